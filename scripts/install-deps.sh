@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Zendra needs. "--test" adds what the tests need.
+set -euo pipefail
+
+BUILD_PKGS=(cmake ninja-build g++ pkg-config qt6-base-dev libsdl2-dev libsndfile1-dev fonts-liberation)
+TEST_PKGS=(libgtest-dev libgmock-dev libbenchmark-dev pulseaudio pulseaudio-utils sox xvfb xdotool
+           x11-apps x11-utils imagemagick xauth)
+
+pkgs=("${BUILD_PKGS[@]}")
+if [[ "${1:-}" == "--test" ]]; then pkgs+=("${TEST_PKGS[@]}"); fi
+
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]} == 0)); then exit 0; fi
+
+SUDO=()
+if [[ $(id -u) -ne 0 ]]; then SUDO=(sudo); fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${SUDO[@]}" apt-get update -qq
+"${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,78 @@
+#include "core/dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <cstdio>
+#include <cstdlib>
+
+#include "core/forms.h"
+
+namespace zendra::dialogs {
+
+namespace {
+Hooks g_hooks;
+
+QWidget* dialogParent() { return QApplication::activeWindow(); }
+}  // namespace
+
+void setHooks(const Hooks* hooks) { g_hooks = hooks ? *hooks : Hooks{}; }
+
+Answer msgBox(const QString& text, Buttons buttons, Icon icon, const QString& title) {
+    if (g_hooks.msgBox) return g_hooks.msgBox({text, title, buttons, icon});
+    QMessageBox box(dialogParent());
+    box.setWindowTitle(title);
+    box.setText(text);
+    switch (icon) {
+    case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
+    case Icon::Exclamation: box.setIcon(QMessageBox::Warning); break;
+    case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
+    case Icon::Information: box.setIcon(QMessageBox::Information); break;
+    }
+    if (buttons == Buttons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return Answer::Ok;
+}
+
+std::optional<QString> inputBox(const QString& prompt, const QString& title) {
+    if (g_hooks.inputBox) return g_hooks.inputBox(prompt, title);
+    bool ok = false;
+    const QString text = QInputDialog::getText(dialogParent(), title, prompt, QLineEdit::Normal, QString(), &ok);
+    if (!ok) return std::nullopt;
+    return text;
+}
+
+std::optional<QString> openFile(const FileCall& call) {
+    if (g_hooks.openFile) return g_hooks.openFile(call);
+    const QString path = QFileDialog::getOpenFileName(dialogParent(), call.title, call.folder, call.filter, nullptr,
+                                                      QFileDialog::DontUseNativeDialog);
+    if (path.isEmpty()) return std::nullopt;
+    return path;
+}
+
+std::optional<QString> saveFile(const FileCall& call) {
+    if (g_hooks.saveFile) return g_hooks.saveFile(call);
+    QString start = call.folder;
+    if (!call.suggested.isEmpty()) start = call.folder.isEmpty() ? call.suggested : call.folder + "/" + call.suggested;
+    const QString path = QFileDialog::getSaveFileName(dialogParent(), call.title, start, call.filter, nullptr,
+                                                      QFileDialog::DontUseNativeDialog);
+    if (path.isEmpty()) return std::nullopt;
+    return path;
+}
+
+void endProgram(int code) {
+    if (g_hooks.endProgram) {
+        g_hooks.endProgram(code);
+        return;
+    }
+    std::fflush(nullptr);
+    std::_Exit(code);
+}
+
+}  // namespace zendra::dialogs

@@ -1,0 +1,137 @@
+#include "core/forms.h"
+
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <stdexcept>
+
+#include "core/frm_about.h"
+#include "core/frm_reworked.h"
+#include "core/frm_splash.h"
+#include "keyboard/frm_key_board.h"
+#include "mixing/frm_cross_fade.h"
+#include "mixing/frm_fx.h"
+#include "mixing/frm_sample_play.h"
+#include "mixing/frm_var.h"
+#include "recording/frm_properties.h"
+#include "recording/frm_record.h"
+#include "samples/frm_load_samples.h"
+#include "tappad/frm_sample_key_pad.h"
+#include "tappad/frm_settings.h"
+
+namespace zendra::forms {
+
+namespace {
+QPointer<zendra::FrmReworked> g_main;
+QPointer<zendra::frmSplash> g_splash;
+
+template <typename F>
+struct Slot {
+    static QPointer<F>& ptr() {
+        static QPointer<F> p;
+        return p;
+    }
+    static F& get() {
+        QPointer<F>& p = ptr();
+        if (!p) {
+            p = new F();
+            adopt(p);
+        }
+        return *p;
+    }
+};
+}  // namespace
+
+void adopt(ToolForm* form) {
+    if (!g_main) return;  // a window of its own (tests without the main window)
+    QMdiSubWindow* sub = g_main->mdi->addSubWindow(form, Qt::SubWindow | Qt::WindowTitleHint |
+                                                             Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                                                             Qt::WindowMinimizeButtonHint);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->setWindowIcon(g_main->windowIcon());
+    sub->adjustSize();
+    sub->hide();
+}
+
+void setMainWindow(zendra::FrmReworked* w) { g_main = w; }
+
+zendra::frmSplash& frmSplash() {
+    if (!g_splash) g_splash = new zendra::frmSplash();
+    return *g_splash;
+}
+
+zendra::FrmReworked* mainWindowIfAny() { return g_main.data(); }
+
+bool startMainWindow() {
+    if (g_main) return true;
+    auto* w = new zendra::FrmReworked();
+    g_main = w;
+    if (!w->Form_Load()) {
+        g_main = nullptr;
+        delete w;
+        return false;
+    }
+    return true;
+}
+
+zendra::FrmReworked& FrmReworked() {
+    if (!g_main && !startMainWindow()) throw std::runtime_error("The main window could not start.");
+    return *g_main;
+}
+
+zendra::frmAbout& frmAbout() { return Slot<zendra::frmAbout>::get(); }
+zendra::frmLoadSamples& frmLoadSamples() { return Slot<zendra::frmLoadSamples>::get(); }
+zendra::frmKeyBoard& frmKeyBoard() { return Slot<zendra::frmKeyBoard>::get(); }
+zendra::frmVar& frmVar() { return Slot<zendra::frmVar>::get(); }
+zendra::frmSamplePlay& frmSamplePlay() { return Slot<zendra::frmSamplePlay>::get(); }
+zendra::frmCrossFade& frmCrossFade() { return Slot<zendra::frmCrossFade>::get(); }
+zendra::frmFX& frmFX() { return Slot<zendra::frmFX>::get(); }
+zendra::frmSettings& frmSettings() { return Slot<zendra::frmSettings>::get(); }
+zendra::frmSampleKeyPad& frmSampleKeyPad() { return Slot<zendra::frmSampleKeyPad>::get(); }
+zendra::frmProperties& frmProperties() { return Slot<zendra::frmProperties>::get(); }
+zendra::frmRecord& frmRecord() { return Slot<zendra::frmRecord>::get(); }
+
+bool exists(const char* name) {
+    const QString n = QString::fromLatin1(name);
+    if (n == "FrmReworked") return !g_main.isNull();
+    if (n == "frmSplash") return !g_splash.isNull();
+    if (n == "frmAbout") return !Slot<zendra::frmAbout>::ptr().isNull();
+    if (n == "frmLoadSamples") return !Slot<zendra::frmLoadSamples>::ptr().isNull();
+    if (n == "frmKeyBoard") return !Slot<zendra::frmKeyBoard>::ptr().isNull();
+    if (n == "frmVar") return !Slot<zendra::frmVar>::ptr().isNull();
+    if (n == "frmSamplePlay") return !Slot<zendra::frmSamplePlay>::ptr().isNull();
+    if (n == "frmCrossFade") return !Slot<zendra::frmCrossFade>::ptr().isNull();
+    if (n == "frmFX") return !Slot<zendra::frmFX>::ptr().isNull();
+    if (n == "frmSettings") return !Slot<zendra::frmSettings>::ptr().isNull();
+    if (n == "frmSampleKeyPad") return !Slot<zendra::frmSampleKeyPad>::ptr().isNull();
+    if (n == "frmProperties") return !Slot<zendra::frmProperties>::ptr().isNull();
+    if (n == "frmRecord") return !Slot<zendra::frmRecord>::ptr().isNull();
+    return false;
+}
+
+void destroyAll() {
+    auto kill = [](auto& p) {
+        if (p) {
+            QWidget* f = p->frame();
+            delete (f != p.data() ? f : static_cast<QWidget*>(p.data()));
+        }
+        p = nullptr;
+    };
+    kill(Slot<zendra::frmAbout>::ptr());
+    kill(Slot<zendra::frmLoadSamples>::ptr());
+    kill(Slot<zendra::frmKeyBoard>::ptr());
+    kill(Slot<zendra::frmVar>::ptr());
+    kill(Slot<zendra::frmSamplePlay>::ptr());
+    kill(Slot<zendra::frmCrossFade>::ptr());
+    kill(Slot<zendra::frmFX>::ptr());
+    kill(Slot<zendra::frmSettings>::ptr());
+    kill(Slot<zendra::frmSampleKeyPad>::ptr());
+    kill(Slot<zendra::frmProperties>::ptr());
+    kill(Slot<zendra::frmRecord>::ptr());
+    delete g_main.data();
+    g_main = nullptr;
+    delete g_splash.data();
+    g_splash = nullptr;
+}
+
+}  // namespace zendra::forms

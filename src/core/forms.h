@@ -1,0 +1,54 @@
+// The single instance of each window. Referring to a window creates it,
+// hidden, if it does not exist yet.
+#pragma once
+
+class QMdiArea;
+
+namespace zendra {
+
+class ToolForm;
+class frmSplash;
+class FrmReworked;
+class frmAbout;
+class frmLoadSamples;
+class frmKeyBoard;
+class frmVar;
+class frmSamplePlay;
+class frmCrossFade;
+class frmFX;
+class frmSettings;
+class frmSampleKeyPad;
+class frmProperties;
+class frmRecord;
+
+namespace forms {
+
+zendra::frmSplash& frmSplash();
+zendra::FrmReworked* mainWindowIfAny();
+zendra::FrmReworked& FrmReworked();
+// Creates the main window and runs its load; false when the sound device
+// could not start (the window is then gone again).
+bool startMainWindow();
+zendra::frmAbout& frmAbout();
+zendra::frmLoadSamples& frmLoadSamples();
+zendra::frmKeyBoard& frmKeyBoard();
+zendra::frmVar& frmVar();
+zendra::frmSamplePlay& frmSamplePlay();
+zendra::frmCrossFade& frmCrossFade();
+zendra::frmFX& frmFX();
+zendra::frmSettings& frmSettings();
+zendra::frmSampleKeyPad& frmSampleKeyPad();
+zendra::frmProperties& frmProperties();
+zendra::frmRecord& frmRecord();
+
+// Whether a window exists, without creating it.
+bool exists(const char* name);
+
+// Puts a newly made tool window into the main window (hidden), if there is one.
+void adopt(ToolForm* form);
+void setMainWindow(zendra::FrmReworked* w);
+// Destroys every window (tests start each case afresh).
+void destroyAll();
+
+}  // namespace forms
+}  // namespace zendra

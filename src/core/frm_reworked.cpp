@@ -1,0 +1,113 @@
+#include "core/frm_reworked.h"
+
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QPainter>
+
+#include "core/dialogs.h"
+#include "core/dx_module.h"
+#include "core/forms.h"
+#include "core/frm_about.h"
+#include "keyboard/frm_key_board.h"
+#include "mixing/frm_cross_fade.h"
+#include "mixing/frm_fx.h"
+#include "mixing/frm_sample_play.h"
+#include "mixing/frm_var.h"
+#include "recording/frm_properties.h"
+#include "recording/frm_record.h"
+#include "samples/frm_load_samples.h"
+#include "tappad/frm_sample_key_pad.h"
+#include "tappad/frm_settings.h"
+
+namespace zendra {
+
+namespace {
+const char* kStartFailure =
+    "Unable to start DirectSound, this program requires Direct X 7. Check to see that your sound card is properly "
+    "installed and that no other applications are curently using your sound card. If you don't have Direct X 7 goto";
+const char* kDownload = "https://www.pulseaudio.org/";
+
+QIcon makeIcon() {
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(20, 20, 20));
+    p.setPen(Qt::NoPen);
+    p.drawRoundedRect(1, 1, 30, 30, 6, 6);
+    p.setBrush(QColor(240, 160, 30));
+    for (int i = 0; i < 4; ++i) p.drawRect(5 + i * 6, 22 - i * 5, 4, 5 + i * 5);
+    return QIcon(pm);
+}
+}  // namespace
+
+FrmReworked::FrmReworked() {
+    setWindowTitle(QStringLiteral("Zendra."));
+    setWindowIcon(makeIcon());
+    mdi = new QMdiArea(this);
+    mdi->setBackground(QColor(128, 128, 128));
+    setCentralWidget(mdi);
+    resize(1024, 768);
+
+    File = menuBar()->addMenu(QStringLiteral("File"));
+    File->setObjectName(QStringLiteral("File"));
+    LoadSamples = File->addAction(QStringLiteral("Load Samples"));
+    Properties = File->addAction(QStringLiteral("Properties"));
+    KeySettings = File->addAction(QStringLiteral("Key Associations"));
+    Exit = File->addAction(QStringLiteral("Exit"));
+    Tools = menuBar()->addMenu(QStringLiteral("Tools"));
+    Tools->setObjectName(QStringLiteral("Tools"));
+    KeyBoard = Tools->addAction(QStringLiteral("Key Board"));
+    SamplePad = Tools->addAction(QStringLiteral("Sample Pad"));
+    samplekeypad = Tools->addAction(QStringLiteral("Tap Pad"));
+    SampleProperties = Tools->addAction(QStringLiteral("Sample Properties"));
+    FX = Tools->addAction(QStringLiteral("F X"));
+    CrossFader = Tools->addAction(QStringLiteral("Cross Fader"));
+    Record = Tools->addAction(QStringLiteral("Record"));
+    About = menuBar()->addAction(QStringLiteral("About"));
+
+    connect(LoadSamples, &QAction::triggered, this, [] { forms::frmLoadSamples().showForm(); });
+    connect(Properties, &QAction::triggered, this, [] { forms::frmProperties().showForm(); });
+    connect(KeySettings, &QAction::triggered, this, [] { forms::frmSettings().showForm(); });
+    connect(Exit, &QAction::triggered, this, &FrmReworked::Exit_Click);
+    connect(KeyBoard, &QAction::triggered, this, [] { forms::frmKeyBoard().showForm(); });
+    connect(SamplePad, &QAction::triggered, this, [] { forms::frmSamplePlay().showForm(); });
+    connect(samplekeypad, &QAction::triggered, this, [] { forms::frmSampleKeyPad().showForm(); });
+    connect(SampleProperties, &QAction::triggered, this, [] { forms::frmVar().showForm(); });
+    connect(FX, &QAction::triggered, this, [] { forms::frmFX().showForm(); });
+    connect(CrossFader, &QAction::triggered, this, [] { forms::frmCrossFade().showForm(); });
+    connect(Record, &QAction::triggered, this, [] { forms::frmRecord().showForm(); });
+    connect(About, &QAction::triggered, this, [] { forms::frmAbout().showForm(); });
+}
+
+bool FrmReworked::Form_Load() {
+    try {
+        DXMoudule::InitDirectSound(this);
+    } catch (const SoundError&) {
+        dialogs::msgBox(QString::fromUtf8(kStartFailure) + " " + kDownload, dialogs::Buttons::Ok,
+                        dialogs::Icon::Exclamation, QStringLiteral("Oh o, Somethings wrong!"));
+        dialogs::endProgram(1);
+        return false;
+    }
+    loaded_ = true;
+    // Showing the first child makes the main window visible.
+    show();
+    forms::frmLoadSamples().showForm();
+    return true;
+}
+
+void FrmReworked::Exit_Click() {
+    if (dialogs::msgBox(QStringLiteral("Are you sure you want to go?"), dialogs::Buttons::YesNo, dialogs::Icon::None,
+                        QStringLiteral("Leaving So Soon?")) == dialogs::Answer::Yes) {
+        dialogs::endProgram(0);
+    }
+}
+
+void FrmReworked::closeEvent(QCloseEvent* e) {
+    // Every child closes first; the Record window's own closing ends the program.
+    mdi->closeAllSubWindows();
+    e->accept();
+    dialogs::endProgram(0);
+}
+
+}  // namespace zendra

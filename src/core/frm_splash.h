@@ -1,0 +1,23 @@
+// The disclaimer the program opens with.
+#pragma once
+#include <QLabel>
+#include <QPushButton>
+#include <QWidget>
+
+namespace zendra {
+
+class frmSplash : public QWidget {
+    Q_OBJECT
+public:
+    frmSplash();
+
+    QLabel* Label2 = nullptr;
+    QLabel* Label1 = nullptr;
+    QPushButton* Command1 = nullptr;  // "I Agree"
+    QPushButton* Command2 = nullptr;  // "I Disagree"
+
+    void Command1_Click();
+    void Command2_Click();
+};
+
+}  // namespace zendra

@@ -1,0 +1,21 @@
+#include <QApplication>
+#include <QMetaObject>
+
+#include "core/dialogs.h"
+#include "core/forms.h"
+#include "core/frm_splash.h"
+#include "sound/mixer.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Zendra"));
+    // What one event does to the sound reaches the audio thread in one piece,
+    // right after the event has been handled.
+    zendra::Mixer::setFlushPoster([](std::function<void()> flush) {
+        QMetaObject::invokeMethod(qApp, std::move(flush), Qt::QueuedConnection);
+    });
+    zendra::forms::frmSplash().show();
+    const int rc = QApplication::exec();
+    zendra::dialogs::endProgram(rc);
+    return rc;
+}

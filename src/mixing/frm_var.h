@@ -1,0 +1,34 @@
+// Sample Properties: per-sample pause, loop, volume, pan and frequency. The
+// controls themselves are where these settings are kept.
+#pragma once
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <array>
+#include <cstdint>
+
+#include "core/tool_form.h"
+
+namespace zendra {
+
+class frmVar : public ToolForm {
+    Q_OBJECT
+public:
+    frmVar();
+
+    std::array<QLabel*, 16> lblSampleNum{};
+    std::array<QPushButton*, 16> cmbPause{};
+    std::array<QCheckBox*, 16> chkLoop{};
+    std::array<QScrollBar*, 16> hscVol{};
+    std::array<QScrollBar*, 16> hscPan{};
+    std::array<QScrollBar*, 16> hscFre{};
+
+    void chkLoop_Click(int16_t Index);
+    void hscVol_Change(int16_t Index);
+    void hscPan_Change(int16_t Index);
+    void hscFre_Change(int16_t Index);
+    void cmbPause_Click(int16_t Index);
+};
+
+}  // namespace zendra

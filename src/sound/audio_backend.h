@@ -1,0 +1,70 @@
+// What the sound interface needs from an audio system: an output stream that
+// pulls mixed frames, capture streams, and the list of capture devices.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zendra {
+
+class OutputEngine;
+
+struct CaptureDeviceInfo {
+    std::string description;
+    std::string id;
+};
+
+// Called from the device's own thread; must be realtime-safe.
+class OutputCallback {
+public:
+    virtual ~OutputCallback() = default;
+    virtual void render(float* interleavedStereo, int frames) noexcept = 0;
+};
+
+class OutputDevice {
+public:
+    virtual ~OutputDevice() = default;  // closes the device; no callback runs after it
+    virtual int rate() const = 0;
+    virtual int bufferFrames() const = 0;
+    virtual bool realtime() const = 0;  // false: frames are rendered on demand (offline)
+    virtual bool lost() const { return false; }
+};
+
+class CaptureSink {
+public:
+    virtual ~CaptureSink() = default;
+    virtual void deliver(const uint8_t* bytes, size_t count) noexcept = 0;
+};
+
+class CaptureStream {
+public:
+    virtual ~CaptureStream() = default;  // closes the device
+    virtual void setSink(CaptureSink* sink) = 0;
+    virtual void start() = 0;
+    virtual void stop() = 0;
+};
+
+class AudioBackend {
+public:
+    virtual ~AudioBackend() = default;
+    // Throws SoundError when no output can be opened.
+    virtual std::unique_ptr<OutputDevice> openOutput(const std::string& device, OutputCallback* callback) = 0;
+    virtual std::vector<CaptureDeviceInfo> captureDevices() = 0;
+    // Bytes delivered are unsigned 8-bit or signed 16-bit little-endian PCM, as asked.
+    virtual std::unique_ptr<CaptureStream> openCapture(const std::string& device, int rate, int channels,
+                                                       int bits) = 0;
+
+    // One engine per output device, shared by every device object on it.
+    std::shared_ptr<OutputEngine> outputEngine(const std::string& device);
+
+private:
+    std::map<std::string, std::weak_ptr<OutputEngine>> engines_;
+};
+
+// The process's real audio system (SDL2).
+std::shared_ptr<AudioBackend> systemAudioBackend();
+
+}  // namespace zendra

@@ -1,0 +1,306 @@
+#include "sound/mixer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "sound/resampler.h"
+
+namespace zendra {
+
+namespace {
+Mixer::FlushPoster& flushPoster() {
+    static Mixer::FlushPoster poster;
+    return poster;
+}
+
+int32_t statusOf(bool playing, bool looping) {
+    return playing ? (1 | (looping ? 4 : 0)) : 0;
+}
+}  // namespace
+
+void Mixer::setFlushPoster(FlushPoster poster) { flushPoster() = std::move(poster); }
+
+Mixer::Mixer(int deviceRate)
+    : deviceRate_(deviceRate), voices_(kMaxVoices), published_(kMaxVoices), shadow_(kMaxVoices) {
+    freeVoices_.reserve(kMaxVoices);
+    for (int v = kMaxVoices - 1; v >= 0; --v) freeVoices_.push_back(v);
+}
+
+// ---------------------------------------------------------------- UI thread
+
+void Mixer::send(MixCommand c) {
+    c.seq = ++seq_;
+    if (c.voice >= 0 && c.voice < kMaxVoices) shadow_[c.voice].lastSeq = c.seq;
+    if (!overflow_.empty() || !queue_.stage(c)) overflow_.push_back(c);
+    scheduleFlush();
+}
+
+void Mixer::scheduleFlush() {
+    auto& poster = flushPoster();
+    if (!poster) {
+        flush();
+        return;
+    }
+    if (flushScheduled_) return;
+    flushScheduled_ = true;
+    std::weak_ptr<bool> alive = alive_;
+    poster([this, alive] {
+        if (alive.lock()) flush();
+    });
+}
+
+void Mixer::flush() {
+    flushScheduled_ = false;
+    while (!overflow_.empty() && queue_.stage(overflow_.front())) overflow_.pop_front();
+    queue_.commit();
+    collectGarbage();
+}
+
+void Mixer::collectGarbage() {
+    const uint32_t applied = appliedSeq_.load(std::memory_order_acquire);
+    while (!retired_.empty() && static_cast<int32_t>(applied - retired_.front().seq) >= 0) retired_.pop_front();
+}
+
+int Mixer::attach(const SampleData* data, int rate) {
+    if (freeVoices_.empty()) return -1;
+    const int v = freeVoices_.back();
+    freeVoices_.pop_back();
+    Shadow& s = shadow_[v];
+    s = Shadow{};
+    s.inUse = true;
+    MixCommand c;
+    c.type = MixCommand::Attach;
+    c.voice = static_cast<int16_t>(v);
+    c.data = data;
+    c.value = rate;
+    send(c);
+    return v;
+}
+
+void Mixer::detach(int voice, std::shared_ptr<const void> keepAlive) {
+    MixCommand c;
+    c.type = MixCommand::Detach;
+    c.voice = static_cast<int16_t>(voice);
+    send(c);
+    if (keepAlive) retired_.push_back({seq_, std::move(keepAlive)});
+    shadow_[voice].inUse = false;
+    freeVoices_.push_back(voice);
+}
+
+void Mixer::replaceData(int voice, const SampleData* data, std::shared_ptr<const void> keepAlive) {
+    MixCommand c;
+    c.type = MixCommand::ReplaceData;
+    c.voice = static_cast<int16_t>(voice);
+    c.data = data;
+    send(c);
+    if (keepAlive) retired_.push_back({seq_, std::move(keepAlive)});
+}
+
+void Mixer::play(int voice, bool loop) {
+    MixCommand c;
+    c.type = MixCommand::Play;
+    c.voice = static_cast<int16_t>(voice);
+    c.value = loop ? 1 : 0;
+    shadow_[voice].status = statusOf(true, loop);
+    send(c);
+}
+
+void Mixer::stop(int voice) {
+    MixCommand c;
+    c.type = MixCommand::Stop;
+    c.voice = static_cast<int16_t>(voice);
+    shadow_[voice].status = 0;
+    shadow_[voice].position = -1;  // wherever the audio thread stops it
+    send(c);
+}
+
+void Mixer::setPosition(int voice, int64_t frame) {
+    MixCommand c;
+    c.type = MixCommand::SetPosition;
+    c.voice = static_cast<int16_t>(voice);
+    c.value = frame;
+    shadow_[voice].position = frame;  // known until the audio thread takes over
+    send(c);
+}
+
+void Mixer::setRate(int voice, int hz) {
+    MixCommand c;
+    c.type = MixCommand::SetRate;
+    c.voice = static_cast<int16_t>(voice);
+    c.value = hz;
+    send(c);
+}
+
+void Mixer::setGain(int voice, float left, float right) {
+    MixCommand c;
+    c.type = MixCommand::SetGain;
+    c.voice = static_cast<int16_t>(voice);
+    c.gainLeft = left;
+    c.gainRight = right;
+    send(c);
+}
+
+int32_t Mixer::status(int voice) const {
+    const Shadow& s = shadow_[voice];
+    const Published& p = published_[voice];
+    // Until the audio thread has applied our last command, our own view is the truth.
+    if (p.appliedSeq.load(std::memory_order_acquire) != s.lastSeq) return s.status;
+    return p.status.load(std::memory_order_relaxed);
+}
+
+int64_t Mixer::position(int voice) const {
+    const Shadow& s = shadow_[voice];
+    const Published& p = published_[voice];
+    if (p.appliedSeq.load(std::memory_order_acquire) != s.lastSeq) {
+        // A pending rewind is known; otherwise the last published position is the best we have.
+        return s.position >= 0 ? s.position : p.position.load(std::memory_order_relaxed);
+    }
+    return p.position.load(std::memory_order_relaxed);
+}
+
+// ------------------------------------------------------------- audio thread
+
+void Mixer::apply(const MixCommand& c) noexcept {
+    Voice& v = voices_[c.voice];
+    switch (c.type) {
+    case MixCommand::Attach:
+        v = Voice{};
+        v.data = c.data;
+        v.frames = static_cast<int64_t>(c.data->frames());
+        v.step = static_cast<double>(c.value) / deviceRate_;
+        break;
+    case MixCommand::Detach:
+        v = Voice{};
+        break;
+    case MixCommand::ReplaceData:
+        v.data = c.data;
+        v.frames = static_cast<int64_t>(c.data->frames());
+        if (v.pos >= static_cast<double>(v.frames)) v.pos = 0.0;
+        break;
+    case MixCommand::Play:
+        v.looping = c.value != 0;
+        if (!v.playing) {
+            v.playing = v.frames > 0;
+            if (v.pos > 0.0) {
+                // Resuming inside the sound: fade in so it does not click.
+                v.gainL = 0.0f;
+                v.gainR = 0.0f;
+                v.rampLeft = kGainRampFrames;
+            } else {
+                v.gainL = v.targetL;
+                v.gainR = v.targetR;
+                v.rampLeft = 0;
+            }
+        }
+        break;
+    case MixCommand::Stop:
+        v.playing = false;
+        break;
+    case MixCommand::SetPosition:
+        v.pos = static_cast<double>(std::clamp<int64_t>(c.value, 0, v.frames));
+        if (v.pos >= static_cast<double>(v.frames)) v.pos = 0.0;
+        break;
+    case MixCommand::SetRate:
+        v.step = static_cast<double>(c.value) / deviceRate_;
+        break;
+    case MixCommand::SetGain:
+        v.targetL = c.gainLeft;
+        v.targetR = c.gainRight;
+        v.rampLeft = kGainRampFrames;
+        break;
+    }
+    Published& p = published_[c.voice];
+    p.status.store(statusOf(v.playing, v.looping), std::memory_order_relaxed);
+    p.position.store(static_cast<int64_t>(v.pos), std::memory_order_relaxed);
+    p.appliedSeq.store(c.seq, std::memory_order_release);
+}
+
+template <typename Reader>
+void Mixer::mixWith(Voice& v, float* out, int frames, Reader read) noexcept {
+    const int64_t n = v.frames;
+    const double end = static_cast<double>(n);
+    for (int i = 0; i < frames; ++i) {
+        if (v.pos >= end) {
+            if (v.looping) {
+                v.pos = std::fmod(v.pos, end);
+            } else {
+                v.playing = false;
+                v.pos = 0.0;  // a finished sound plays again from its start
+                return;
+            }
+        }
+        const int64_t idx = static_cast<int64_t>(v.pos);
+        const float frac = static_cast<float>(v.pos - static_cast<double>(idx));
+        float l, r;
+        read(idx, frac, v.looping, l, r);
+        if (v.rampLeft > 0) {
+            v.gainL += (v.targetL - v.gainL) / static_cast<float>(v.rampLeft);
+            v.gainR += (v.targetR - v.gainR) / static_cast<float>(v.rampLeft);
+            --v.rampLeft;
+        }
+        out[2 * i] += l * v.gainL;
+        out[2 * i + 1] += r * v.gainR;
+        v.pos += v.step;
+    }
+}
+
+void Mixer::mixVoice(Voice& v, float* out, int frames) noexcept {
+    const SampleData& d = *v.data;
+    const int64_t n = v.frames;
+    const uint8_t* raw = d.bytes.data();
+    auto sampleAt = [&](int64_t i, int ch, bool loop) -> float {
+        if (i < 0 || i >= n) {
+            if (!loop) return 0.0f;
+            i = ((i % n) + n) % n;
+        }
+        const size_t k = static_cast<size_t>(i) * d.channels + ch;
+        switch (d.format) {
+        case SampleFormat::U8: return (static_cast<float>(raw[k]) - 128.0f) * (1.0f / 128.0f);
+        case SampleFormat::S16: {
+            int16_t s;
+            std::memcpy(&s, raw + 2 * k, 2);
+            return static_cast<float>(s) * (1.0f / 32768.0f);
+        }
+        case SampleFormat::F32: {
+            float f;
+            std::memcpy(&f, raw + 4 * k, 4);
+            return f;
+        }
+        }
+        return 0.0f;
+    };
+    const int channels = d.channels;
+    mixWith(v, out, frames, [&](int64_t idx, float frac, bool loop, float& l, float& r) {
+        float ch[2] = {0.0f, 0.0f};
+        for (int c = 0; c < channels; ++c) {
+            ch[c] = cubicInterpolate(sampleAt(idx - 1, c, loop), sampleAt(idx, c, loop), sampleAt(idx + 1, c, loop),
+                                     sampleAt(idx + 2, c, loop), frac);
+        }
+        l = ch[0];
+        r = channels > 1 ? ch[1] : ch[0];
+    });
+}
+
+void Mixer::render(float* out, int frames) noexcept {
+    uint32_t lastApplied = 0;
+    bool anyApplied = false;
+    queue_.drain([&](const MixCommand& c) {
+        apply(c);
+        lastApplied = c.seq;
+        anyApplied = true;
+    });
+    std::memset(out, 0, sizeof(float) * 2 * static_cast<size_t>(frames));
+    for (int vi = 0; vi < kMaxVoices; ++vi) {
+        Voice& v = voices_[vi];
+        if (!v.playing || v.data == nullptr) continue;
+        mixVoice(v, out, frames);
+        Published& p = published_[vi];
+        p.status.store(statusOf(v.playing, v.looping), std::memory_order_relaxed);
+        p.position.store(static_cast<int64_t>(v.pos), std::memory_order_relaxed);
+    }
+    if (anyApplied) appliedSeq_.store(lastApplied, std::memory_order_release);
+    framesRendered_.fetch_add(static_cast<uint64_t>(frames), std::memory_order_relaxed);
+}
+
+}  // namespace zendra

@@ -1,0 +1,107 @@
+// Mixes every live sound buffer into one stereo float stream.
+// Control methods belong to the user-interface thread; render() to the audio
+// thread. They meet only through the command queue and per-voice atomics.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "sound/command_queue.h"
+#include "sound/sample_data.h"
+
+namespace zendra {
+
+class Mixer {
+public:
+    static constexpr int kMaxVoices = 256;
+    static constexpr int kMaxBlock = 1024;
+    static constexpr int kGainRampFrames = 64;
+
+    explicit Mixer(int deviceRate);
+    Mixer(const Mixer&) = delete;
+    Mixer& operator=(const Mixer&) = delete;
+
+    int deviceRate() const { return deviceRate_; }
+
+    // --- user-interface thread ---
+    int attach(const SampleData* data, int rate);  // -1 when every voice is taken
+    void detach(int voice, std::shared_ptr<const void> keepAlive);
+    void replaceData(int voice, const SampleData* data, std::shared_ptr<const void> keepAlive);
+    void play(int voice, bool loop);
+    void stop(int voice);
+    void setPosition(int voice, int64_t frame);
+    void setRate(int voice, int hz);
+    void setGain(int voice, float left, float right);
+    int32_t status(int voice) const;     // playing 1, looping 4
+    int64_t position(int voice) const;   // frame
+    // Publishes the staged commands to the audio thread.
+    void flush();
+    // Frees what the audio thread no longer reads.
+    void collectGarbage();
+
+    // How staged commands get flushed: by default at once; an event loop can
+    // install a poster that flushes after the current event has been handled.
+    using FlushPoster = std::function<void(std::function<void()>)>;
+    static void setFlushPoster(FlushPoster poster);
+
+    // --- audio thread ---
+    void render(float* interleavedStereo, int frames) noexcept;
+    uint64_t framesRendered() const { return framesRendered_.load(std::memory_order_relaxed); }
+
+private:
+    struct Voice {
+        const SampleData* data = nullptr;
+        int64_t frames = 0;
+        double pos = 0.0;
+        double step = 1.0;
+        bool playing = false;
+        bool looping = false;
+        float gainL = 1.0f, gainR = 1.0f;
+        float targetL = 1.0f, targetR = 1.0f;
+        int rampLeft = 0;
+    };
+    struct Published {
+        std::atomic<uint32_t> appliedSeq{0};
+        std::atomic<int32_t> status{0};
+        std::atomic<int64_t> position{0};
+    };
+    struct Shadow {
+        uint32_t lastSeq = 0;
+        int32_t status = 0;
+        int64_t position = 0;
+        bool inUse = false;
+    };
+    struct Retired {
+        uint32_t seq;
+        std::shared_ptr<const void> keepAlive;
+    };
+
+    void send(MixCommand c);
+    void scheduleFlush();
+    void apply(const MixCommand& c) noexcept;
+    void mixVoice(Voice& v, float* out, int frames) noexcept;
+    template <typename Reader>
+    void mixWith(Voice& v, float* out, int frames, Reader read) noexcept;
+
+    const int deviceRate_;
+    // Audio thread state.
+    std::vector<Voice> voices_;
+    std::vector<Published> published_;
+    std::atomic<uint32_t> appliedSeq_{0};
+    std::atomic<uint64_t> framesRendered_{0};
+    // User-interface thread state.
+    std::vector<Shadow> shadow_;
+    std::vector<int> freeVoices_;
+    std::deque<MixCommand> overflow_;
+    std::deque<Retired> retired_;
+    uint32_t seq_ = 0;
+    bool flushScheduled_ = false;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+
+    CommandQueue<8192> queue_;
+};
+
+}  // namespace zendra

@@ -1,0 +1,56 @@
+#include "sound/offline_backend.h"
+
+#include "sound/ds_types.h"
+
+namespace zendra {
+
+namespace {
+class OfflineOutput : public OutputDevice {
+public:
+    OfflineOutput(int rate, int frames) : rate_(rate), frames_(frames) {}
+    int rate() const override { return rate_; }
+    int bufferFrames() const override { return frames_; }
+    bool realtime() const override { return false; }
+
+private:
+    int rate_, frames_;
+};
+
+class OwnedFakeCapture : public FakeCaptureStream {
+public:
+    explicit OwnedFakeCapture(FakeCaptureStream** registry) : registry_(registry) { *registry_ = this; }
+    ~OwnedFakeCapture() override {
+        if (*registry_ == this) *registry_ = nullptr;
+    }
+
+private:
+    FakeCaptureStream** registry_;
+};
+}  // namespace
+
+std::unique_ptr<OutputDevice> OfflineBackend::openOutput(const std::string& device, OutputCallback*) {
+    if (failOutput) throw SoundError(DSERR_NODRIVER, "No sound output device could be opened.");
+    if (!device.empty()) throw SoundError(DSERR_NODRIVER, "The sound output device \"" + device + "\" does not exist.");
+    ++outputsOpened_;
+    return std::make_unique<OfflineOutput>(outputRate, outputBufferFrames);
+}
+
+std::unique_ptr<CaptureStream> OfflineBackend::openCapture(const std::string& device, int rate, int channels,
+                                                           int bits) {
+    if (failCapture) throw SoundError(DSERR_NODRIVER, "No capture device could be opened.");
+    if (!device.empty()) {
+        bool known = false;
+        for (const auto& d : devices) known = known || d.id == device;
+        if (!known) throw SoundError(DSERR_NODRIVER, "The capture device \"" + device + "\" does not exist.");
+    } else if (devices.empty()) {
+        throw SoundError(DSERR_NODRIVER, "There is no capture device.");
+    }
+    auto stream = std::make_unique<OwnedFakeCapture>(&lastCapture_);
+    stream->rate = rate;
+    stream->channels = channels;
+    stream->bits = bits;
+    stream->device = device;
+    return stream;
+}
+
+}  // namespace zendra

@@ -1,0 +1,51 @@
+// An audio backend with no device: output is rendered on demand into memory
+// and capture is fed by the caller. Used by tests and offline rendering.
+#pragma once
+#include <mutex>
+#include <vector>
+
+#include "sound/audio_backend.h"
+
+namespace zendra {
+
+class FakeCaptureStream : public CaptureStream {
+public:
+    void setSink(CaptureSink* sink) override { sink_ = sink; }
+    void start() override { running_ = true; }
+    void stop() override { running_ = false; }
+    bool running() const { return running_; }
+    // Delivers bytes as a device would, only while started.
+    void push(const std::vector<uint8_t>& bytes) {
+        if (running_ && sink_ != nullptr) sink_->deliver(bytes.data(), bytes.size());
+    }
+    int rate = 0, channels = 0, bits = 0;
+    std::string device;
+
+private:
+    CaptureSink* sink_ = nullptr;
+    bool running_ = false;
+};
+
+class OfflineBackend : public AudioBackend {
+public:
+    int outputRate = 48000;
+    int outputBufferFrames = 128;
+    bool failOutput = false;     // openOutput throws, as with no usable device
+    bool failCapture = false;    // openCapture throws
+    std::vector<CaptureDeviceInfo> devices{{"Offline Microphone", "offline-mic"}};
+
+    std::unique_ptr<OutputDevice> openOutput(const std::string& device, OutputCallback* callback) override;
+    std::vector<CaptureDeviceInfo> captureDevices() override { return devices; }
+    std::unique_ptr<CaptureStream> openCapture(const std::string& device, int rate, int channels,
+                                               int bits) override;
+
+    // The capture stream opened last (owned by its capture buffer), or null.
+    FakeCaptureStream* lastCapture() const { return lastCapture_; }
+    int outputsOpened() const { return outputsOpened_; }
+
+private:
+    FakeCaptureStream* lastCapture_ = nullptr;
+    int outputsOpened_ = 0;
+};
+
+}  // namespace zendra

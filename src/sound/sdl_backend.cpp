@@ -1,0 +1,135 @@
+// The real audio system: SDL2 playback and capture streams.
+#include <SDL.h>
+
+#include <mutex>
+
+#include "sound/audio_backend.h"
+#include "sound/ds_types.h"
+
+namespace zendra {
+
+namespace {
+
+constexpr int kOutputRate = 48000;
+constexpr int kOutputFrames = 128;  // ~2.7 ms at 48 kHz: what players feel
+
+bool initAudio(std::string& error) {
+    static std::once_flag once;
+    static bool ok = false;
+    static std::string initError;
+    std::call_once(once, [] {
+        SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Zendra");
+        SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, "Zendra");
+        // Monitors let a take capture what the sound card plays.
+        SDL_SetHint("SDL_AUDIO_INCLUDE_MONITORS", "1");
+        ok = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+        if (!ok) initError = SDL_GetError();
+    });
+    error = initError;
+    return ok;
+}
+
+class SdlOutput : public OutputDevice {
+public:
+    SdlOutput(const std::string& device, OutputCallback* callback) : callback_(callback) {
+        std::string error;
+        if (!initAudio(error)) throw SoundError(DSERR_NODRIVER, "The audio system could not start: " + error);
+        SDL_AudioSpec want{};
+        want.freq = kOutputRate;
+        want.format = AUDIO_F32SYS;
+        want.channels = 2;
+        want.samples = kOutputFrames;
+        want.callback = &SdlOutput::callback;
+        want.userdata = this;
+        id_ = SDL_OpenAudioDevice(device.empty() ? nullptr : device.c_str(), 0, &want, &have_,
+                                  SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_SAMPLES_CHANGE);
+        if (id_ == 0) {
+            throw SoundError(DSERR_NODRIVER,
+                             std::string("No sound output device could be opened: ") + SDL_GetError());
+        }
+        SDL_PauseAudioDevice(id_, 0);
+    }
+    ~SdlOutput() override { SDL_CloseAudioDevice(id_); }
+    int rate() const override { return have_.freq; }
+    int bufferFrames() const override { return have_.samples; }
+    bool realtime() const override { return true; }
+    bool lost() const override { return SDL_GetAudioDeviceStatus(id_) == SDL_AUDIO_STOPPED; }
+
+private:
+    static void callback(void* user, Uint8* stream, int len) {
+        auto* self = static_cast<SdlOutput*>(user);
+        self->callback_->render(reinterpret_cast<float*>(stream), len / static_cast<int>(2 * sizeof(float)));
+    }
+    OutputCallback* callback_;
+    SDL_AudioDeviceID id_ = 0;
+    SDL_AudioSpec have_{};
+};
+
+class SdlCapture : public CaptureStream {
+public:
+    SdlCapture(const std::string& device, int rate, int channels, int bits) {
+        std::string error;
+        if (!initAudio(error)) throw SoundError(DSERR_NODRIVER, "The audio system could not start: " + error);
+        SDL_AudioSpec want{};
+        want.freq = rate;
+        want.format = bits == 8 ? AUDIO_U8 : AUDIO_S16LSB;
+        want.channels = static_cast<Uint8>(channels);
+        want.samples = 512;
+        want.callback = &SdlCapture::callback;
+        want.userdata = this;
+        id_ = SDL_OpenAudioDevice(device.empty() ? nullptr : device.c_str(), 1, &want, &have_, 0);
+        if (id_ == 0) {
+            throw SoundError(DSERR_NODRIVER, "The capture device " +
+                                                 (device.empty() ? std::string("(default)") : "\"" + device + "\"") +
+                                                 " could not be opened: " + SDL_GetError());
+        }
+    }
+    ~SdlCapture() override { SDL_CloseAudioDevice(id_); }
+    void setSink(CaptureSink* sink) override {
+        SDL_LockAudioDevice(id_);
+        sink_ = sink;
+        SDL_UnlockAudioDevice(id_);
+    }
+    void start() override { SDL_PauseAudioDevice(id_, 0); }
+    void stop() override { SDL_PauseAudioDevice(id_, 1); }
+
+private:
+    static void callback(void* user, Uint8* stream, int len) {
+        auto* self = static_cast<SdlCapture*>(user);
+        if (self->sink_ != nullptr) self->sink_->deliver(stream, static_cast<size_t>(len));
+    }
+    CaptureSink* sink_ = nullptr;
+    SDL_AudioDeviceID id_ = 0;
+    SDL_AudioSpec have_{};
+};
+
+class SdlBackend : public AudioBackend {
+public:
+    std::unique_ptr<OutputDevice> openOutput(const std::string& device, OutputCallback* callback) override {
+        return std::make_unique<SdlOutput>(device, callback);
+    }
+    std::vector<CaptureDeviceInfo> captureDevices() override {
+        std::vector<CaptureDeviceInfo> list;
+        std::string error;
+        if (!initAudio(error)) return list;
+        const int n = SDL_GetNumAudioDevices(1);
+        for (int i = 0; i < n; ++i) {
+            const char* name = SDL_GetAudioDeviceName(i, 1);
+            if (name != nullptr) list.push_back({name, name});
+        }
+        return list;
+    }
+    std::unique_ptr<CaptureStream> openCapture(const std::string& device, int rate, int channels,
+                                               int bits) override {
+        return std::make_unique<SdlCapture>(device, rate, channels, bits);
+    }
+};
+
+}  // namespace
+
+std::shared_ptr<AudioBackend> systemAudioBackend() {
+    static std::shared_ptr<AudioBackend> backend = std::make_shared<SdlBackend>();
+    return backend;
+}
+
+}  // namespace zendra

@@ -93,7 +93,12 @@ void DirectSound::SetCooperativeLevel(uintptr_t, int32_t level) {
 std::shared_ptr<DirectSoundBuffer> DirectSound::CreateSoundBufferFromFile(const std::string& path,
                                                                           DSBUFFERDESC& desc,
                                                                           WAVEFORMATEX& format) {
-    auto data = std::make_shared<SampleData>(readWavFile(path));
+    return CreateSoundBufferFromData(std::make_shared<SampleData>(readWavFile(path)), desc, format);
+}
+
+std::shared_ptr<DirectSoundBuffer> DirectSound::CreateSoundBufferFromData(std::shared_ptr<SampleData> data,
+                                                                          DSBUFFERDESC& desc, WAVEFORMATEX& format) {
+    if (!data || data->frames() == 0) fail(DSERR_INVALIDPARAM, "Creating a sound buffer: there is no sound.");
     auto buffer = std::make_shared<DirectSoundBuffer>(engine_, data, desc.lFlags);
     describe(*data, format);
     desc.lBufferBytes = static_cast<int32_t>(data->bytes.size());

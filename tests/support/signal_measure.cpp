@@ -84,21 +84,27 @@ double frequencyHz(const std::vector<float>& x, int rate, size_t begin, size_t e
     double peak = 0.0;
     for (size_t i = begin; i < end; ++i) peak = std::max(peak, std::fabs(x[i] - mean));
     if (peak <= 0.0) return 0.0;
-    // A crossing counts only after the signal has gone clearly negative.
-    const double hysteresis = 0.1 * peak;
+    // Schmitt trigger: a cycle starts when the signal, having been below
+    // -h, rises above +h; its time is the last zero crossing before that.
+    const double h = 0.15 * peak;
     bool armed = false;
+    double crossing = -1.0;
     double first = -1.0, last = -1.0;
     long count = 0;
     double prev = x[begin] - mean;
     for (size_t i = begin + 1; i < end; ++i) {
         const double cur = x[i] - mean;
-        if (prev < -hysteresis) armed = true;
-        if (armed && prev < 0.0 && cur >= 0.0) {
-            const double at = static_cast<double>(i - 1) + (-prev) / (cur - prev);
-            if (count == 0) first = at;
-            last = at;
-            ++count;
-            armed = false;
+        if (cur < -h) {
+            armed = true;
+            crossing = -1.0;
+        } else if (armed) {
+            if (prev < 0.0 && cur >= 0.0) crossing = static_cast<double>(i - 1) + (-prev) / (cur - prev);
+            if (cur > h && crossing >= 0.0) {
+                if (count == 0) first = crossing;
+                last = crossing;
+                ++count;
+                armed = false;
+            }
         }
         prev = cur;
     }

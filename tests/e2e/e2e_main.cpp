@@ -1,0 +1,11 @@
+// Entry point of the end-to-end tests.
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+int main(int argc, char** argv) {
+    // A child that dies early must not take the test process with it.
+    std::signal(SIGPIPE, SIG_IGN);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,622 @@
+#include "e2e_env.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+// Last: its macros (None, Status, Bool...) must not reach the headers above.
+#include <X11/Xlib.h>
+
+extern char** environ;
+
+namespace zendra::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string tail(const std::string& text, size_t chars = 2000) {
+    return text.size() <= chars ? text : "..." + text.substr(text.size() - chars);
+}
+
+std::string resolveProgram(const std::string& name) {
+    if (name.find('/') != std::string::npos) return access(name.c_str(), X_OK) == 0 ? name : std::string();
+    const char* path = std::getenv("PATH");
+    std::stringstream dirs(path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin");
+    std::string dir;
+    while (std::getline(dirs, dir, ':')) {
+        if (dir.empty()) dir = ".";
+        const std::string candidate = dir + "/" + name;
+        struct stat st {};
+        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+    }
+    return {};
+}
+
+std::vector<std::string> mergedEnvironment(const EnvVars& extra) {
+    std::vector<std::string> out;
+    std::map<std::string, size_t> index;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry(*e);
+        const auto eq = entry.find('=');
+        if (eq == std::string::npos) continue;
+        index[entry.substr(0, eq)] = out.size();
+        out.push_back(entry);
+    }
+    for (const auto& [name, value] : extra) {
+        const auto it = index.find(name);
+        if (it != index.end()) {
+            out[it->second] = name + "=" + value;
+        } else {
+            index[name] = out.size();
+            out.push_back(name + "=" + value);
+        }
+    }
+    return out;
+}
+
+int decodeStatus(int status) {
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return -1;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::stringstream s(text);
+    std::string line;
+    while (std::getline(s, line)) {
+        if (!line.empty()) out.push_back(line);
+    }
+    return out;
+}
+
+std::string trimmed(std::string s) {
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
+    return s;
+}
+
+}  // namespace
+
+EnvVars operator+(EnvVars a, const EnvVars& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+void sleepSeconds(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
+
+// ------------------------------------------------------------------ processes
+
+Child::Child(const std::vector<std::string>& argv, const EnvVars& extraEnv, const std::string& stdoutPath,
+             const std::string& stderrPath, const std::string& stdinPath) {
+    if (argv.empty()) throw std::invalid_argument("no program given");
+    const std::string program = resolveProgram(argv[0]);
+    if (program.empty()) throw std::runtime_error("program not found: " + argv[0]);
+
+    // Everything the child needs is prepared before fork: after it only
+    // async-signal-safe calls are made.
+    const std::vector<std::string> envStrings = mergedEnvironment(extraEnv);
+    std::vector<char*> envp;
+    for (const auto& e : envStrings) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+
+    const int in = open(stdinPath.c_str(), O_RDONLY | O_CLOEXEC);
+    const int out = open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int err = open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int report[2] = {-1, -1};
+    if (in < 0 || out < 0 || err < 0 || pipe2(report, O_CLOEXEC) != 0) {
+        const std::string why = std::strerror(errno);
+        for (int fd : {in, out, err, report[0], report[1]})
+            if (fd >= 0) close(fd);
+        throw std::runtime_error("cannot prepare " + argv[0] + ": " + why);
+    }
+
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(127);
+        setpgid(0, 0);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        dup2(report[1], 3);
+        fcntl(3, F_SETFD, FD_CLOEXEC);
+        close_range(4, ~0U, 0);
+        execve(program.c_str(), args.data(), envp.data());
+        const int e = errno;
+        (void)!write(3, &e, sizeof e);
+        _exit(127);
+    }
+    const int forkErrno = errno;
+    for (int fd : {in, out, err, report[1]}) close(fd);
+    if (pid < 0) {
+        close(report[0]);
+        throw std::runtime_error("fork failed: " + std::string(std::strerror(forkErrno)));
+    }
+    int execErrno = 0;
+    ssize_t got;
+    do {
+        got = read(report[0], &execErrno, sizeof execErrno);
+    } while (got < 0 && errno == EINTR);
+    close(report[0]);
+    pid_ = pid;
+    if (got == static_cast<ssize_t>(sizeof execErrno)) {
+        waitExit(5.0);
+        pid_ = -1;
+        throw std::runtime_error("cannot run " + program + ": " + std::strerror(execErrno));
+    }
+}
+
+Child::~Child() {
+    if (started()) stop();
+}
+
+Child::Child(Child&& other) noexcept : pid_(other.pid_), status_(other.status_) {
+    other.pid_ = -1;
+    other.status_.reset();
+}
+
+Child& Child::operator=(Child&& other) noexcept {
+    if (this != &other) {
+        if (started()) stop();
+        pid_ = other.pid_;
+        status_ = other.status_;
+        other.pid_ = -1;
+        other.status_.reset();
+    }
+    return *this;
+}
+
+bool Child::alive() {
+    if (!started() || status_) return false;
+    int status = 0;
+    const pid_t r = waitpid(pid_, &status, WNOHANG);
+    if (r == pid_) {
+        status_ = decodeStatus(status);
+        return false;
+    }
+    return r == 0;
+}
+
+void Child::signal(int sig) {
+    if (alive()) ::kill(pid_, sig);
+}
+
+std::optional<int> Child::waitExit(double timeoutSeconds) {
+    if (!started()) return std::nullopt;
+    const auto t0 = Clock::now();
+    while (alive()) {
+        if (secondsSince(t0) >= timeoutSeconds) return std::nullopt;
+        sleepSeconds(0.01);
+    }
+    return status_;
+}
+
+int Child::stop(int sig, double graceSeconds) {
+    if (!started()) return -1;
+    if (alive()) {
+        ::kill(pid_, sig);
+        if (!waitExit(graceSeconds)) {
+            ::kill(pid_, SIGKILL);
+            waitExit(10.0);
+        }
+    }
+    return status_.value_or(-1);
+}
+
+RunResult run(const std::vector<std::string>& argv, const EnvVars& extraEnv, double timeoutSeconds) {
+    char outName[] = "/tmp/zendra-run-out-XXXXXX";
+    char errName[] = "/tmp/zendra-run-err-XXXXXX";
+    const int outFd = mkstemp(outName);
+    const int errFd = mkstemp(errName);
+    if (outFd >= 0) close(outFd);
+    if (errFd >= 0) close(errFd);
+    RunResult result;
+    try {
+        Child child(argv, extraEnv, outName, errName);
+        if (auto code = child.waitExit(timeoutSeconds)) {
+            result.exitCode = *code;
+        } else {
+            result.timedOut = true;
+            child.stop(SIGKILL, 2.0);
+        }
+    } catch (const std::exception& e) {
+        result.err = e.what();
+        result.exitCode = 127;
+    }
+    result.out = readFile(outName);
+    result.err += readFile(errName);
+    unlink(outName);
+    unlink(errName);
+    return result;
+}
+
+bool hasProgram(const std::string& name) { return !resolveProgram(name).empty(); }
+
+std::string missingPrograms(std::initializer_list<std::string> names) {
+    std::string missing;
+    for (const auto& n : names) {
+        if (!hasProgram(n)) missing += (missing.empty() ? "" : " ") + n;
+    }
+    return missing;
+}
+
+std::string artifactsDir() {
+    const char* env = std::getenv("ZENDRA_E2E_ARTIFACTS");
+    const std::string dir = env != nullptr && *env != '\0' ? env : "/tmp/zendra-e2e-artifacts";
+    fs::create_directories(dir);
+    return dir;
+}
+
+TempDir::TempDir(const std::string& prefix) {
+    std::string pattern = "/tmp/" + prefix + "-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("mkdtemp failed: " + std::string(std::strerror(errno)));
+    path_ = pattern;  // mkdtemp creates it with mode 700
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+// ------------------------------------------------------------------ PulseAudio
+
+AudioServer::AudioServer() {
+    std::ofstream(dir_.path() + "/test.pa") << ".fail\n"
+                                               "load-module module-native-protocol-unix auth-anonymous=1\n"
+                                               "load-module module-null-sink sink_name=test_out rate=48000 "
+                                               "channels=2 sink_properties=device.description=Test-Output\n"
+                                               "load-module module-null-sink sink_name=test_mic rate=48000 "
+                                               "channels=1 sink_properties=device.description=Test-Mic-Bus\n"
+                                               "load-module module-sine sink=test_mic frequency=440\n"
+                                               "set-default-sink test_out\n"
+                                               "set-default-source test_mic.monitor\n";
+    std::ofstream(dir_.path() + "/client.conf") << "autospawn = no\n";
+    start();
+}
+
+AudioServer::~AudioServer() { stop(); }
+
+EnvVars AudioServer::env() const {
+    return {{"PULSE_SERVER", "unix:" + dir_.path() + "/pulse/native"},
+            {"XDG_RUNTIME_DIR", dir_.path()},
+            {"PULSE_COOKIE", dir_.path() + "/cookie"},
+            {"PULSE_CLIENTCONFIG", dir_.path() + "/client.conf"}};
+}
+
+EnvVars AudioServer::toolEnv() const { return env() + EnvVars{{"LC_ALL", "C"}}; }
+
+void AudioServer::exportToProcess() const {
+    for (const auto& [name, value] : env()) setenv(name.c_str(), value.c_str(), 1);
+}
+
+std::string AudioServer::logPath() const { return dir_.path() + "/pulseaudio.log"; }
+
+RunResult AudioServer::pactl(const std::vector<std::string>& args, double timeoutSeconds) const {
+    std::vector<std::string> argv{"pactl"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run(argv, toolEnv(), timeoutSeconds);
+}
+
+void AudioServer::start() {
+    const std::string& d = dir_.path();
+    // The daemon gets a private home too, so no user configuration applies.
+    server_ = Child({"pulseaudio", "-n", "-F", d + "/test.pa", "--daemonize=no", "--exit-idle-time=-1",
+                     "--disallow-exit", "--realtime=no", "--high-priority=no", "--log-target=file:" + logPath()},
+                    toolEnv() + EnvVars{{"HOME", d}}, d + "/pulseaudio.stdout", d + "/pulseaudio.stderr");
+    const auto t0 = Clock::now();
+    bool ready = false;
+    while (secondsSince(t0) < 10.0) {
+        if (!server_.alive()) break;
+        if (pactl({"info"}, 2.0).exitCode == 0) {
+            ready = true;
+            break;
+        }
+        sleepSeconds(0.05);
+    }
+    // pactl may have reached another server on the same socket: ours must still run.
+    if (!ready || !server_.alive()) {
+        server_.stop();
+        throw std::runtime_error("the private PulseAudio server did not start:\n" +
+                                 tail(readFile(d + "/pulseaudio.stderr") + readFile(logPath())));
+    }
+    keepOut_ = Child({"pacat", "--playback", "--device=test_out", "--latency-msec=5"}, toolEnv(), "/dev/null",
+                     d + "/keep-out.stderr", "/dev/zero");
+    keepMic_ = Child({"pacat", "--playback", "--device=test_mic", "--latency-msec=5"}, toolEnv(), "/dev/null",
+                     d + "/keep-mic.stderr", "/dev/zero");
+    // An idle null sink renders far ahead; wait for the silent streams to bring it down.
+    const auto t1 = Clock::now();
+    while (secondsSince(t1) < 2.5) {
+        const auto latency = sinkLatencyMs("test_out");
+        if (latency && *latency < 50.0) break;
+        sleepSeconds(0.1);
+    }
+}
+
+bool AudioServer::running() { return server_.alive(); }
+
+void AudioServer::stop() {
+    keepOut_.stop();
+    keepMic_.stop();
+    server_.stop(SIGTERM, 5.0);
+}
+
+void AudioServer::kill() {
+    server_.stop(SIGKILL);
+    keepOut_.stop();
+    keepMic_.stop();
+}
+
+void AudioServer::restart() {
+    stop();
+    start();
+}
+
+std::optional<double> AudioServer::sinkLatencyMs(const std::string& sink) const {
+    const RunResult r = pactl({"list", "sinks"}, 3.0);
+    if (r.exitCode != 0) return std::nullopt;
+    bool inSink = false;
+    for (const auto& line : lines(r.out)) {
+        if (line.rfind("Sink #", 0) == 0) inSink = false;
+        const auto name = line.find("Name: ");
+        if (name != std::string::npos && line.find_first_not_of(" \t") == name)
+            inSink = line.substr(name + 6) == sink;
+        const auto lat = line.find("Latency: ");
+        if (inSink && lat != std::string::npos) {
+            try {
+                return std::stod(line.substr(lat + 9)) / 1000.0;  // reported in usec
+            } catch (const std::exception&) {
+                return std::nullopt;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+// ------------------------------------------------------------------ X display
+
+Display::Display() {
+    std::string lastError;
+    for (int n = 90, attempts = 0; n < 400 && attempts < 6; ++n) {
+        const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
+        const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
+        if (fs::exists(lock) || fs::exists(socket)) continue;
+        ++attempts;
+        const std::string display = ":" + std::to_string(n);
+        const std::string log = "/tmp/zendra-xvfb-" + std::to_string(getpid()) + "-" + std::to_string(n) + ".log";
+        Child server({"Xvfb", display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"}, {},
+                     "/dev/null", log);
+        const auto t0 = Clock::now();
+        bool ready = false;
+        while (secondsSince(t0) < 10.0 && server.alive()) {
+            // The display must answer, and be ours: its lock file names our server.
+            if (run({"xdpyinfo", "-display", display}, {}, 3.0).exitCode == 0) {
+                std::ifstream lockIn(lock);
+                long owner = -1;
+                lockIn >> owner;
+                ready = owner == server.pid();
+                break;
+            }
+            sleepSeconds(0.05);
+        }
+        if (ready && server.alive()) {
+            unlink(log.c_str());
+            name_ = display;
+            server_ = std::move(server);
+            return;
+        }
+        server.stop();
+        lastError = tail(readFile(log));
+        unlink(log.c_str());
+    }
+    throw std::runtime_error("no private X display could be started: " + lastError);
+}
+
+Display::~Display() { stop(); }
+
+void Display::stop() { server_.stop(SIGTERM, 5.0); }
+
+RunResult Display::xdotool(const std::vector<std::string>& args, double timeoutSeconds) const {
+    std::vector<std::string> argv{"xdotool"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run(argv, env(), timeoutSeconds);
+}
+
+bool Display::screenshot(const std::string& path) const {
+    const RunResult r = run({"import", "-display", name_, "-window", "root", path}, env(), 30.0);
+    return r.exitCode == 0 && fs::exists(path) && fs::file_size(path) > 0;
+}
+
+std::vector<std::string> Display::windowsByName(const std::string& nameRegex) const {
+    return lines(xdotool({"search", "--onlyvisible", "--name", nameRegex}).out);
+}
+
+std::vector<std::string> Display::windowsByClass(const std::string& classRegex) const {
+    return lines(xdotool({"search", "--onlyvisible", "--classname", classRegex}).out);
+}
+
+std::optional<std::string> Display::findWindow(const std::string& nameRegex, double timeoutSeconds) const {
+    const auto t0 = Clock::now();
+    do {
+        const auto found = windowsByName(nameRegex);
+        if (!found.empty()) return found.front();
+        sleepSeconds(0.1);
+    } while (secondsSince(t0) < timeoutSeconds);
+    return std::nullopt;
+}
+
+std::optional<std::string> Display::findWindowByClass(const std::string& classRegex, double timeoutSeconds,
+                                                      const std::optional<std::string>& exactTitle) const {
+    const auto t0 = Clock::now();
+    do {
+        for (const auto& wid : windowsByClass(classRegex)) {
+            if (!exactTitle || windowTitle(wid) == *exactTitle) return wid;
+        }
+        sleepSeconds(0.1);
+    } while (secondsSince(t0) < timeoutSeconds);
+    return std::nullopt;
+}
+
+bool Display::waitWindowGone(const std::string& nameRegex, double timeoutSeconds) const {
+    const auto t0 = Clock::now();
+    do {
+        if (windowsByName(nameRegex).empty()) return true;
+        sleepSeconds(0.1);
+    } while (secondsSince(t0) < timeoutSeconds);
+    return false;
+}
+
+std::string Display::windowTitle(const std::string& wid) const {
+    return trimmed(xdotool({"getwindowname", wid}).out);
+}
+
+std::optional<WindowGeometry> Display::windowGeometry(const std::string& wid) const {
+    const RunResult r = xdotool({"getwindowgeometry", "--shell", wid});
+    if (r.exitCode != 0) return std::nullopt;
+    std::map<std::string, int> values;
+    for (const auto& line : lines(r.out)) {
+        const auto eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        try {
+            values[line.substr(0, eq)] = std::stoi(line.substr(eq + 1));
+        } catch (const std::exception&) {
+        }
+    }
+    if (!values.count("X") || !values.count("Y") || !values.count("WIDTH") || !values.count("HEIGHT"))
+        return std::nullopt;
+    return WindowGeometry{values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]};
+}
+
+bool Display::focus(const std::string& wid) const { return xdotool({"windowfocus", "--sync", wid}).exitCode == 0; }
+
+bool Display::key(const std::string& keys, const std::string& wid) const {
+    if (!wid.empty() && !focus(wid)) return false;
+    std::vector<std::string> args{"key", "--delay", "30"};
+    std::stringstream s(keys);
+    std::string k;
+    while (s >> k) args.push_back(k);
+    return xdotool(args).exitCode == 0;
+}
+
+bool Display::type(const std::string& text) const {
+    return xdotool({"type", "--delay", "30", "--", text}, 30.0).exitCode == 0;
+}
+
+bool Display::click(int x, int y, int button) const {
+    return xdotool({"mousemove", std::to_string(x), std::to_string(y), "click", std::to_string(button)}).exitCode ==
+           0;
+}
+
+bool Display::closeWindow(const std::string& wid) const {
+    // No window manager runs, so send its close request ourselves. libX11 is
+    // loaded at run time: the tests do not link against it.
+    void* x11 = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
+    if (x11 == nullptr) return false;
+    auto openDisplay = reinterpret_cast<decltype(&XOpenDisplay)>(dlsym(x11, "XOpenDisplay"));
+    auto internAtom = reinterpret_cast<decltype(&XInternAtom)>(dlsym(x11, "XInternAtom"));
+    auto sendEvent = reinterpret_cast<decltype(&XSendEvent)>(dlsym(x11, "XSendEvent"));
+    auto sync = reinterpret_cast<decltype(&XSync)>(dlsym(x11, "XSync"));
+    auto closeDisplay = reinterpret_cast<decltype(&XCloseDisplay)>(dlsym(x11, "XCloseDisplay"));
+    bool ok = false;
+    if (openDisplay && internAtom && sendEvent && sync && closeDisplay) {
+        if (::Display* dpy = openDisplay(name_.c_str())) {
+            XEvent ev{};
+            ev.xclient.type = ClientMessage;
+            ev.xclient.window = std::stoul(wid);
+            ev.xclient.message_type = internAtom(dpy, "WM_PROTOCOLS", False);
+            ev.xclient.format = 32;
+            ev.xclient.data.l[0] = static_cast<long>(internAtom(dpy, "WM_DELETE_WINDOW", False));
+            ev.xclient.data.l[1] = CurrentTime;
+            ok = sendEvent(dpy, ev.xclient.window, False, NoEventMask, &ev) != 0;
+            sync(dpy, False);
+            closeDisplay(dpy);
+        }
+    }
+    dlclose(x11);
+    return ok;
+}
+
+// ------------------------------------------------------------------ recording
+
+MonitorRecording::MonitorRecording(const AudioServer& server, std::string path, const std::string& device)
+    : path_(std::move(path)) {
+    rec_ = Child({"parecord", "--device=" + device, "--file-format=wav", "--rate=48000", "--channels=2",
+                  "--format=float32le", "--latency-msec=10", path_},
+                 server.env() + EnvVars{{"LC_ALL", "C"}}, "/dev/null", path_ + ".stderr");
+}
+
+MonitorRecording::~MonitorRecording() { stop(); }
+
+bool MonitorRecording::waitStarted(double timeoutSeconds) {
+    const auto t0 = Clock::now();
+    do {
+        std::error_code ec;
+        const auto size = fs::file_size(path_, ec);
+        if (!ec && size > 8192) return true;
+        if (!rec_.alive()) return false;
+        sleepSeconds(0.01);
+    } while (secondsSince(t0) < timeoutSeconds);
+    return false;
+}
+
+void MonitorRecording::stop() {
+    if (rec_.started()) rec_.stop(SIGINT, 5.0);
+}
+
+Stereo MonitorRecording::read() {
+    stop();
+    return readWavFloat(path_);
+}
+
+// ------------------------------------------------------------------ program under test
+
+AppProcess::AppProcess(const std::string& program, const std::vector<std::string>& args, const EnvVars& env,
+                       const std::string& label) {
+    const std::string dir = artifactsDir();
+    out_ = dir + "/" + label + ".stdout";
+    err_ = dir + "/" + label + ".stderr";
+    std::vector<std::string> argv{program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    child_ = Child(argv, EnvVars{{"QT_QPA_PLATFORM", "xcb"}} + env, out_, err_);
+}
+
+AppProcess::~AppProcess() { child_.stop(SIGTERM, 5.0); }
+
+std::string AppProcess::stderrText() const { return readFile(err_); }
+
+}  // namespace zendra::test

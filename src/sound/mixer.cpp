@@ -195,9 +195,11 @@ void Mixer::apply(const MixCommand& c) noexcept {
         }
         break;
     case MixCommand::Stop:
+        startTail(v);
         v.playing = false;
         break;
     case MixCommand::SetPosition:
+        startTail(v);
         v.pos = static_cast<double>(std::clamp<int64_t>(c.value, 0, v.frames));
         if (v.pos >= static_cast<double>(v.frames)) v.pos = 0.0;
         break;
@@ -216,45 +218,19 @@ void Mixer::apply(const MixCommand& c) noexcept {
     p.appliedSeq.store(c.seq, std::memory_order_release);
 }
 
-template <typename Reader>
-void Mixer::mixWith(Voice& v, float* out, int frames, Reader read) noexcept {
-    const int64_t n = v.frames;
-    const double end = static_cast<double>(n);
-    for (int i = 0; i < frames; ++i) {
-        if (v.pos >= end) {
-            if (v.looping) {
-                v.pos = std::fmod(v.pos, end);
-            } else {
-                v.playing = false;
-                v.pos = 0.0;  // a finished sound plays again from its start
-                return;
-            }
-        }
-        const int64_t idx = static_cast<int64_t>(v.pos);
-        const float frac = static_cast<float>(v.pos - static_cast<double>(idx));
-        float l, r;
-        read(idx, frac, v.looping, l, r);
-        if (v.rampLeft > 0) {
-            v.gainL += (v.targetL - v.gainL) / static_cast<float>(v.rampLeft);
-            v.gainR += (v.targetR - v.gainR) / static_cast<float>(v.rampLeft);
-            --v.rampLeft;
-        }
-        out[2 * i] += l * v.gainL;
-        out[2 * i + 1] += r * v.gainR;
-        v.pos += v.step;
-    }
-}
+namespace {
+// Reads one frame of a sound at a fractional position.
+struct FrameReader {
+    const SampleData& d;
+    int64_t n;
 
-void Mixer::mixVoice(Voice& v, float* out, int frames) noexcept {
-    const SampleData& d = *v.data;
-    const int64_t n = v.frames;
-    const uint8_t* raw = d.bytes.data();
-    auto sampleAt = [&](int64_t i, int ch, bool loop) -> float {
+    float at(int64_t i, int ch, bool loop) const noexcept {
         if (i < 0 || i >= n) {
             if (!loop) return 0.0f;
             i = ((i % n) + n) % n;
         }
-        const size_t k = static_cast<size_t>(i) * d.channels + ch;
+        const size_t k = static_cast<size_t>(i) * static_cast<size_t>(d.channels) + static_cast<size_t>(ch);
+        const uint8_t* raw = d.bytes.data();
         switch (d.format) {
         case SampleFormat::U8: return (static_cast<float>(raw[k]) - 128.0f) * (1.0f / 128.0f);
         case SampleFormat::S16: {
@@ -269,17 +245,64 @@ void Mixer::mixVoice(Voice& v, float* out, int frames) noexcept {
         }
         }
         return 0.0f;
-    };
-    const int channels = d.channels;
-    mixWith(v, out, frames, [&](int64_t idx, float frac, bool loop, float& l, float& r) {
+    }
+
+    void read(double pos, bool loop, float& l, float& r) const noexcept {
+        const int64_t idx = static_cast<int64_t>(pos);
+        const float t = static_cast<float>(pos - static_cast<double>(idx));
         float ch[2] = {0.0f, 0.0f};
-        for (int c = 0; c < channels; ++c) {
-            ch[c] = cubicInterpolate(sampleAt(idx - 1, c, loop), sampleAt(idx, c, loop), sampleAt(idx + 1, c, loop),
-                                     sampleAt(idx + 2, c, loop), frac);
+        for (int c = 0; c < d.channels && c < 2; ++c) {
+            ch[c] = cubicInterpolate(at(idx - 1, c, loop), at(idx, c, loop), at(idx + 1, c, loop), at(idx + 2, c, loop), t);
         }
         l = ch[0];
-        r = channels > 1 ? ch[1] : ch[0];
-    });
+        r = d.channels > 1 ? ch[1] : ch[0];
+    }
+};
+}  // namespace
+
+void Mixer::startTail(Voice& v) noexcept {
+    if (!v.playing || v.data == nullptr) return;
+    v.tailPos = v.pos;
+    v.tailL = v.gainL;
+    v.tailR = v.gainR;
+    v.tailLeft = kGainRampFrames;
+}
+
+void Mixer::mixVoice(Voice& v, float* out, int frames) noexcept {
+    const FrameReader reader{*v.data, v.frames};
+    const double end = static_cast<double>(v.frames);
+    // The fading tail of a sound that was cut off.
+    for (int i = 0; i < frames && v.tailLeft > 0; ++i, --v.tailLeft) {
+        if (v.tailPos >= end) v.tailPos = v.looping ? std::fmod(v.tailPos, end) : end;
+        float l, r;
+        reader.read(v.tailPos, v.looping, l, r);
+        const float fade = static_cast<float>(v.tailLeft) / static_cast<float>(kGainRampFrames + 1);
+        out[2 * i] += l * v.tailL * fade;
+        out[2 * i + 1] += r * v.tailR * fade;
+        v.tailPos += v.step;
+    }
+    if (!v.playing) return;
+    for (int i = 0; i < frames; ++i) {
+        if (v.pos >= end) {
+            if (v.looping) {
+                v.pos = std::fmod(v.pos, end);
+            } else {
+                v.playing = false;
+                v.pos = 0.0;  // a finished sound plays again from its start
+                return;
+            }
+        }
+        float l, r;
+        reader.read(v.pos, v.looping, l, r);
+        if (v.rampLeft > 0) {
+            v.gainL += (v.targetL - v.gainL) / static_cast<float>(v.rampLeft);
+            v.gainR += (v.targetR - v.gainR) / static_cast<float>(v.rampLeft);
+            --v.rampLeft;
+        }
+        out[2 * i] += l * v.gainL;
+        out[2 * i + 1] += r * v.gainR;
+        v.pos += v.step;
+    }
 }
 
 void Mixer::render(float* out, int frames) noexcept {
@@ -293,7 +316,7 @@ void Mixer::render(float* out, int frames) noexcept {
     std::memset(out, 0, sizeof(float) * 2 * static_cast<size_t>(frames));
     for (int vi = 0; vi < kMaxVoices; ++vi) {
         Voice& v = voices_[vi];
-        if (!v.playing || v.data == nullptr) continue;
+        if ((!v.playing && v.tailLeft == 0) || v.data == nullptr) continue;
         mixVoice(v, out, frames);
         Published& p = published_[vi];
         p.status.store(statusOf(v.playing, v.looping), std::memory_order_relaxed);

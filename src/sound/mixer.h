@@ -62,6 +62,10 @@ private:
         float gainL = 1.0f, gainR = 1.0f;
         float targetL = 1.0f, targetR = 1.0f;
         int rampLeft = 0;
+        // A cut-off sound fades out over a few frames instead of clicking.
+        double tailPos = 0.0;
+        float tailL = 0.0f, tailR = 0.0f;
+        int tailLeft = 0;
     };
     struct Published {
         std::atomic<uint32_t> appliedSeq{0};
@@ -83,8 +87,7 @@ private:
     void scheduleFlush();
     void apply(const MixCommand& c) noexcept;
     void mixVoice(Voice& v, float* out, int frames) noexcept;
-    template <typename Reader>
-    void mixWith(Voice& v, float* out, int frames, Reader read) noexcept;
+    void startTail(Voice& v) noexcept;
 
     const int deviceRate_;
     // Audio thread state.

@@ -22,7 +22,13 @@ int32_t statusOf(bool playing, bool looping) {
 void Mixer::setFlushPoster(FlushPoster poster) { flushPoster() = std::move(poster); }
 
 Mixer::Mixer(int deviceRate)
-    : deviceRate_(deviceRate), voices_(kMaxVoices), published_(kMaxVoices), shadow_(kMaxVoices) {
+    : deviceRate_(deviceRate),
+      voices_(kMaxVoices),
+      published_(kMaxVoices),
+      scratchL_(kScratch + 8),
+      scratchR_(kScratch + 8),
+      kernels_(SincKernels::instance()),
+      shadow_(kMaxVoices) {
     freeVoices_.reserve(kMaxVoices);
     for (int v = kMaxVoices - 1; v >= 0; --v) freeVoices_.push_back(v);
 }
@@ -168,7 +174,7 @@ void Mixer::apply(const MixCommand& c) noexcept {
         v = Voice{};
         v.data = c.data;
         v.frames = static_cast<int64_t>(c.data->frames());
-        v.step = static_cast<double>(c.value) / deviceRate_;
+        setStep(v, static_cast<double>(c.value) / deviceRate_);
         break;
     case MixCommand::Detach:
         v = Voice{};
@@ -204,7 +210,7 @@ void Mixer::apply(const MixCommand& c) noexcept {
         if (v.pos >= static_cast<double>(v.frames)) v.pos = 0.0;
         break;
     case MixCommand::SetRate:
-        v.step = static_cast<double>(c.value) / deviceRate_;
+        setStep(v, static_cast<double>(c.value) / deviceRate_);
         break;
     case MixCommand::SetGain:
         v.targetL = c.gainLeft;
@@ -268,6 +274,79 @@ void Mixer::startTail(Voice& v) noexcept {
     v.tailLeft = kGainRampFrames;
 }
 
+void Mixer::setStep(Voice& v, double step) noexcept {
+    v.step = step;
+    v.table = &kernels_.forStep(step);
+}
+
+// Source frames [first, first + span) of the voice as float, per channel;
+// outside the sound: wrapped when looping, silence otherwise.
+void Mixer::fillScratch(const Voice& v, int64_t first, int span) noexcept {
+    const SampleData& d = *v.data;
+    const int64_t n = v.frames;
+    const int ch = d.channels;
+    const uint8_t* raw = d.bytes.data();
+    float* L = scratchL_.data();
+    float* R = scratchR_.data();
+    int64_t i = first;
+    int k = 0;
+    while (k < span) {
+        int64_t src = i;
+        if (src < 0 || src >= n) {
+            if (!v.looping) {
+                // Silence up to the sound (or to the end of the span).
+                const int64_t stopAt = src < 0 ? std::min<int64_t>(-src, span - k) : span - k;
+                for (int64_t z = 0; z < stopAt; ++z, ++k, ++i) L[k] = R[k] = 0.0f;
+                continue;
+            }
+            src = ((src % n) + n) % n;
+        }
+        const int run = static_cast<int>(std::min<int64_t>(n - src, span - k));
+        switch (d.format) {
+        case SampleFormat::U8: {
+            const uint8_t* p = raw + static_cast<size_t>(src) * ch;
+            for (int j = 0; j < run; ++j) {
+                L[k + j] = (static_cast<float>(p[j * ch]) - 128.0f) * (1.0f / 128.0f);
+                R[k + j] = (static_cast<float>(p[j * ch + ch - 1]) - 128.0f) * (1.0f / 128.0f);
+            }
+            break;
+        }
+        case SampleFormat::S16: {
+            const uint8_t* p = raw + static_cast<size_t>(src) * ch * 2;
+            for (int j = 0; j < run; ++j) {
+                int16_t a, b;
+                std::memcpy(&a, p + 2 * j * ch, 2);
+                std::memcpy(&b, p + 2 * (j * ch + ch - 1), 2);
+                L[k + j] = static_cast<float>(a) * (1.0f / 32768.0f);
+                R[k + j] = static_cast<float>(b) * (1.0f / 32768.0f);
+            }
+            break;
+        }
+        case SampleFormat::F32: {
+            const uint8_t* p = raw + static_cast<size_t>(src) * ch * 4;
+            for (int j = 0; j < run; ++j) {
+                std::memcpy(&L[k + j], p + 4 * j * ch, 4);
+                std::memcpy(&R[k + j], p + 4 * (j * ch + ch - 1), 4);
+            }
+            break;
+        }
+        }
+        k += run;
+        i += run;
+    }
+}
+
+namespace {
+typedef float v4sf __attribute__((vector_size(16)));
+
+inline v4sf load4(const float* p) {
+    v4sf v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+inline float sum4(v4sf v) { return (v[0] + v[1]) + (v[2] + v[3]); }
+}  // namespace
+
 void Mixer::mixVoice(Voice& v, float* out, int frames) noexcept {
     const FrameReader reader{*v.data, v.frames};
     const double end = static_cast<double>(v.frames);
@@ -281,27 +360,74 @@ void Mixer::mixVoice(Voice& v, float* out, int frames) noexcept {
         out[2 * i + 1] += r * v.tailR * fade;
         v.tailPos += v.step;
     }
-    if (!v.playing) return;
-    for (int i = 0; i < frames; ++i) {
+    const SincTable& t = *v.table;
+    const int taps = t.taps;
+    const int phases = t.phases;
+    int done = 0;
+    while (done < frames && v.playing) {
+        int n = frames - done;
+        const int fit = static_cast<int>((kScratch - taps - 8) / std::max(v.step, 1e-6));
+        n = std::max(1, std::min(n, fit));
+        if (!v.looping) {
+            const double until = std::ceil((end - v.pos) / v.step);
+            if (until <= 0.0) {
+                v.playing = false;
+                v.pos = 0.0;  // a finished sound plays again from its start
+                break;
+            }
+            if (until < n) n = static_cast<int>(until);
+        }
+        const int64_t first = static_cast<int64_t>(std::floor(v.pos)) + t.firstOffset();
+        const int64_t last = static_cast<int64_t>(std::floor(v.pos + (n - 1) * v.step)) + t.firstOffset() + taps;
+        fillScratch(v, first, static_cast<int>(last - first));
+        const bool stereo = v.data->channels > 1;
+        float* o = out + 2 * done;
+        for (int i = 0; i < n; ++i) {
+            const double p = v.pos + i * v.step;
+            const int64_t ip = static_cast<int64_t>(std::floor(p));
+            const double ph = (p - static_cast<double>(ip)) * phases;
+            const int pi = static_cast<int>(ph);
+            const v4sf pf = {static_cast<float>(ph - pi), static_cast<float>(ph - pi), static_cast<float>(ph - pi),
+                             static_cast<float>(ph - pi)};
+            const float* r0 = t.row(pi);
+            const float* r1 = r0 + taps;
+            const size_t base = static_cast<size_t>(ip + t.firstOffset() - first);
+            const float* sl = scratchL_.data() + base;
+            v4sf accL = {0, 0, 0, 0}, accR = {0, 0, 0, 0};
+            if (stereo) {
+                const float* sr = scratchR_.data() + base;
+                for (int k = 0; k < taps; k += 4) {
+                    const v4sf c0 = load4(r0 + k);
+                    const v4sf c = c0 + pf * (load4(r1 + k) - c0);
+                    accL += c * load4(sl + k);
+                    accR += c * load4(sr + k);
+                }
+            } else {
+                for (int k = 0; k < taps; k += 4) {
+                    const v4sf c0 = load4(r0 + k);
+                    const v4sf c = c0 + pf * (load4(r1 + k) - c0);
+                    accL += c * load4(sl + k);
+                }
+                accR = accL;
+            }
+            if (v.rampLeft > 0) {
+                v.gainL += (v.targetL - v.gainL) / static_cast<float>(v.rampLeft);
+                v.gainR += (v.targetR - v.gainR) / static_cast<float>(v.rampLeft);
+                --v.rampLeft;
+            }
+            o[2 * i] += sum4(accL) * v.gainL;
+            o[2 * i + 1] += sum4(accR) * v.gainR;
+        }
+        v.pos += n * v.step;
         if (v.pos >= end) {
             if (v.looping) {
                 v.pos = std::fmod(v.pos, end);
             } else {
                 v.playing = false;
-                v.pos = 0.0;  // a finished sound plays again from its start
-                return;
+                v.pos = 0.0;
             }
         }
-        float l, r;
-        reader.read(v.pos, v.looping, l, r);
-        if (v.rampLeft > 0) {
-            v.gainL += (v.targetL - v.gainL) / static_cast<float>(v.rampLeft);
-            v.gainR += (v.targetR - v.gainR) / static_cast<float>(v.rampLeft);
-            --v.rampLeft;
-        }
-        out[2 * i] += l * v.gainL;
-        out[2 * i + 1] += r * v.gainR;
-        v.pos += v.step;
+        done += n;
     }
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sound/command_queue.h"
+#include "sound/sinc_kernel.h"
 #include "sound/sample_data.h"
 
 namespace zendra {
@@ -57,6 +58,7 @@ private:
         int64_t frames = 0;
         double pos = 0.0;
         double step = 1.0;
+        const SincTable* table = nullptr;
         bool playing = false;
         bool looping = false;
         float gainL = 1.0f, gainR = 1.0f;
@@ -88,6 +90,8 @@ private:
     void apply(const MixCommand& c) noexcept;
     void mixVoice(Voice& v, float* out, int frames) noexcept;
     void startTail(Voice& v) noexcept;
+    void fillScratch(const Voice& v, int64_t first, int span) noexcept;
+    void setStep(Voice& v, double step) noexcept;
 
     const int deviceRate_;
     // Audio thread state.
@@ -95,6 +99,9 @@ private:
     std::vector<Published> published_;
     std::atomic<uint32_t> appliedSeq_{0};
     std::atomic<uint64_t> framesRendered_{0};
+    static constexpr int kScratch = 8192;
+    std::vector<float> scratchL_, scratchR_;
+    const SincKernels& kernels_;
     // User-interface thread state.
     std::vector<Shadow> shadow_;
     std::vector<int> freeVoices_;

@@ -1,0 +1,77 @@
+#include "sound/sinc_kernel.h"
+
+#include <cmath>
+
+namespace zendra {
+
+namespace {
+
+double besselI0(double x) {
+    double sum = 1.0, term = 1.0;
+    const double q = x * x / 4.0;
+    for (int k = 1; k < 64; ++k) {
+        term *= q / (static_cast<double>(k) * k);
+        sum += term;
+        if (term < sum * 1e-17) break;
+    }
+    return sum;
+}
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kScaleStep = 1.08;
+constexpr double kMaxScale = 3.2;
+
+SincTable makeTable(double scale) {
+    SincTable t;
+    t.scale = scale;
+    const int half = static_cast<int>(std::ceil(SincKernels::kZeroCrossings * scale / 2.0)) * 2;
+    t.taps = 2 * half;
+    t.phases = SincKernels::kPhases;
+    // Kaiser design: transition width for the stopband at this length; the
+    // stopband starts at the lower of the two Nyquist frequencies.
+    const double a = SincKernels::kStopbandDb;
+    const double beta = 0.1102 * (a - 8.7);
+    const double transition = (a - 7.95) / (14.36 * t.taps);  // cycles per source frame
+    const double cutoff = 0.5 / scale - transition / 2.0;
+    const double i0beta = besselI0(beta);
+    const int first = t.firstOffset();
+    t.coeffs.resize(static_cast<size_t>(t.phases + 1) * t.taps);
+    for (int p = 0; p <= t.phases; ++p) {
+        const double frac = static_cast<double>(p) / t.phases;
+        float* row = t.coeffs.data() + static_cast<size_t>(p) * t.taps;
+        double sum = 0.0;
+        std::vector<double> h(static_cast<size_t>(t.taps));
+        for (int k = 0; k < t.taps; ++k) {
+            const double x = (first + k) - frac;  // source frames from the read position
+            const double r = x / (t.taps / 2.0);
+            const double w = std::fabs(r) >= 1.0 ? 0.0 : besselI0(beta * std::sqrt(1.0 - r * r)) / i0beta;
+            const double arg = 2.0 * cutoff * x;
+            const double sinc = std::fabs(arg) < 1e-12 ? 1.0 : std::sin(kPi * arg) / (kPi * arg);
+            h[static_cast<size_t>(k)] = 2.0 * cutoff * sinc * w;
+            sum += h[static_cast<size_t>(k)];
+        }
+        for (int k = 0; k < t.taps; ++k) row[k] = static_cast<float>(h[static_cast<size_t>(k)] / sum);
+    }
+    return t;
+}
+
+}  // namespace
+
+SincKernels::SincKernels() {
+    for (double s = 1.0; s < kMaxScale * kScaleStep; s *= kScaleStep) tables_.push_back(makeTable(s));
+}
+
+const SincKernels& SincKernels::instance() {
+    static const SincKernels kernels;
+    return kernels;
+}
+
+const SincTable& SincKernels::forStep(double step) const {
+    // The first table whose band is at least as narrow as this step needs.
+    for (const SincTable& t : tables_) {
+        if (t.scale >= step) return t;
+    }
+    return tables_.back();
+}
+
+}  // namespace zendra

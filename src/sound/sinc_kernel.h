@@ -1,0 +1,39 @@
+// Band-limited interpolation: Kaiser-windowed sinc kernels, one table per
+// pitch-ratio band, so a sound played up to several times its own rate does
+// not alias and one played slower does not image.
+#pragma once
+#include <cstddef>
+#include <vector>
+
+namespace zendra {
+
+struct SincTable {
+    double scale = 1.0;  // source frames per output frame this table covers (>= 1)
+    int taps = 0;        // kernel length in source frames (multiple of 4)
+    int phases = 0;      // fractional positions; rows phases+1 for interpolation
+    std::vector<float> coeffs;  // [(phases + 1) * taps]
+
+    const float* row(int phase) const { return coeffs.data() + static_cast<size_t>(phase) * taps; }
+    // Index of the first source frame the kernel covers, relative to floor(pos).
+    int firstOffset() const { return -(taps / 2 - 1); }
+};
+
+class SincKernels {
+public:
+    static constexpr int kZeroCrossings = 24;  // each side, at a ratio of 1
+    static constexpr int kPhases = 256;
+    static constexpr double kStopbandDb = 80.0;
+
+    // Built once, on first use (from the user-interface thread).
+    static const SincKernels& instance();
+
+    // The table for a step (source frames per output frame).
+    const SincTable& forStep(double step) const;
+    const std::vector<SincTable>& tables() const { return tables_; }
+
+private:
+    SincKernels();
+    std::vector<SincTable> tables_;
+};
+
+}  // namespace zendra

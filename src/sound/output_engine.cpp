@@ -1,6 +1,7 @@
 #include "sound/output_engine.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "sound/ds_types.h"
 
@@ -28,6 +29,7 @@ OutputEngine::~OutputEngine() {
 }
 
 void OutputEngine::render(float* out, int frames) noexcept {
+    const auto start = std::chrono::steady_clock::now();
     Mixer* m = live_.load(std::memory_order_acquire);
     if (m == nullptr) {
         std::fill(out, out + 2 * static_cast<size_t>(frames), 0.0f);
@@ -39,6 +41,21 @@ void OutputEngine::render(float* out, int frames) noexcept {
         out += 2 * n;
         frames -= n;
     }
+    const auto nanos = static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count());
+    const auto bucket = std::min<uint64_t>(nanos / 10000, CallbackTimes::kBuckets - 1);
+    timeBuckets_[bucket].fetch_add(1, std::memory_order_relaxed);
+    calls_.fetch_add(1, std::memory_order_relaxed);
+    if (nanos > maxNanos_.load(std::memory_order_relaxed)) maxNanos_.store(nanos, std::memory_order_relaxed);
+}
+
+CallbackTimes OutputEngine::callbackTimes() const {
+    CallbackTimes t;
+    for (int i = 0; i < CallbackTimes::kBuckets; ++i) t.counts[i] = timeBuckets_[i].load(std::memory_order_relaxed);
+    t.calls = calls_.load(std::memory_order_relaxed);
+    t.maxNanos = maxNanos_.load(std::memory_order_relaxed);
+    t.periodNanos = 1e9 * bufferFrames() / rate();
+    return t;
 }
 
 std::vector<float> OutputEngine::renderOffline(int frames) {

@@ -1,6 +1,7 @@
 // One opened output device and the mixer that feeds it.
 #pragma once
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,6 +10,15 @@
 #include "sound/mixer.h"
 
 namespace zendra {
+
+// How long the audio callback takes: a histogram in 10-microsecond buckets.
+struct CallbackTimes {
+    static constexpr int kBuckets = 1000;  // up to 10 ms; the last bucket takes the rest
+    uint64_t counts[kBuckets] = {};
+    uint64_t calls = 0;
+    uint64_t maxNanos = 0;
+    double periodNanos = 0;  // one device buffer
+};
 
 class OutputEngine : public OutputCallback {
 public:
@@ -24,6 +34,9 @@ public:
 
     void render(float* interleavedStereo, int frames) noexcept override;
 
+    // A snapshot of the callback's timing so far.
+    CallbackTimes callbackTimes() const;
+
     // Offline devices only: publish pending commands and mix the next frames.
     std::vector<float> renderOffline(int frames);
 
@@ -31,6 +44,9 @@ private:
     std::unique_ptr<Mixer> mixer_;
     std::unique_ptr<OutputDevice> device_;
     std::atomic<Mixer*> live_{nullptr};
+    std::unique_ptr<std::atomic<uint64_t>[]> timeBuckets_{new std::atomic<uint64_t>[CallbackTimes::kBuckets]()};
+    std::atomic<uint64_t> calls_{0};
+    std::atomic<uint64_t> maxNanos_{0};
 };
 
 }  // namespace zendra

@@ -1,10 +1,94 @@
 #include "tappad/frm_sample_key_pad.h"
 
+#include <QKeyEvent>
+
+#include "core/dx_module.h"
+#include "core/forms.h"
+#include "mixing/frm_sample_play.h"
+#include "mixing/frm_var.h"
+#include "tappad/frm_settings.h"
+
 namespace zendra {
 
-frmSampleKeyPad::frmSampleKeyPad() : ToolForm(QStringLiteral("Tap Pad"), 6000, 3000) {
-    for (int k = 0; k < 8; ++k) lblPrev[k] = new QLabel(this);
+frmSampleKeyPad::frmSampleKeyPad() : ToolForm(QStringLiteral("Tap Pad"), 6480, 3240) {
+    Label1 = new QLabel(QStringLiteral("Place focus on this window and tap out your tune If you haven't set up key "
+                                       "associations do so first."),
+                        this);
+    Label1->setWordWrap(true);
+    placeTw(Label1, 240, 120, 6000, 615);
+
+    Line[0] = new QFrame(this);
+    Line[1] = new QFrame(this);
+    for (QFrame* l : Line) {
+        l->setFrameShape(QFrame::HLine);
+        l->setFrameShadow(QFrame::Plain);
+    }
+    placeTw(Line[0], 120, 840, 6240, 30);
+    placeTw(Line[1], 120, 2280, 6240, 30);
+
+    Shape1 = new QFrame(this);
+    Shape1->setFrameShape(QFrame::Box);
+    Shape1->setFrameShadow(QFrame::Plain);
+    placeTw(Shape1, 600, 1140, 5280, 855);
+    QFont big = courierFont();
+    big.setPointSize(18);
+    big.setBold(true);
+    for (int k = 0; k < 8; ++k) {
+        lblPrev[k] = new QLabel(this);
+        lblPrev[k]->setTextFormat(Qt::PlainText);
+        lblPrev[k]->setAlignment(Qt::AlignCenter);
+        lblPrev[k]->setFont(big);
+        placeTw(lblPrev[k], 720 + 630 * k, 1260, 600, 615);
+    }
+
     cmbDone = new QPushButton(QStringLiteral("Done"), this);
+    placeTw(cmbDone, 5280, 2520, 975, 495);
+    connect(cmbDone, &QPushButton::clicked, this, &frmSampleKeyPad::cmbDone_Click);
+
+    installEventFilter(this);
+    for (QWidget* w : findChildren<QWidget*>()) w->installEventFilter(this);
 }
+
+void frmSampleKeyPad::showEvent(QShowEvent* event) {
+    // Make what a key will touch now, so the first tap creates no window.
+    forms::frmSettings();
+    forms::frmVar();
+    forms::frmSamplePlay();
+    lastKey_ = nullptr;
+    ToolForm::showEvent(event);
+}
+
+bool frmSampleKeyPad::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<const QKeyEvent*>(event);
+        // A key the receiver ignores travels on to its parent: act on it once.
+        const bool again = event == lastKey_ && watched == lastKeyNext_ && key->timestamp() == lastKeyTime_;
+        lastKey_ = event;
+        lastKeyNext_ = watched->parent();
+        lastKeyTime_ = key->timestamp();
+        // Delete types no character, although the key event carries one.
+        if (!again && key->key() != Qt::Key_Delete) {
+            const QString text = key->text();
+            for (const QChar c : text) Form_KeyPress(c);
+        }
+    } else if (event->type() == QEvent::KeyRelease) {
+        lastKey_ = nullptr;  // the next press is a new key, wherever it lands
+    }
+    return false;  // the control gets the key as it was
+}
+
+void frmSampleKeyPad::Form_KeyPress(QChar KeyAscii) {
+    for (int k = 0; k < 7; ++k) lblPrev[k]->setText(lblPrev[k + 1]->text());
+    lblPrev[7]->setText(QString(KeyAscii));
+
+    const frmSettings& keys = forms::frmSettings();
+    frmSamplePlay& pad = forms::frmSamplePlay();
+    for (int i = 0; i <= DXMoudule::LastSample && i < 16; ++i) {
+        const QString caption = keys.lblSample[i]->text();
+        if (!caption.isEmpty() && caption.back() == KeyAscii) pad.cmbSample_Click(static_cast<int16_t>(i));
+    }
+}
+
+void frmSampleKeyPad::cmbDone_Click() { hideForm(); }
 
 }  // namespace zendra

@@ -1,5 +1,7 @@
 // Tap Pad: every typed character plays the samples bound to it.
 #pragma once
+#include <QChar>
+#include <QFrame>
 #include <QLabel>
 #include <QPushButton>
 #include <array>
@@ -13,8 +15,30 @@ class frmSampleKeyPad : public ToolForm {
 public:
     frmSampleKeyPad();
 
+    QLabel* Label1 = nullptr;
+    // The last eight typed characters, newest at 7.
     std::array<QLabel*, 8> lblPrev{};
+    QFrame* Shape1 = nullptr;  // the rectangle around the history
+    std::array<QFrame*, 2> Line{};
     QPushButton* cmbDone = nullptr;
+
+    // One typed character: enters the history, then plays, in slot order,
+    // every loaded sample bound to it.
+    void Form_KeyPress(QChar KeyAscii);
+    void cmbDone_Click();
+
+protected:
+    // Key preview: the window sees each typed character before the focused
+    // control, which then gets it unchanged.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // The key event seen last and the widget it would travel to next if the
+    // receiver ignores it; that second delivery is the same key.
+    const QEvent* lastKey_ = nullptr;
+    const QObject* lastKeyNext_ = nullptr;
+    quint64 lastKeyTime_ = 0;
 };
 
 }  // namespace zendra

@@ -1,12 +1,62 @@
 #include "tappad/frm_settings.h"
 
+#include "core/dialogs.h"
+
 namespace zendra {
 
-frmSettings::frmSettings() : ToolForm(QStringLiteral("Settings"), 6000, 3000) {
-    for (int i = 0; i < 16; ++i) lblSample[i] = new ClickLabel(QString::number(i + 1) + " =", this);
+namespace {
+QFrame* line(QWidget* parent, QFrame::Shape shape, int left, int top, int width, int height) {
+    auto* l = new QFrame(parent);
+    l->setFrameShape(shape);
+    l->setFrameShadow(QFrame::Plain);
+    l->setLineWidth(1);
+    placeTw(l, left, top, width, height);
+    return l;
+}
+}  // namespace
+
+frmSettings::frmSettings() : ToolForm(QStringLiteral("Settings"), 6720, 3600) {
+    QPalette p = palette();
+    p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(110, 110, 110));
+    setPalette(p);
+
+    lblKeys = new QLabel(QStringLiteral("Key Associations"), this);
+    QFont heading(QStringLiteral("MS Sans Serif"));
+    heading.setStyleHint(QFont::SansSerif);
+    heading.setPointSize(12);
+    heading.setBold(true);
+    lblKeys->setFont(heading);
+    placeTw(lblKeys, 240, 120, 4200, 375);
+
+    Line[0] = line(this, QFrame::HLine, 120, 600, 6480, 30);
+    Line[1] = line(this, QFrame::HLine, 120, 2880, 6480, 30);
+    Line[2] = line(this, QFrame::VLine, 5160, 3000, 30, 480);
+
+    // 4 x 4, running down each column first.
+    for (int i = 0; i < 16; ++i) {
+        const int column = i / 4, row = i % 4;
+        lblSample[i] = new ClickLabel(QString::number(i + 1) + " =", this);
+        lblSample[i]->setTextFormat(Qt::PlainText);
+        lblSample[i]->setFont(courierFont());
+        lblSample[i]->setCursor(Qt::PointingHandCursor);
+        placeTw(lblSample[i], 360 + 1560 * column, 840 + 480 * row, 1440, 375);
+        const auto idx = static_cast<int16_t>(i);
+        connect(lblSample[i], &ClickLabel::clicked, this, [this, idx] { lblSample_Click(idx); });
+    }
+
     cmbDone = new QPushButton(QStringLiteral("Done"), this);
+    placeTw(cmbDone, 5400, 3060, 975, 375);
+    connect(cmbDone, &QPushButton::clicked, this, &frmSettings::cmbDone_Click);
 }
 
-void frmSettings::lblSample_Click(int16_t) {}
+void frmSettings::lblSample_Click(int16_t Index) {
+    const QString number = QString::number(Index + 1);
+    const auto answer = dialogs::inputBox(QStringLiteral("Press a key to be associated with sample ") + number,
+                                          QStringLiteral("Key Associations"));
+    // Cancel gives an empty answer: the caption still loses its old key.
+    lblSample[Index]->setText(number + QStringLiteral(" = ") + answer.value_or(QString()));
+}
+
+void frmSettings::cmbDone_Click() { hideForm(); }
 
 }  // namespace zendra

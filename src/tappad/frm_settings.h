@@ -1,5 +1,8 @@
-// Key Associations: the caption of each label holds its sample's key.
+// Key Associations: the caption of each label holds its sample's key. The
+// binding of sample i is the last character of lblSample(i)'s caption.
 #pragma once
+#include <QFrame>
+#include <QLabel>
 #include <QPushButton>
 #include <array>
 #include <cstdint>
@@ -15,9 +18,13 @@ public:
     frmSettings();
 
     std::array<ClickLabel*, 16> lblSample{};
+    QLabel* lblKeys = nullptr;
+    std::array<QFrame*, 3> Line{};
     QPushButton* cmbDone = nullptr;
 
+    // Asks for the key of sample Index + 1 and writes it into the caption.
     void lblSample_Click(int16_t Index);
+    void cmbDone_Click();
 };
 
 }  // namespace zendra

@@ -1,6 +1,9 @@
 #include "core/dx_module.h"
 
+#include <QFile>
 #include <QWidget>
+
+#include "samples/bank_decoder.h"
 
 namespace zendra::DXMoudule {
 
@@ -48,15 +51,29 @@ void InitDirectSound(QWidget* mainWindow) {
     WaveFormat.nSize = 0;
 }
 
-void LoadSampleBuffers() {
+void LoadSampleBuffers(std::vector<std::shared_ptr<SampleData>> decoded) {
     if (!ds) throw SoundError(DSERR_INVALIDCALL, "The sound device has not been started.");
-    const int count = LastSample + 1;
+    const size_t count = static_cast<size_t>(LastSample) + 1;
+    if (SampleFile.size() < count) throw SoundError(DSERR_INVALIDCALL, "There are fewer sample files than samples.");
+    if (decoded.empty()) {
+        std::vector<std::string> paths;
+        for (size_t i = 0; i < count; ++i) paths.push_back(QFile::encodeName(SampleFile[i]).toStdString());
+        BankDecoder decoder(std::move(paths));
+        decoder.wait();
+        if (const auto f = decoder.failure()) throw SoundError(DSERR_FILEIO, f->message);
+        decoded = decoder.take();
+    }
+    if (decoded.size() != count) throw SoundError(DSERR_INVALIDCALL, "The decoded sound does not match the sample files.");
     std::vector<std::shared_ptr<DirectSoundBuffer>> fresh;
-    fresh.reserve(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) {
+    fresh.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
         DSBUFFERDESC desc = BufferDesc;
         WAVEFORMATEX format = WaveFormat;
-        fresh.push_back(ds->CreateSoundBufferFromFile(SampleFile.at(static_cast<size_t>(i)).toStdString(), desc, format));
+        try {
+            fresh.push_back(ds->CreateSoundBufferFromData(decoded[i], desc, format));
+        } catch (const SoundError& e) {
+            throw SoundError(e.code(), "Cannot load \"" + QFile::encodeName(SampleFile[i]).toStdString() + "\": " + e.what());
+        }
     }
     SampleBuffer = std::move(fresh);  // the old buffers are released here
 }

@@ -35,10 +35,12 @@ DirectX7& DX();
 // SoundError on failure.
 void InitDirectSound(QWidget* mainWindow);
 
-// Replaces SampleBuffer with one buffer per SampleFile element 0..LastSample.
-// All-or-nothing: on a failure the bank keeps its previous buffers and the
-// SoundError names the file.
-void LoadSampleBuffers();
+// Replaces SampleBuffer with one buffer per SampleFile element 0..LastSample,
+// made from `decoded` (the files' sound, already read, in slot order) when
+// given, else by reading the files (in parallel, blocking). All-or-nothing: on
+// a failure SampleBuffer keeps its previous buffers and the SoundError names
+// the file.
+void LoadSampleBuffers(std::vector<std::shared_ptr<SampleData>> decoded = {});
 
 // The buffer of slot i, or null when the slot holds none.
 DirectSoundBuffer* bufferAt(int index);

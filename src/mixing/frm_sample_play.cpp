@@ -8,13 +8,22 @@
 
 namespace zendra {
 
-frmSamplePlay::frmSamplePlay() : ToolForm(QStringLiteral("Sample Pad"), 4000, 4000) {
+namespace {
+// Square pads on a 4 x 4 grid, in twips.
+constexpr int kMargin = 120, kPad = 720, kPitch = 840;
+constexpr int kSide = 2 * kMargin + 3 * kPitch + kPad;
+}  // namespace
+
+frmSamplePlay::frmSamplePlay() : ToolForm(QStringLiteral("Sample Pad"), kSide, kSide) {
     for (int i = 0; i < 16; ++i) {
         const auto idx = static_cast<int16_t>(i);
         cmbSample[i] = new QPushButton(QString::number(i + 1), this);
+        // Index = 4 x column + row: "1".."4" run down the first column.
+        placeTw(cmbSample[i], kMargin + (i / 4) * kPitch, kMargin + (i % 4) * kPitch, kPad, kPad);
         cmbSample[i]->setMouseTracking(true);
         cmbSample[i]->installEventFilter(this);
         connect(cmbSample[i], &QPushButton::clicked, this, [this, idx] { cmbSample_Click(idx); });
+        if (i > 0) setTabOrder(cmbSample[i - 1], cmbSample[i]);
     }
 }
 

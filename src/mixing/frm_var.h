@@ -2,6 +2,7 @@
 // controls themselves are where these settings are kept.
 #pragma once
 #include <QCheckBox>
+#include <QFrame>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -23,6 +24,14 @@ public:
     std::array<QScrollBar*, 16> hscVol{};
     std::array<QScrollBar*, 16> hscPan{};
     std::array<QScrollBar*, 16> hscFre{};
+    // Column headings and the decorative lines.
+    QLabel* lblSampleTitle = nullptr;
+    QLabel* lblPause = nullptr;
+    QLabel* lblloop = nullptr;
+    QLabel* lblVol = nullptr;
+    QLabel* lblPan = nullptr;
+    QLabel* lblFre = nullptr;
+    std::array<QFrame*, 5> Line{};
 
     void chkLoop_Click(int16_t Index);
     void hscVol_Change(int16_t Index);

@@ -1,5 +1,14 @@
 #include "samples/frm_load_samples.h"
 
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+#include <chrono>
 #include <cmath>
 
 #include "core/dialogs.h"
@@ -14,7 +23,39 @@
 
 namespace zendra {
 
+namespace {
+const QString kPresetName = QStringLiteral("*.Wav");
+
+QString& lastFolder() {
+    static QString folder;
+    return folder;
+}
+
+// Sets a flag for the lifetime of a scope.
+class Busy {
+public:
+    explicit Busy(bool& flag) : flag_(flag) {
+        flag_ = true;
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    }
+    ~Busy() {
+        QApplication::restoreOverrideCursor();
+        flag_ = false;
+    }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+private:
+    bool& flag_;
+};
+}  // namespace
+
 frmLoadSamples::frmLoadSamples() : ToolForm(QStringLiteral("Sample Dock"), 7425, 3600) {
+    // The twip layout is drawn for a small dialog font.
+    QFont small = font();
+    small.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), small.family()});
+    small.setPointSize(8);
+    setFont(small);
     lblNumber = new QLabel(QStringLiteral("# Of Samples :"), this);
     placeTw(lblNumber, 120, 240, 1095, 255);
     lblAmount = new QLabel(QStringLiteral("4"), this);
@@ -23,9 +64,13 @@ frmLoadSamples::frmLoadSamples() : ToolForm(QStringLiteral("Sample Dock"), 7425,
     placeTw(cmbDone, 6480, 120, 855, 375);
     hscrollNumber = new QScrollBar(Qt::Horizontal, this);
     hscrollNumber->setRange(0, 3);
+    hscrollNumber->setSingleStep(1);
+    hscrollNumber->setPageStep(1);
     placeTw(hscrollNumber, 480, 600, 6855, 255);
     vscrollSample = new QScrollBar(Qt::Vertical, this);
     vscrollSample->setRange(0, 0);
+    vscrollSample->setSingleStep(1);
+    vscrollSample->setPageStep(1);
     placeTw(vscrollSample, 120, 960, 255, 2535);
     for (int k = 0; k < 4; ++k) {
         frm[k] = new QFrame(this);
@@ -58,20 +103,100 @@ void frmLoadSamples::vscrollSample_Change() {
     frm[vscrollSample->value()]->show();
 }
 
+QString frmLoadSamples::demoKitFolder() {
+    const QByteArray env = qgetenv("ZENDRA_DEMO_KIT");
+    const QString dir = env.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/demo-kit")
+                                      : QFile::decodeName(env);
+    return QDir(dir).exists() ? QDir(dir).absolutePath() : QString();
+}
+
+QString frmLoadSamples::dialogFolder() { return lastFolder().isEmpty() ? demoKitFolder() : lastFolder(); }
+
+void frmLoadSamples::forgetLastFolder() { lastFolder().clear(); }
+
 void frmLoadSamples::cmbSelect_Click(int16_t Index) {
-    const auto path = dialogs::openFile({QString(), QStringLiteral("Wave Files (*.Wav *.wav *.WAV)"), QString(), QString()});
-    lblSample[Index]->setText(path ? *path : QString());
+    // A cancelled dialog hands back the preset name, which empties the slot.
+    const auto chosen = dialogs::openFile(
+        {QStringLiteral("Open"), QStringLiteral("Wave Files (*.Wav)"), dialogFolder(), kPresetName});
+    lblSample[Index]->setText(chosen ? *chosen : kPresetName);
+    if (lblSample[Index]->text() == kPresetName) lblSample[Index]->setText(QString());
+    if (chosen) lastFolder() = QFileInfo(*chosen).absolutePath();
+}
+
+void frmLoadSamples::closeEvent(QCloseEvent* e) {
+    if (loading_) {
+        e->ignore();  // the load under way still needs the dock
+        return;
+    }
+    ToolForm::closeEvent(e);
+}
+
+void frmLoadSamples::reportFailure(const QString& what) {
+    dialogs::msgBox(what + QStringLiteral("\n\nNothing was changed: the samples loaded before are still in place."),
+                    dialogs::Buttons::Ok, dialogs::Icon::Exclamation);
+}
+
+std::optional<std::vector<std::shared_ptr<SampleData>>> frmLoadSamples::decodeFiles(const std::vector<QString>& files) {
+    std::vector<std::string> paths;
+    for (const QString& f : files) paths.push_back(QFile::encodeName(f).toStdString());
+    QElapsedTimer clock;
+    clock.start();
+    BankDecoder decoder(std::move(paths), 0, decodeHook);
+    // Short loads finish here; longer ones keep the program responsive.
+    if (!decoder.waitFor(std::chrono::milliseconds(20))) {
+        QEventLoop loop;
+        QTimer tick;
+        tick.setInterval(15);
+        auto poll = [&] {
+            if (decoder.finished()) {
+                loop.quit();
+                return;
+            }
+            if (progress_ && progress_->wasCanceled()) decoder.cancel();
+            if (!progress_ && clock.elapsed() >= progressDelayMs) {
+                progress_ = new QProgressDialog(QStringLiteral("Loading the samples..."), QStringLiteral("Cancel"), 0,
+                                                static_cast<int>(decoder.total()), this);
+                progress_->setWindowTitle(QStringLiteral("Sample Dock"));
+                progress_->setWindowModality(Qt::NonModal);
+                progress_->setMinimumDuration(0);
+                progress_->setAutoClose(false);
+                progress_->setAutoReset(false);
+                connect(progress_, &QProgressDialog::canceled, &loop, [&decoder] {
+                    if (!decoder.finished()) decoder.cancel();
+                });
+                progress_->show();
+            }
+            if (progress_) {
+                const int done = static_cast<int>(decoder.completed());
+                progress_->setValue(done);
+                progress_->setLabelText(QStringLiteral("Loading the samples: %1 of %2 read.").arg(done).arg(decoder.total()));
+            }
+        };
+        connect(&tick, &QTimer::timeout, &loop, poll);
+        tick.start();
+        poll();
+        if (!decoder.finished()) loop.exec();
+        delete progress_.data();
+    }
+    decoder.wait();
+    if (const auto f = decoder.failure()) {
+        reportFailure(QFile::decodeName(QByteArray::fromStdString(f->message)));
+        return std::nullopt;
+    }
+    if (decoder.cancelled()) return std::nullopt;
+    return decoder.take();
 }
 
 void frmLoadSamples::cmbDone_Click() {
     using namespace DXMoudule;
+    if (loading_) return;  // a load is under way already
     if (lblSample[0]->text().isEmpty()) {
         dialogs::msgBox(QStringLiteral("No samples were selected to be loaded. They must be placed from the first position on."),
                         dialogs::Buttons::Ok, dialogs::Icon::None, QStringLiteral("Try Again..."));
         return;
     }
     const int n = lblAmount->text().toInt();
-    int16_t last = static_cast<int16_t>(n - 1);
+    auto last = static_cast<int16_t>(n - 1);
     std::vector<QString> files;
     for (int i = 0; i < n; ++i) {
         if (lblSample[i]->text().isEmpty()) {
@@ -80,9 +205,27 @@ void frmLoadSamples::cmbDone_Click() {
         }
         files.push_back(lblSample[i]->text());
     }
-    LastSample = last;
+
+    // The new bank replaces the old one only once every file is read and
+    // every buffer made.
+    std::optional<std::vector<std::shared_ptr<SampleData>>> decoded;
+    {
+        Busy busy(loading_);
+        decoded = decodeFiles(files);
+    }
+    if (!decoded) return;
+    const std::vector<QString> oldFiles = SampleFile;
+    const int16_t oldLast = LastSample;
     SampleFile = files;
-    LoadSampleBuffers();
+    LastSample = last;
+    try {
+        LoadSampleBuffers(std::move(*decoded));
+    } catch (const SoundError& e) {
+        SampleFile = oldFiles;
+        LastSample = oldLast;
+        reportFailure(QString::fromStdString(e.what()));
+        return;
+    }
 
     frmVar& var = forms::frmVar();
     for (int i = 0; i <= LastSample; ++i) {

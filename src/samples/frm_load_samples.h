@@ -2,12 +2,18 @@
 #pragma once
 #include <QFrame>
 #include <QLabel>
+#include <QPointer>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollBar>
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
 
 #include "core/tool_form.h"
+#include "samples/bank_decoder.h"
 
 namespace zendra {
 
@@ -28,7 +34,39 @@ public:
     void hscrollNumber_Change();
     void vscrollSample_Change();
     void cmbSelect_Click(int16_t Index);
+    // Builds the bank. The files are decoded on worker threads while events
+    // go on being handled; it returns when the bank is built, or the load
+    // failed or was cancelled (then the previous bank is untouched).
     void cmbDone_Click();
+
+    // Whether a Done is decoding files right now.
+    bool isLoading() const { return loading_; }
+    // The progress dialog while it is shown, else null.
+    QProgressDialog* progressDialog() const { return progress_.data(); }
+
+    // The folder the file dialog opens in: the last one a file was chosen
+    // from during this run, at first the demo kit.
+    static QString dialogFolder();
+    // The demo kit: $ZENDRA_DEMO_KIT, else "demo-kit" next to the executable.
+    static QString demoKitFolder();
+    static void forgetLastFolder();  // tests
+
+    // A load still running after this many milliseconds shows its progress.
+    static inline int progressDelayMs = 250;
+    // Runs on a worker thread before each file is decoded (tests).
+    static inline BankDecoder::Hook decodeHook;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    // Decodes the files; nullopt when one failed (after the message) or the
+    // user cancelled.
+    std::optional<std::vector<std::shared_ptr<SampleData>>> decodeFiles(const std::vector<QString>& files);
+    void reportFailure(const QString& what);
+
+    bool loading_ = false;
+    QPointer<QProgressDialog> progress_;
 };
 
 }  // namespace zendra

@@ -66,6 +66,17 @@ std::optional<QString> saveFile(const FileCall& call) {
     return path;
 }
 
+void notice(const QString& text, const QString& title) {
+    if (g_hooks.notice) {
+        g_hooks.notice(text, title);
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, dialogParent());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}
+
 void endProgram(int code) {
     if (g_hooks.endProgram) {
         g_hooks.endProgram(code);

@@ -30,6 +30,8 @@ std::optional<QString> inputBox(const QString& prompt, const QString& title);
 // The chosen path, or nullopt when cancelled.
 std::optional<QString> openFile(const FileCall& call);
 std::optional<QString> saveFile(const FileCall& call);
+// A message that does not wait for an answer.
+void notice(const QString& text, const QString& title);
 // Ends the program at once (tests replace it).
 void endProgram(int code = 0);
 
@@ -39,6 +41,7 @@ struct Hooks {
     std::function<std::optional<QString>(const FileCall&)> openFile;
     std::function<std::optional<QString>(const FileCall&)> saveFile;
     std::function<void(int)> endProgram;
+    std::function<void(const QString& text, const QString& title)> notice;
 };
 // Installs hooks (unset members keep the real dialogs); nullptr restores all.
 void setHooks(const Hooks* hooks);

@@ -3,7 +3,9 @@
 #include <QCloseEvent>
 #include <QMenuBar>
 #include <QPainter>
+#include <QStatusBar>
 
+#include "core/device_watch.h"
 #include "core/dialogs.h"
 #include "core/dx_module.h"
 #include "core/forms.h"
@@ -90,6 +92,8 @@ bool FrmReworked::Form_Load() {
         return false;
     }
     loaded_ = true;
+    deviceWatch = new DeviceWatch(this);
+    connect(deviceWatch, &DeviceWatch::statusChanged, this, [this](const QString& t) { statusBar()->showMessage(t, 10000); });
     // Showing the first child makes the main window visible.
     show();
     forms::frmLoadSamples().showForm();

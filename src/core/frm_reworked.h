@@ -37,6 +37,8 @@ public:
 protected:
     void closeEvent(QCloseEvent* e) override;
 
+    class DeviceWatch* deviceWatch = nullptr;
+
 private:
     bool loaded_ = false;
 };

@@ -174,7 +174,7 @@ void Mixer::apply(const MixCommand& c) noexcept {
         v = Voice{};
         v.data = c.data;
         v.frames = static_cast<int64_t>(c.data->frames());
-        setStep(v, static_cast<double>(c.value) / deviceRate_);
+        setRate(v, static_cast<int>(c.value));
         break;
     case MixCommand::Detach:
         v = Voice{};
@@ -210,7 +210,7 @@ void Mixer::apply(const MixCommand& c) noexcept {
         if (v.pos >= static_cast<double>(v.frames)) v.pos = 0.0;
         break;
     case MixCommand::SetRate:
-        setStep(v, static_cast<double>(c.value) / deviceRate_);
+        setRate(v, static_cast<int>(c.value));
         break;
     case MixCommand::SetGain:
         v.targetL = c.gainLeft;
@@ -274,9 +274,17 @@ void Mixer::startTail(Voice& v) noexcept {
     v.tailLeft = kGainRampFrames;
 }
 
-void Mixer::setStep(Voice& v, double step) noexcept {
-    v.step = step;
-    v.table = &kernels_.forStep(step);
+void Mixer::setRate(Voice& v, int hz) noexcept {
+    v.rateHz = hz;
+    v.step = static_cast<double>(hz) / deviceRate_;
+    v.table = &kernels_.forStep(v.step);
+}
+
+void Mixer::setDeviceRate(int rate) {
+    deviceRate_ = rate;
+    for (Voice& v : voices_) {
+        if (v.data != nullptr) setRate(v, v.rateHz);
+    }
 }
 
 // Source frames [first, first + span) of the voice as float, per channel;

@@ -48,6 +48,10 @@ public:
     using FlushPoster = std::function<void(std::function<void()>)>;
     static void setFlushPoster(FlushPoster poster);
 
+    // Only while no audio thread runs (the device is closed): a reopened
+    // device may run at another rate.
+    void setDeviceRate(int rate);
+
     // --- audio thread ---
     void render(float* interleavedStereo, int frames) noexcept;
     uint64_t framesRendered() const { return framesRendered_.load(std::memory_order_relaxed); }
@@ -58,6 +62,7 @@ private:
         int64_t frames = 0;
         double pos = 0.0;
         double step = 1.0;
+        int rateHz = 0;
         const SincTable* table = nullptr;
         bool playing = false;
         bool looping = false;
@@ -91,9 +96,9 @@ private:
     void mixVoice(Voice& v, float* out, int frames) noexcept;
     void startTail(Voice& v) noexcept;
     void fillScratch(const Voice& v, int64_t first, int span) noexcept;
-    void setStep(Voice& v, double step) noexcept;
+    void setRate(Voice& v, int hz) noexcept;
 
-    const int deviceRate_;
+    int deviceRate_;
     // Audio thread state.
     std::vector<Voice> voices_;
     std::vector<Published> published_;

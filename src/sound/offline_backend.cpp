@@ -7,13 +7,15 @@ namespace zendra {
 namespace {
 class OfflineOutput : public OutputDevice {
 public:
-    OfflineOutput(int rate, int frames) : rate_(rate), frames_(frames) {}
+    OfflineOutput(int rate, int frames, std::shared_ptr<bool> lost) : rate_(rate), frames_(frames), lost_(std::move(lost)) {}
     int rate() const override { return rate_; }
     int bufferFrames() const override { return frames_; }
     bool realtime() const override { return false; }
+    bool lost() const override { return *lost_; }
 
 private:
     int rate_, frames_;
+    std::shared_ptr<bool> lost_;
 };
 
 class OwnedFakeCapture : public FakeCaptureStream {
@@ -32,7 +34,12 @@ std::unique_ptr<OutputDevice> OfflineBackend::openOutput(const std::string& devi
     if (failOutput) throw SoundError(DSERR_NODRIVER, "No sound output device could be opened.");
     if (!device.empty()) throw SoundError(DSERR_NODRIVER, "The sound output device \"" + device + "\" does not exist.");
     ++outputsOpened_;
-    return std::make_unique<OfflineOutput>(outputRate, outputBufferFrames);
+    lastOutputLost_ = std::make_shared<bool>(false);
+    return std::make_unique<OfflineOutput>(outputRate, outputBufferFrames, lastOutputLost_);
+}
+
+void OfflineBackend::loseOutput() {
+    if (lastOutputLost_) *lastOutputLost_ = true;
 }
 
 std::unique_ptr<CaptureStream> OfflineBackend::openCapture(const std::string& device, int rate, int channels,

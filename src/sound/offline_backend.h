@@ -1,7 +1,7 @@
 // An audio backend with no device: output is rendered on demand into memory
 // and capture is fed by the caller. Used by tests and offline rendering.
 #pragma once
-#include <mutex>
+#include <memory>
 #include <vector>
 
 #include "sound/audio_backend.h"
@@ -42,9 +42,12 @@ public:
     // The capture stream opened last (owned by its capture buffer), or null.
     FakeCaptureStream* lastCapture() const { return lastCapture_; }
     int outputsOpened() const { return outputsOpened_; }
+    // Marks the output opened last as lost, as when its server goes away.
+    void loseOutput();
 
 private:
     FakeCaptureStream* lastCapture_ = nullptr;
+    std::shared_ptr<bool> lastOutputLost_;
     int outputsOpened_ = 0;
 };
 

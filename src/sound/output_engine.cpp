@@ -16,9 +16,19 @@ std::shared_ptr<OutputEngine> AudioBackend::outputEngine(const std::string& devi
 }
 
 
-OutputEngine::OutputEngine(AudioBackend& backend, const std::string& device) {
+OutputEngine::OutputEngine(AudioBackend& backend, const std::string& device)
+    : backend_(backend), deviceName_(device), mixer_(std::make_unique<Mixer>(48000)) {
+    // Until live_ is set the device plays silence, so the mixer can follow
+    // the rate the device grants.
     device_ = backend.openOutput(device, this);
-    mixer_ = std::make_unique<Mixer>(device_->rate());
+    adoptDevice();
+}
+
+void OutputEngine::adoptDevice() {
+    rate_ = device_->rate();
+    bufferFrames_ = device_->bufferFrames();
+    realtime_ = device_->realtime();
+    mixer_->setDeviceRate(rate_);
     live_.store(mixer_.get(), std::memory_order_release);
 }
 
@@ -49,6 +59,20 @@ void OutputEngine::render(float* out, int frames) noexcept {
     if (nanos > maxNanos_.load(std::memory_order_relaxed)) maxNanos_.store(nanos, std::memory_order_relaxed);
 }
 
+bool OutputEngine::reopen() {
+    if (!lost()) return true;
+    live_.store(nullptr, std::memory_order_release);
+    device_.reset();  // no callback after this
+    try {
+        device_ = backend_.openOutput(deviceName_, this);
+    } catch (const SoundError&) {
+        device_.reset();
+        return false;
+    }
+    adoptDevice();
+    return true;
+}
+
 CallbackTimes OutputEngine::callbackTimes() const {
     CallbackTimes t;
     for (int i = 0; i < CallbackTimes::kBuckets; ++i) t.counts[i] = timeBuckets_[i].load(std::memory_order_relaxed);
@@ -59,7 +83,7 @@ CallbackTimes OutputEngine::callbackTimes() const {
 }
 
 std::vector<float> OutputEngine::renderOffline(int frames) {
-    if (device_->realtime()) throw SoundError(DSERR_INVALIDCALL, "The output device renders in real time.");
+    if (realtime_) throw SoundError(DSERR_INVALIDCALL, "The output device renders in real time.");
     mixer_->flush();
     std::vector<float> out(2 * static_cast<size_t>(frames));
     render(out.data(), frames);

@@ -27,10 +27,14 @@ public:
     ~OutputEngine() override;
 
     Mixer& mixer() { return *mixer_; }
-    int rate() const { return device_->rate(); }
-    int bufferFrames() const { return device_->bufferFrames(); }
-    bool realtime() const { return device_->realtime(); }
-    bool lost() const { return device_->lost(); }
+    int rate() const { return rate_; }
+    int bufferFrames() const { return bufferFrames_; }
+    bool realtime() const { return realtime_; }
+    // The device stopped (its server went away, it was unplugged, ...).
+    bool lost() const { return !device_ || device_->lost(); }
+    // Closes a lost device and opens it again; the mixer and every buffer
+    // carry on. False while it cannot be opened yet.
+    bool reopen();
 
     void render(float* interleavedStereo, int frames) noexcept override;
 
@@ -41,8 +45,15 @@ public:
     std::vector<float> renderOffline(int frames);
 
 private:
+    void adoptDevice();
+
+    AudioBackend& backend_;
+    std::string deviceName_;
     std::unique_ptr<Mixer> mixer_;
     std::unique_ptr<OutputDevice> device_;
+    int rate_ = 0;
+    int bufferFrames_ = 0;
+    bool realtime_ = false;
     std::atomic<Mixer*> live_{nullptr};
     std::unique_ptr<std::atomic<uint64_t>[]> timeBuckets_{new std::atomic<uint64_t>[CallbackTimes::kBuckets]()};
     std::atomic<uint64_t> calls_{0};

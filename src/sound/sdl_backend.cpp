@@ -18,6 +18,8 @@ bool initAudio(std::string& error) {
     static bool ok = false;
     static std::string initError;
     std::call_once(once, [] {
+        // Signals belong to the application, not to the audio library.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Zendra");
         SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, "Zendra");
         // Monitors let a take capture what the sound card plays.

@@ -213,7 +213,7 @@ bool Child::alive() {
 }
 
 void Child::signal(int sig) {
-    if (alive()) ::kill(pid_, sig);
+    if (alive()) ::kill(pid_, sig);  // the child alone, not its group
 }
 
 std::optional<int> Child::waitExit(double timeoutSeconds) {
@@ -229,9 +229,13 @@ std::optional<int> Child::waitExit(double timeoutSeconds) {
 int Child::stop(int sig, double graceSeconds) {
     if (!started()) return -1;
     if (alive()) {
-        ::kill(pid_, sig);
+        // The child leads its own process group: anything it started goes too.
+        auto send = [this](int s) {
+            if (::kill(-pid_, s) != 0) ::kill(pid_, s);  // it may have left the group
+        };
+        send(sig);
         if (!waitExit(graceSeconds)) {
-            ::kill(pid_, SIGKILL);
+            if (alive()) send(SIGKILL);
             waitExit(10.0);
         }
     }
@@ -337,7 +341,7 @@ void AudioServer::start() {
     const std::string& d = dir_.path();
     // The daemon gets a private home too, so no user configuration applies.
     server_ = Child({"pulseaudio", "-n", "-F", d + "/test.pa", "--daemonize=no", "--exit-idle-time=-1",
-                     "--disallow-exit", "--realtime=no", "--high-priority=no", "--log-target=file:" + logPath()},
+                     "--disallow-exit", "--log-target=file:" + logPath()},
                     toolEnv() + EnvVars{{"HOME", d}}, d + "/pulseaudio.stdout", d + "/pulseaudio.stderr");
     const auto t0 = Clock::now();
     bool ready = false;
@@ -575,12 +579,29 @@ bool Display::closeWindow(const std::string& wid) const {
 
 MonitorRecording::MonitorRecording(const AudioServer& server, std::string path, const std::string& device)
     : path_(std::move(path)) {
+    // A file left by an earlier run would look like a recording already under way.
+    unlink(path_.c_str());
     rec_ = Child({"parecord", "--device=" + device, "--file-format=wav", "--rate=48000", "--channels=2",
                   "--format=float32le", "--latency-msec=10", path_},
                  server.env() + EnvVars{{"LC_ALL", "C"}}, "/dev/null", path_ + ".stderr");
+    watching_ = true;
+    watcher_ = std::thread([this] { watch(); });
 }
 
 MonitorRecording::~MonitorRecording() { stop(); }
+
+void MonitorRecording::watch() {
+    uintmax_t last = 0;
+    while (watching_.load()) {
+        std::error_code ec;
+        const uintmax_t size = fs::file_size(path_, ec);
+        if (!ec && size != last) {
+            growth_.emplace_back(Clock::now(), size);
+            last = size;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
 
 bool MonitorRecording::waitStarted(double timeoutSeconds) {
     const auto t0 = Clock::now();
@@ -596,11 +617,29 @@ bool MonitorRecording::waitStarted(double timeoutSeconds) {
 
 void MonitorRecording::stop() {
     if (rec_.started()) rec_.stop(SIGINT, 5.0);
+    watching_ = false;
+    if (watcher_.joinable()) watcher_.join();
 }
 
 Stereo MonitorRecording::read() {
     stop();
-    return readWavFloat(path_);
+    Stereo s = readWavFloat(path_);
+    // Float stereo frames are 8 bytes; what precedes them is the header.
+    std::error_code ec;
+    const uintmax_t size = fs::file_size(path_, ec);
+    const uintmax_t data = s.left.size() * 8;
+    haveOffset_ = !ec && size >= data && size - data < 4096;
+    dataOffset_ = haveOffset_ ? size - data : 0;
+    return s;
+}
+
+std::optional<MonitorRecording::TimePoint> MonitorRecording::availableAt(size_t frame) const {
+    if (!haveOffset_) return std::nullopt;
+    const uintmax_t need = dataOffset_ + (frame + 1) * 8;
+    for (const auto& [time, size] : growth_) {
+        if (size >= need) return time;
+    }
+    return std::nullopt;
 }
 
 // ------------------------------------------------------------------ program under test

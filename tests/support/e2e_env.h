@@ -9,9 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <initializer_list>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -180,8 +184,12 @@ private:
 };
 
 // parecord of a source (by default what test_out plays) into a float WAV.
+// While it runs, the file's growth is sampled against the steady clock, so
+// that a recorded frame can be dated (see availableAt).
 class MonitorRecording {
 public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+
     MonitorRecording(const AudioServer& server, std::string path, const std::string& device = "test_out.monitor");
     ~MonitorRecording();
     MonitorRecording(const MonitorRecording&) = delete;
@@ -193,9 +201,21 @@ public:
     Stereo read();  // stops first if still recording
     const std::string& path() const { return path_; }
 
+    // When the file first held `frame` (after read()): an upper bound on the
+    // time that frame was played, late by at most the recorder's fragment
+    // plus the sampling period (1 ms).
+    std::optional<TimePoint> availableAt(size_t frame) const;
+
 private:
+    void watch();
+
     std::string path_;
     Child rec_;
+    std::atomic<bool> watching_{false};
+    std::thread watcher_;
+    std::vector<std::pair<TimePoint, uintmax_t>> growth_;  // (time, file size); the watcher's until joined
+    uintmax_t dataOffset_ = 0;
+    bool haveOffset_ = false;
 };
 
 // The program under test, on the test's display and audio server; its output

@@ -75,22 +75,23 @@ double peakAbs(const std::vector<float>& x, size_t begin, size_t end) {
     return peak;
 }
 
-double frequencyHz(const std::vector<float>& x, int rate, size_t begin, size_t end) {
-    std::tie(begin, end) = clampRange(x, begin, end);
-    if (end - begin < 3 || rate <= 0) return 0.0;
+namespace {
+
+// Rising zero crossings, interpolated between samples, after removing the
+// mean. Schmitt trigger: a cycle starts when the signal, having been below
+// -h, rises above +h; its time is the last zero crossing before that.
+std::vector<double> risingCrossings(const std::vector<float>& x, size_t begin, size_t end) {
+    std::vector<double> crossings;
+    if (end - begin < 3) return crossings;
     double mean = 0.0;
     for (size_t i = begin; i < end; ++i) mean += x[i];
     mean /= static_cast<double>(end - begin);
     double peak = 0.0;
     for (size_t i = begin; i < end; ++i) peak = std::max(peak, std::fabs(x[i] - mean));
-    if (peak <= 0.0) return 0.0;
-    // Schmitt trigger: a cycle starts when the signal, having been below
-    // -h, rises above +h; its time is the last zero crossing before that.
+    if (peak <= 0.0) return crossings;
     const double h = 0.15 * peak;
     bool armed = false;
     double crossing = -1.0;
-    double first = -1.0, last = -1.0;
-    long count = 0;
     double prev = x[begin] - mean;
     for (size_t i = begin + 1; i < end; ++i) {
         const double cur = x[i] - mean;
@@ -100,16 +101,41 @@ double frequencyHz(const std::vector<float>& x, int rate, size_t begin, size_t e
         } else if (armed) {
             if (prev < 0.0 && cur >= 0.0) crossing = static_cast<double>(i - 1) + (-prev) / (cur - prev);
             if (cur > h && crossing >= 0.0) {
-                if (count == 0) first = crossing;
-                last = crossing;
-                ++count;
+                crossings.push_back(crossing);
                 armed = false;
             }
         }
         prev = cur;
     }
-    if (count < 2) return 0.0;
-    return static_cast<double>(count - 1) * rate / (last - first);
+    return crossings;
+}
+
+}  // namespace
+
+double frequencyHz(const std::vector<float>& x, int rate, size_t begin, size_t end) {
+    std::tie(begin, end) = clampRange(x, begin, end);
+    const auto c = risingCrossings(x, begin, end);
+    if (c.size() < 2 || rate <= 0) return 0.0;
+    return static_cast<double>(c.size() - 1) * rate / (c.back() - c.front());
+}
+
+double cycleFrequencyHz(const std::vector<float>& x, int rate, size_t begin, size_t end) {
+    std::tie(begin, end) = clampRange(x, begin, end);
+    const auto c = risingCrossings(x, begin, end);
+    if (c.size() < 2 || rate <= 0) return 0.0;
+    std::vector<double> periods(c.size() - 1);
+    for (size_t i = 1; i < c.size(); ++i) periods[i - 1] = c[i] - c[i - 1];
+    std::nth_element(periods.begin(), periods.begin() + periods.size() / 2, periods.end());
+    return rate / periods[periods.size() / 2];
+}
+
+double medianRmsDb(const std::vector<float>& x, size_t window, size_t begin, size_t end) {
+    std::tie(begin, end) = clampRange(x, begin, end);
+    if (window == 0 || end - begin < window) return rmsDb(x, begin, end);
+    std::vector<double> levels;
+    for (size_t at = begin; at + window <= end; at += window) levels.push_back(rmsDb(x, at, at + window));
+    std::nth_element(levels.begin(), levels.begin() + levels.size() / 2, levels.end());
+    return levels[levels.size() / 2];
 }
 
 double maxStep(const std::vector<float>& x, size_t begin, size_t end) {

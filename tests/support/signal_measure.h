@@ -28,6 +28,14 @@ double peakAbs(const std::vector<float>& x, size_t begin = 0, size_t end = SIZE_
 // samples. Returns 0 when fewer than two crossings are found.
 double frequencyHz(const std::vector<float>& x, int rate, size_t begin = 0, size_t end = SIZE_MAX);
 
+// Pitch from the median length of single cycles (same crossings as
+// frequencyHz): a dropout or a skip spoils only the cycles it touches.
+double cycleFrequencyHz(const std::vector<float>& x, int rate, size_t begin = 0, size_t end = SIZE_MAX);
+
+// Median of the RMS levels of consecutive windows of `window` samples: a short
+// dropout spoils only its own window.
+double medianRmsDb(const std::vector<float>& x, size_t window, size_t begin = 0, size_t end = SIZE_MAX);
+
 // Largest jump between neighbouring samples.
 double maxStep(const std::vector<float>& x, size_t begin = 0, size_t end = SIZE_MAX);
 

@@ -3,6 +3,7 @@
 #include <sndfile.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
@@ -63,6 +64,31 @@ TEST(SignalMeasure, FrequencyOfSilenceOrConstantIsZero) {
     EXPECT_EQ(frequencyHz(silence(48000, 0.1), 48000), 0.0);
     EXPECT_EQ(frequencyHz(std::vector<float>(1000, 0.25f), 48000), 0.0);
     EXPECT_EQ(frequencyHz({}, 48000), 0.0);
+}
+
+TEST(SignalMeasure, CyclePitchAndMedianLevelSurviveDropouts) {
+    // Every 100 ms, 3 ms of a 1 kHz tone are lost: once as silence, once
+    // skipped outright (the tone resumes at a different phase).
+    const auto clean = sine(1000.0, 48000, 1.0, 0.5f);
+    std::vector<float> silenced = clean, skipped;
+    for (size_t at = 2400; at + 144 < silenced.size(); at += 4800)
+        std::fill(silenced.begin() + static_cast<long>(at), silenced.begin() + static_cast<long>(at + 144), 0.0f);
+    for (size_t i = 0; i < clean.size(); ++i) {
+        if (i % 4800 < 4800 - 144) skipped.push_back(clean[i]);
+    }
+    for (const auto* x : {&silenced, &skipped}) {
+        EXPECT_NEAR(cycleFrequencyHz(*x, 48000), 1000.0, 0.5);
+        // 960 samples: whole cycles, so an untouched window measures exactly.
+        EXPECT_NEAR(medianRmsDb(*x, 960), -9.0309, 0.01);
+    }
+    // The whole-span measures see the damage; that is what the others avoid.
+    EXPECT_GT(std::fabs(frequencyHz(silenced, 48000) - 1000.0), 5.0);
+    EXPECT_LT(rmsDb(silenced), -9.1);
+    EXPECT_NEAR(cycleFrequencyHz(clean, 48000, 0, 24000), 1000.0, 0.5);
+    EXPECT_NEAR(cycleFrequencyHz(sine(440.0, 22050, 0.5, 0.5f), 22050), 440.0, 0.22);
+    EXPECT_EQ(cycleFrequencyHz(silence(48000, 0.1), 48000), 0.0);
+    // A range shorter than one window is measured whole.
+    EXPECT_NEAR(medianRmsDb(clean, 960, 0, 480), -9.0309, 0.01);
 }
 
 TEST(SignalMeasure, RmsAndPeakLevels) {

@@ -1,20 +1,147 @@
 #include "mixing/frm_cross_fade.h"
 
+#include <QEvent>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QWheelEvent>
+#include <cmath>
+
+#include "core/dx_module.h"
+#include "core/forms.h"
+#include "mixing/frm_var.h"
+
 namespace zendra {
 
-frmCrossFade::frmCrossFade() : ToolForm(QStringLiteral("Cross Fade"), 4000, 4000) {
-    for (int k = 0; k < 2; ++k) {
-        comSample[k] = new QComboBox(this);
-        comSample[k]->setEditable(true);
-        comSample[k]->setEditText(QStringLiteral("1"));
-        vscVol[k] = new QScrollBar(Qt::Vertical, this);
-        vscVol[k]->setRange(-5, 0);
+namespace {
+
+constexpr int kBottom = -5;  // fader value at the bottom; 0 is at the top
+
+// A vertical bar whose top end is its maximum: arrows, trough clicks, keys
+// and the wheel all move the thumb towards where the user points.
+class Fader : public QScrollBar {
+public:
+    explicit Fader(QWidget* parent) : QScrollBar(Qt::Vertical, parent) {
+        setRange(kBottom, 0);
+        setSingleStep(1);
+        setPageStep(1);
+        setInvertedAppearance(true);
+        // A dragged thumb acts on release, like every other bar.
+        setTracking(false);
+        // With the appearance inverted, the up arrow and the trough above the
+        // thumb would still subtract: turn each step around before it lands.
+        connect(this, &QAbstractSlider::actionTriggered, this, [this](int action) {
+            switch (action) {
+            case SliderSingleStepAdd: setSliderPosition(value() - singleStep()); break;
+            case SliderSingleStepSub: setSliderPosition(value() + singleStep()); break;
+            case SliderPageStepAdd: setSliderPosition(value() - pageStep()); break;
+            case SliderPageStepSub: setSliderPosition(value() + pageStep()); break;
+            default: break;
+            }
+        });
     }
-    cmbFlick = new QPushButton(QStringLiteral("[]"), this);
-    cmbEnable = new QPushButton(QStringLiteral("Enable"), this);
-    cmbDone = new QPushButton(QStringLiteral("Done"), this);
+
+protected:
+    void wheelEvent(QWheelEvent* e) override {
+        setInvertedControls(!invertedControls());
+        QScrollBar::wheelEvent(e);
+        setInvertedControls(!invertedControls());
+    }
+};
+
+QFrame* line(QWidget* parent, QFrame::Shape shape) {
+    auto* f = new QFrame(parent);
+    f->setFrameShape(shape);
+    f->setFrameShadow(QFrame::Plain);
+    return f;
 }
 
-void frmCrossFade::vscVol_Change(int16_t) {}
+}  // namespace
+
+frmCrossFade::frmCrossFade() : ToolForm(QStringLiteral("Cross Fade"), 3015, 3960) {
+    for (int k = 0; k < 2; ++k) {
+        const auto idx = static_cast<int16_t>(k);
+        comSample[k] = new QComboBox(this);
+        comSample[k]->setEditable(true);
+        comSample[k]->setInsertPolicy(QComboBox::NoInsert);
+        comSample[k]->setCompleter(nullptr);
+        comSample[k]->setEditText(QStringLiteral("1"));
+        // Typing changes the text only; Return must not count as a pick.
+        comSample[k]->lineEdit()->installEventFilter(this);
+        placeTw(comSample[k], k == 0 ? 120 : 1800, 120, 1095, 315);
+        vscVol[k] = new Fader(this);
+        placeTw(vscVol[k], k == 0 ? 540 : 2220, 600, 255, 2535);
+        connect(vscVol[k], &QScrollBar::valueChanged, this, [this, idx] { vscVol_Change(idx); });
+        connect(comSample[k], &QComboBox::activated, this, [this, idx] { comSample_Click(idx); });
+    }
+    cmbFlick = new QPushButton(QStringLiteral("[]"), this);
+    placeTw(cmbFlick, 1335, 600, 345, 2535);
+    cmbEnable = new QPushButton(QStringLiteral("Enable"), this);
+    placeTw(cmbEnable, 120, 3420, 1215, 375);
+    cmbDone = new QPushButton(QStringLiteral("Done"), this);
+    placeTw(cmbDone, 1680, 3420, 1215, 375);
+    placeTw(line(this, QFrame::HLine), 120, 480, 2775, 30);
+    placeTw(line(this, QFrame::HLine), 120, 3255, 2775, 30);
+
+    connect(cmbFlick, &QPushButton::clicked, this, &frmCrossFade::cmbFlick_Click);
+    connect(cmbEnable, &QPushButton::clicked, this, &frmCrossFade::cmbEnable_Click);
+    connect(cmbDone, &QPushButton::clicked, this, &frmCrossFade::cmbDone_Click);
+}
+
+bool frmCrossFade::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) &&
+            (watched == comSample[0]->lineEdit() || watched == comSample[1]->lineEdit()))
+            return true;
+    }
+    return ToolForm::eventFilter(watched, event);
+}
+
+std::optional<int16_t> frmCrossFade::sampleOf(int side) const {
+    bool ok = false;
+    const double n = comSample[side]->currentText().trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(n) || std::fabs(n) > 1000) return std::nullopt;
+    const auto s = static_cast<int>(std::nearbyint(n - 1));  // halves to even
+    if (s < 0 || s > DXMoudule::LastSample || DXMoudule::bufferAt(s) == nullptr) return std::nullopt;
+    return static_cast<int16_t>(s);
+}
+
+bool frmCrossFade::coupled() const { return cmbEnable->text() == QStringLiteral("Enabled"); }
+
+void frmCrossFade::vscVol_Change(int16_t Index) {
+    const int v = vscVol[Index]->value();
+    const std::optional<int16_t> s = sampleOf(Index);
+    if (s) forms::frmVar().hscVol[*s]->setValue(v);
+
+    const int other = Index == 0 ? 1 : 0;
+    if (!coupled() || comSample[Index]->currentText() == comSample[other]->currentText()) return;
+    // Two texts naming the same sample (say "2" and "02") share one volume
+    // bar: coupling them would pull that bar both ways without end.
+    const std::optional<int16_t> so = sampleOf(other);
+    if (s && so && *s == *so) return;
+    const int complement = kBottom - v;
+    if (complement < kBottom || complement > 0) return;
+    vscVol[other]->setValue(complement);
+}
+
+void frmCrossFade::comSample_Click(int16_t Index) {
+    const std::optional<int16_t> s = sampleOf(Index);
+    if (!s) return;
+    vscVol[Index]->setValue(forms::frmVar().hscVol[*s]->value());
+}
+
+void frmCrossFade::cmbEnable_Click() {
+    cmbEnable->setText(cmbEnable->text() == QStringLiteral("Enable") ? QStringLiteral("Enabled")
+                                                                     : QStringLiteral("Enable"));
+}
+
+void frmCrossFade::cmbFlick_Click() {
+    const int t = vscVol[0]->value();
+    vscVol[0]->setValue(vscVol[1]->value());
+    vscVol[1]->setValue(t);
+}
+
+void frmCrossFade::cmbDone_Click() { hideForm(); }
 
 }  // namespace zendra

@@ -5,6 +5,7 @@
 #include <QScrollBar>
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "core/tool_form.h"
 
@@ -15,13 +16,28 @@ class frmCrossFade : public ToolForm {
 public:
     frmCrossFade();
 
-    std::array<QComboBox*, 2> comSample{};
-    std::array<QScrollBar*, 2> vscVol{};  // 0 at the top .. -5 at the bottom
+    std::array<QComboBox*, 2> comSample{};  // 0 = left, 1 = right
+    std::array<QScrollBar*, 2> vscVol{};    // 0 at the top .. -5 at the bottom
     QPushButton* cmbFlick = nullptr;
     QPushButton* cmbEnable = nullptr;
     QPushButton* cmbDone = nullptr;
 
+    // The fade law: the side's sample volume follows the fader and, when
+    // coupled, the other fader goes to the complement (-5 - value).
     void vscVol_Change(int16_t Index);
+    // A pick from a side's list: the fader shows that sample's volume.
+    void comSample_Click(int16_t Index);
+    void cmbEnable_Click();
+    // Swaps the two faders.
+    void cmbFlick_Click();
+    void cmbDone_Click();
+
+    bool coupled() const;
+    // The loaded sample a side's chooser names, if any.
+    std::optional<int16_t> sampleOf(int side) const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 };
 
 }  // namespace zendra

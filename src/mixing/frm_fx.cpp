@@ -1,14 +1,57 @@
 #include "mixing/frm_fx.h"
 
+#include <QFrame>
+#include <cmath>
+
+#include "core/dx_module.h"
+#include "core/forms.h"
+#include "mixing/frm_sample_play.h"
+
 namespace zendra {
 
-frmFX::frmFX() : ToolForm(QStringLiteral("Simple FX"), 4000, 2000) {
-    cmbPauseNPlay = new QPushButton(QStringLiteral("Stop all sound and play"), this);
-    comSamplePlay = new QComboBox(this);
-    comSamplePlay->setEditable(true);
-    cmbDone = new QPushButton(QStringLiteral("Done"), this);
+namespace {
+
+QFrame* line(QWidget* parent, QFrame::Shape shape) {
+    auto* f = new QFrame(parent);
+    f->setFrameShape(shape);
+    f->setFrameShadow(QFrame::Plain);
+    return f;
 }
 
-void frmFX::cmbPauseNPlay_Click() {}
+}  // namespace
+
+frmFX::frmFX() : ToolForm(QStringLiteral("Simple FX"), 4200, 1695) {
+    cmbPauseNPlay = new QPushButton(QStringLiteral("Stop all sound and play"), this);
+    placeTw(cmbPauseNPlay, 240, 240, 2655, 495);
+    comSamplePlay = new QComboBox(this);
+    comSamplePlay->setEditable(true);
+    comSamplePlay->setInsertPolicy(QComboBox::NoInsert);
+    comSamplePlay->setCompleter(nullptr);
+    placeTw(comSamplePlay, 3120, 330, 855, 315);
+    cmbDone = new QPushButton(QStringLiteral("Done"), this);
+    placeTw(cmbDone, 3120, 1080, 855, 375);
+    placeTw(line(this, QFrame::HLine), 120, 900, 3960, 30);
+    placeTw(line(this, QFrame::VLine), 3000, 120, 30, 1455);
+
+    connect(cmbPauseNPlay, &QPushButton::clicked, this, &frmFX::cmbPauseNPlay_Click);
+    connect(cmbDone, &QPushButton::clicked, this, &frmFX::cmbDone_Click);
+}
+
+void frmFX::cmbPauseNPlay_Click() {
+    for (int i = 0; i <= DXMoudule::LastSample; ++i) {
+        DirectSoundBuffer* b = DXMoudule::bufferAt(i);
+        if (b == nullptr) continue;
+        b->Stop();
+        b->SetCurrentPosition(0);
+    }
+    bool ok = false;
+    const double n = comSamplePlay->currentText().trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(n) || std::fabs(n) > 1000) return;  // not a sample number
+    const auto s = static_cast<int>(std::nearbyint(n - 1));        // halves to even
+    if (s < 0 || s > DXMoudule::LastSample || DXMoudule::bufferAt(s) == nullptr) return;
+    forms::frmSamplePlay().cmbSample_Click(static_cast<int16_t>(s));
+}
+
+void frmFX::cmbDone_Click() { hideForm(); }
 
 }  // namespace zendra

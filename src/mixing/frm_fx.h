@@ -13,10 +13,12 @@ public:
     frmFX();
 
     QPushButton* cmbPauseNPlay = nullptr;
-    QComboBox* comSamplePlay = nullptr;
+    QComboBox* comSamplePlay = nullptr;  // the sample to start
     QPushButton* cmbDone = nullptr;
 
+    // Stops and rewinds every loaded sample, then starts the chosen one.
     void cmbPauseNPlay_Click();
+    void cmbDone_Click();
 };
 
 }  // namespace zendra

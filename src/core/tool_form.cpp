@@ -24,6 +24,15 @@ void placeTw(QWidget* w, int left, int top, int width, int height) {
     w->setGeometry(tw(left), tw(top), tw(width), tw(height));
 }
 
+QFrame* lineTw(QWidget* parent, QFrame::Shape shape, int left, int top, int width, int height) {
+    auto* l = new QFrame(parent);
+    l->setFrameShape(shape);
+    l->setFrameShadow(QFrame::Plain);
+    l->setLineWidth(1);
+    placeTw(l, left, top, width, height);
+    return l;
+}
+
 QFont courierFont() {
     QFont f(QStringLiteral("Courier New"));
     f.setStyleHint(QFont::TypeWriter);

@@ -3,6 +3,7 @@
 // its Done button.
 #pragma once
 #include <QFont>
+#include <QFrame>
 #include <QWidget>
 
 namespace zendra {
@@ -11,6 +12,8 @@ namespace zendra {
 int tw(int twips);
 // Places a widget at a twip rectangle.
 void placeTw(QWidget* w, int left, int top, int width, int height);
+// A plain decorative line (or box) at a twip rectangle.
+QFrame* lineTw(QWidget* parent, QFrame::Shape shape, int left, int top, int width, int height);
 // Courier New 12 pt, used by row and column labels.
 QFont courierFont();
 

@@ -9,6 +9,7 @@
 
 #include "core/dialogs.h"
 #include "core/dx_module.h"
+#include "core/sample_number.h"
 #include "core/forms.h"
 #include "keyboard/key_codes.h"
 #include "keyboard/note_map.h"
@@ -163,13 +164,13 @@ void frmKeyBoard::Form_KeyDown(int KeyCode, Qt::KeyboardModifiers /*Shift*/) {
     const QString chosen = ComSampleKeyBoard->currentText();
     if (chosen.isEmpty()) return;  // no bank loaded yet: nothing to play
     if (KeyBoardFrequency == 0) {
-        const auto slot = keyboard::sampleIndexOf(chosen);
+        const auto slot = sampleIndexOf(chosen);
         DirectSoundBuffer* b = slot ? bufferAt(*slot) : nullptr;
         if (b == nullptr) return;  // no sound to take the base from
         KeyBoardFrequency = b->GetFrequency();
     }
 
-    const auto slot = keyboard::sampleIndexOf(chosen);
+    const auto slot = sampleIndexOf(chosen);
     if (!slot || *slot < 0 || *slot > 15) {
         outOfRange();
         return;
@@ -193,7 +194,7 @@ void frmKeyBoard::Form_KeyPress(const QString& KeyAscii) {
 }
 
 void frmKeyBoard::cmbSet_Click() {
-    const auto slot = keyboard::sampleIndexOf(ComSampleKeyBoard->currentText());
+    const auto slot = sampleIndexOf(ComSampleKeyBoard->currentText());
     DirectSoundBuffer* b = slot ? DXMoudule::bufferAt(*slot) : nullptr;
     if (b == nullptr) return;  // no bank or no sample chosen: the base stays as it is
     DXMoudule::KeyBoardFrequency = b->GetFrequency();

@@ -47,13 +47,5 @@ std::optional<int16_t> barValueFor(int32_t base, int32_t offset) {
     return static_cast<int16_t>(v);
 }
 
-std::optional<int32_t> sampleIndexOf(const QString& text) {
-    bool ok = false;
-    const double n = text.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(n)) return std::nullopt;
-    const double i = roundHalfEven(n - 1.0);
-    if (i < std::numeric_limits<int32_t>::min() || i > std::numeric_limits<int32_t>::max()) return std::nullopt;
-    return static_cast<int32_t>(i);
-}
 
 }  // namespace zendra::keyboard

@@ -28,9 +28,5 @@ const Note* noteForKey(int vk);
 // fit a 16-bit signed value.
 std::optional<int16_t> barValueFor(int32_t base, int32_t offset);
 
-// A chooser's text as a sample index: the decimal number minus 1, rounded to
-// the nearest integer, halves to even; nullopt when the text is no number or
-// the result does not fit.
-std::optional<int32_t> sampleIndexOf(const QString& text);
 
 }  // namespace zendra::keyboard

@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "core/dx_module.h"
+#include "core/sample_number.h"
 #include "core/forms.h"
 #include "mixing/frm_var.h"
 
@@ -49,12 +50,6 @@ protected:
     }
 };
 
-QFrame* line(QWidget* parent, QFrame::Shape shape) {
-    auto* f = new QFrame(parent);
-    f->setFrameShape(shape);
-    f->setFrameShadow(QFrame::Plain);
-    return f;
-}
 
 }  // namespace
 
@@ -80,8 +75,8 @@ frmCrossFade::frmCrossFade() : ToolForm(QStringLiteral("Cross Fade"), 3015, 3960
     placeTw(cmbEnable, 120, 3420, 1215, 375);
     cmbDone = new QPushButton(QStringLiteral("Done"), this);
     placeTw(cmbDone, 1680, 3420, 1215, 375);
-    placeTw(line(this, QFrame::HLine), 120, 480, 2775, 30);
-    placeTw(line(this, QFrame::HLine), 120, 3255, 2775, 30);
+    lineTw(this, QFrame::HLine, 120, 480, 2775, 30);
+    lineTw(this, QFrame::HLine, 120, 3255, 2775, 30);
 
     connect(cmbFlick, &QPushButton::clicked, this, &frmCrossFade::cmbFlick_Click);
     connect(cmbEnable, &QPushButton::clicked, this, &frmCrossFade::cmbEnable_Click);
@@ -99,12 +94,7 @@ bool frmCrossFade::eventFilter(QObject* watched, QEvent* event) {
 }
 
 std::optional<int16_t> frmCrossFade::sampleOf(int side) const {
-    bool ok = false;
-    const double n = comSample[side]->currentText().trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(n) || std::fabs(n) > 1000) return std::nullopt;
-    const auto s = static_cast<int>(std::nearbyint(n - 1));  // halves to even
-    if (s < 0 || s > DXMoudule::LastSample || DXMoudule::bufferAt(s) == nullptr) return std::nullopt;
-    return static_cast<int16_t>(s);
+    return loadedSampleOf(comSample[side]->currentText());
 }
 
 bool frmCrossFade::coupled() const { return cmbEnable->text() == QStringLiteral("Enabled"); }

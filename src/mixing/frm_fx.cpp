@@ -4,21 +4,11 @@
 #include <cmath>
 
 #include "core/dx_module.h"
+#include "core/sample_number.h"
 #include "core/forms.h"
 #include "mixing/frm_sample_play.h"
 
 namespace zendra {
-
-namespace {
-
-QFrame* line(QWidget* parent, QFrame::Shape shape) {
-    auto* f = new QFrame(parent);
-    f->setFrameShape(shape);
-    f->setFrameShadow(QFrame::Plain);
-    return f;
-}
-
-}  // namespace
 
 frmFX::frmFX() : ToolForm(QStringLiteral("Simple FX"), 4200, 1695) {
     cmbPauseNPlay = new QPushButton(QStringLiteral("Stop all sound and play"), this);
@@ -30,8 +20,8 @@ frmFX::frmFX() : ToolForm(QStringLiteral("Simple FX"), 4200, 1695) {
     placeTw(comSamplePlay, 3120, 330, 855, 315);
     cmbDone = new QPushButton(QStringLiteral("Done"), this);
     placeTw(cmbDone, 3120, 1080, 855, 375);
-    placeTw(line(this, QFrame::HLine), 120, 900, 3960, 30);
-    placeTw(line(this, QFrame::VLine), 3000, 120, 30, 1455);
+    lineTw(this, QFrame::HLine, 120, 900, 3960, 30);
+    lineTw(this, QFrame::VLine, 3000, 120, 30, 1455);
 
     connect(cmbPauseNPlay, &QPushButton::clicked, this, &frmFX::cmbPauseNPlay_Click);
     connect(cmbDone, &QPushButton::clicked, this, &frmFX::cmbDone_Click);
@@ -44,12 +34,7 @@ void frmFX::cmbPauseNPlay_Click() {
         b->Stop();
         b->SetCurrentPosition(0);
     }
-    bool ok = false;
-    const double n = comSamplePlay->currentText().trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(n) || std::fabs(n) > 1000) return;  // not a sample number
-    const auto s = static_cast<int>(std::nearbyint(n - 1));        // halves to even
-    if (s < 0 || s > DXMoudule::LastSample || DXMoudule::bufferAt(s) == nullptr) return;
-    forms::frmSamplePlay().cmbSample_Click(static_cast<int16_t>(s));
+    if (const auto s = loadedSampleOf(comSamplePlay->currentText())) forms::frmSamplePlay().cmbSample_Click(*s);
 }
 
 void frmFX::cmbDone_Click() { hideForm(); }

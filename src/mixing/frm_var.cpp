@@ -4,6 +4,7 @@
 
 #include "core/dx_module.h"
 #include "core/forms.h"
+#include "core/sample_number.h"
 #include "mixing/frm_cross_fade.h"
 
 namespace zendra {
@@ -109,10 +110,8 @@ void frmVar::hscVol_Change(int16_t Index) {
     if (DirectSoundBuffer* b = DXMoudule::bufferAt(Index)) b->SetVolume(static_cast<int16_t>(hscVol[Index]->value() * 500));
     frmCrossFade& cf = forms::frmCrossFade();
     for (int side = 0; side < 2; ++side) {
-        bool ok = false;
-        const double n = cf.comSample[side]->currentText().trimmed().toDouble(&ok);
-        if (!ok) continue;  // not a sample number: skip this side
-        if (std::nearbyint(n - 1) == Index) cf.vscVol[side]->setValue(hscVol[Index]->value());
+        // A side whose text is no sample number is skipped.
+        if (sampleIndexOf(cf.comSample[side]->currentText()) == Index) cf.vscVol[side]->setValue(hscVol[Index]->value());
     }
 }
 

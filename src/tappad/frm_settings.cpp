@@ -4,16 +4,6 @@
 
 namespace zendra {
 
-namespace {
-QFrame* line(QWidget* parent, QFrame::Shape shape, int left, int top, int width, int height) {
-    auto* l = new QFrame(parent);
-    l->setFrameShape(shape);
-    l->setFrameShadow(QFrame::Plain);
-    l->setLineWidth(1);
-    placeTw(l, left, top, width, height);
-    return l;
-}
-}  // namespace
 
 frmSettings::frmSettings() : ToolForm(QStringLiteral("Settings"), 6720, 3600) {
     QPalette p = palette();
@@ -28,9 +18,9 @@ frmSettings::frmSettings() : ToolForm(QStringLiteral("Settings"), 6720, 3600) {
     lblKeys->setFont(heading);
     placeTw(lblKeys, 240, 120, 4200, 375);
 
-    Line[0] = line(this, QFrame::HLine, 120, 600, 6480, 30);
-    Line[1] = line(this, QFrame::HLine, 120, 2880, 6480, 30);
-    Line[2] = line(this, QFrame::VLine, 5160, 3000, 30, 480);
+    Line[0] = lineTw(this, QFrame::HLine, 120, 600, 6480, 30);
+    Line[1] = lineTw(this, QFrame::HLine, 120, 2880, 6480, 30);
+    Line[2] = lineTw(this, QFrame::VLine, 5160, 3000, 30, 480);
 
     // 4 x 4, running down each column first.
     for (int i = 0; i < 16; ++i) {

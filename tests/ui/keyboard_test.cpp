@@ -13,6 +13,7 @@
 #include "keyboard/note_map.h"
 #include "mixing/frm_var.h"
 #include "signal_measure.h"
+#include "core/sample_number.h"
 #include "ui_fixture.h"
 
 namespace zendra::test {
@@ -65,13 +66,13 @@ TEST(NoteMap, BarValueRoundsHalvesToEven) {
 }
 
 TEST(NoteMap, ChooserTextBecomesAnIndex) {
-    EXPECT_EQ(keyboard::sampleIndexOf("1"), 0);
-    EXPECT_EQ(keyboard::sampleIndexOf("16"), 15);
-    EXPECT_EQ(keyboard::sampleIndexOf(" 3 "), 2);
-    EXPECT_EQ(keyboard::sampleIndexOf("1.5"), 0);  // 0.5 rounds to even
-    EXPECT_EQ(keyboard::sampleIndexOf("2.5"), 2);  // 1.5 rounds to even
-    EXPECT_EQ(keyboard::sampleIndexOf("abc"), std::nullopt);
-    EXPECT_EQ(keyboard::sampleIndexOf(""), std::nullopt);
+    EXPECT_EQ(sampleIndexOf("1"), 0);
+    EXPECT_EQ(sampleIndexOf("16"), 15);
+    EXPECT_EQ(sampleIndexOf(" 3 "), 2);
+    EXPECT_EQ(sampleIndexOf("1.5"), 0);  // 0.5 rounds to even
+    EXPECT_EQ(sampleIndexOf("2.5"), 2);  // 1.5 rounds to even
+    EXPECT_EQ(sampleIndexOf("abc"), std::nullopt);
+    EXPECT_EQ(sampleIndexOf(""), std::nullopt);
 }
 
 TEST(KeyCodes, X11KeycodesNameThePhysicalKey) {

@@ -1,0 +1,16 @@
+// Sample choosers show sample numbers 1..16; the program addresses slots 0..15.
+#pragma once
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+namespace zendra {
+
+// The text read as a decimal number, minus 1, rounded to the nearest integer
+// with halves to even; nullopt when it is no number or does not fit.
+std::optional<int32_t> sampleIndexOf(const QString& text);
+
+// The same, but only for a slot of the loaded bank that holds a buffer.
+std::optional<int16_t> loadedSampleOf(const QString& text);
+
+}  // namespace zendra

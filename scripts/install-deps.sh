@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Zendra needs. "--test" adds what the tests need.
+# Installs the Debian packages Zendra needs. "--test" adds what the tests
+# need, "--bench" also what the benchmarks compare against.
 set -euo pipefail
 
 BUILD_PKGS=(cmake ninja-build g++ pkg-config qt6-base-dev libsdl2-dev libsndfile1-dev fonts-liberation)
 TEST_PKGS=(libgtest-dev libgmock-dev libbenchmark-dev pulseaudio pulseaudio-utils sox xvfb xdotool
-           x11-apps x11-utils imagemagick xauth)
+           x11-apps x11-utils imagemagick xauth libx11-dev libxtst-dev)
+# Only the side-by-side benchmarks use these.
+BENCH_PKGS=(libopenal-dev)
 
 pkgs=("${BUILD_PKGS[@]}")
-if [[ "${1:-}" == "--test" ]]; then pkgs+=("${TEST_PKGS[@]}"); fi
+case "${1:-}" in
+  --test) pkgs+=("${TEST_PKGS[@]}") ;;
+  --bench) pkgs+=("${TEST_PKGS[@]}" "${BENCH_PKGS[@]}") ;;
+esac
 
 missing=()
 for p in "${pkgs[@]}"; do

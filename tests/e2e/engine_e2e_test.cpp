@@ -12,11 +12,13 @@
 #include <iostream>
 #include <memory>
 #include <numbers>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "e2e_env.h"
-#include "signal_measure.h"
+#include "e2e_measure.h"
 #include "sound/direct_sound.h"
 #include "sound/ds_types.h"
 
@@ -43,14 +45,6 @@ int disturbedWindows(const std::vector<float>& x, size_t begin, size_t end) {
 }
 
 size_t seconds(double s) { return static_cast<size_t>(s * kRate); }
-
-// Last index with |x| above the threshold, or 0.
-size_t lastAbove(const std::vector<float>& x, float threshold) {
-    for (size_t i = x.size(); i > 0; --i) {
-        if (std::fabs(x[i - 1]) > threshold) return i - 1;
-    }
-    return 0;
-}
 
 class EngineOnDevice : public ::testing::Test {
 protected:
@@ -112,6 +106,21 @@ protected:
         auto buf = (*ds_)->CreateSoundBuffer(d, f);
         buf->WriteBuffer(0, d.lBufferBytes, pcm.data(), 0);
         return buf;
+    }
+
+    // Records the monitor while `buf` loops for 0.8 s, `change` is applied,
+    // and it loops 0.8 s more before it stops.
+    template <class Change>
+    static void loopWithChange(DirectSoundBuffer& buf, Change change, Stereo* recorded) {
+        MonitorRecording rec(*server_, recordingPath());
+        ASSERT_TRUE(rec.waitStarted());
+        buf.Play(DSBPLAY_LOOPING);
+        sleepSeconds(0.8);
+        change();
+        sleepSeconds(0.8);
+        buf.Stop();
+        sleepSeconds(0.2);
+        *recorded = rec.read();
     }
 
     static std::string recordingPath() {
@@ -176,16 +185,11 @@ TEST_F(EngineOnDevice, SetFrequencyChangesPitchWhilePlaying) {
     auto buf = sineBuffer(1000.0, 22050, 1000, 0.5f);
     buf->SetVolume(-600);
 
-    MonitorRecording rec(*server_, recordingPath());
-    ASSERT_TRUE(rec.waitStarted());
-    buf->Play(DSBPLAY_LOOPING);
-    sleepSeconds(0.8);
-    buf->SetFrequency(44100);
-    EXPECT_EQ(buf->GetFrequency(), 44100);
-    sleepSeconds(0.8);
-    buf->Stop();
-    sleepSeconds(0.2);
-    const Stereo s = rec.read();
+    Stereo s;
+    ASSERT_NO_FATAL_FAILURE(loopWithChange(*buf, [&] {
+        buf->SetFrequency(44100);
+        EXPECT_EQ(buf->GetFrequency(), 44100);
+    }, &s));
 
     const size_t onset = firstAbove(s.left, 0.05f);
     ASSERT_NE(onset, SIZE_MAX);
@@ -207,15 +211,8 @@ TEST_F(EngineOnDevice, PanAttenuatesOnlyTheOppositeChannel) {
     buf->SetVolume(0);
     buf->SetPan(-2173);
 
-    MonitorRecording rec(*server_, recordingPath());
-    ASSERT_TRUE(rec.waitStarted());
-    buf->Play(DSBPLAY_LOOPING);
-    sleepSeconds(0.8);
-    buf->SetPan(2173);
-    sleepSeconds(0.8);
-    buf->Stop();
-    sleepSeconds(0.2);
-    const Stereo s = rec.read();
+    Stereo s;
+    ASSERT_NO_FATAL_FAILURE(loopWithChange(*buf, [&] { buf->SetPan(2173); }, &s));
 
     const size_t onset = firstAbove(s.left, 0.05f);
     ASSERT_NE(onset, SIZE_MAX);
@@ -241,21 +238,40 @@ TEST_F(EngineOnDevice, RepeatedTapsSoundAsFarApartAsTheyWerePlayed) {
     auto buf = sineBuffer(1000.0, 48000, 40, 0.5f);
     constexpr int kTaps = 5;
     std::vector<std::chrono::steady_clock::time_point> played;
-
-    MonitorRecording rec(*server_, recordingPath());
-    ASSERT_TRUE(rec.waitStarted());
-    for (int i = 0; i < kTaps; ++i) {
-        buf->Stop();
-        buf->SetCurrentPosition(0);
-        buf->Play(DSBPLAY_DEFAULT);
-        played.push_back(std::chrono::steady_clock::now());
-        sleepSeconds(0.2 + 0.05 * i);
-        EXPECT_EQ(buf->GetStatus(), 0) << "a one-shot must have ended";
+    std::optional<MonitorRecording> rec;
+    Stereo s;
+    std::vector<std::pair<size_t, size_t>> taps;
+    // A stall of the loaded machine that cuts a tap in two (or runs two
+    // together) shows in the recording; only then is the run repeated, and
+    // the last run is judged in full.
+    auto cutByDropout = [&] {
+        if (taps.size() != static_cast<size_t>(kTaps)) return true;
+        for (const auto& [b, e] : taps) {
+            const double length = static_cast<double>(e - b) / kRate;
+            if (length <= 0.035 || length >= 0.080) return true;
+        }
+        return false;
+    };
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        played.clear();
+        rec.reset();
+        rec.emplace(*server_, recordingPath());
+        ASSERT_TRUE(rec->waitStarted());
+        for (int i = 0; i < kTaps; ++i) {
+            buf->Stop();
+            buf->SetCurrentPosition(0);
+            buf->Play(DSBPLAY_DEFAULT);
+            played.push_back(std::chrono::steady_clock::now());
+            sleepSeconds(0.2 + 0.05 * i);
+            EXPECT_EQ(buf->GetStatus(), 0) << "a one-shot must have ended";
+        }
+        sleepSeconds(0.2);
+        s = rec->read();
+        taps = onsets(s.left, kRate, 0.05f, 0.03);
+        if (!cutByDropout()) break;
+        std::cout << "attempt " << attempt << ": " << taps.size() << " sounding stretches, a tap cut by a dropout\n";
     }
-    sleepSeconds(0.2);
-    const Stereo s = rec.read();
 
-    const auto taps = onsets(s.left, kRate, 0.05f, 0.03);
     ASSERT_EQ(taps.size(), static_cast<size_t>(kTaps));
     double worst = 0.0;
     std::vector<double> latencies;
@@ -264,7 +280,7 @@ TEST_F(EngineOnDevice, RepeatedTapsSoundAsFarApartAsTheyWerePlayed) {
         // Played once (a dropout inside may lengthen it a little), not looped.
         EXPECT_GT(length, 0.035) << "tap " << i;
         EXPECT_LT(length, 0.080) << "tap " << i;
-        if (const auto at = rec.availableAt(taps[i].first))
+        if (const auto at = rec->availableAt(taps[i].first))
             latencies.push_back(std::chrono::duration<double, std::milli>(*at - played[i]).count());
         if (i == 0) continue;
         const double heard = static_cast<double>(taps[i].first - taps[0].first) / kRate;

@@ -6,69 +6,16 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "e2e_env.h"
-#include "signal_measure.h"
+#include "e2e_app.h"
 
 namespace zendra::test {
 namespace {
 
 constexpr int kRate = 48000;  // of the recording
-
-// Pixels of a length in twips on the test display (96 dpi).
-int px(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
-
-struct Rgb {
-    uint8_t r = 0, g = 0, b = 0;
-    bool operator==(const Rgb&) const = default;
-};
-
-// A screenshot as plain pixels.
-struct Image {
-    int width = 0, height = 0;
-    std::vector<uint8_t> data;
-    Rgb at(int x, int y) const {
-        const size_t i = 3 * (static_cast<size_t>(y) * width + x);
-        return {data[i], data[i + 1], data[i + 2]};
-    }
-};
-
-std::optional<Image> grab(const Display& display, const std::string& png) {
-    if (!display.screenshot(png)) return std::nullopt;
-    const std::string ppm = png + ".ppm";
-    if (run({"convert", png, "ppm:" + ppm}, {}, 30.0).exitCode != 0) return std::nullopt;
-    std::ifstream in(ppm, std::ios::binary);
-    std::string magic;
-    int maxval = 0;
-    Image img;
-    in >> magic >> img.width >> img.height >> maxval;
-    in.get();
-    if (magic != "P6" || maxval != 255) return std::nullopt;
-    img.data.assign(std::istreambuf_iterator<char>(in), {});
-    if (img.data.size() < 3u * img.width * img.height) return std::nullopt;
-    std::remove(ppm.c_str());
-    return img;
-}
-
-// Top-left corner of the first run of at least `length` pixels of one colour,
-// scanning rows from the top: the corner of a window's plain background.
-std::optional<std::pair<int, int>> firstRun(const Image& img, Rgb colour, int length, int fromY) {
-    for (int y = fromY; y < img.height; ++y) {
-        int run = 0;
-        for (int x = 0; x < img.width; ++x) {
-            run = img.at(x, y) == colour ? run + 1 : 0;
-            if (run == length) return std::pair{x - length + 1, y};
-        }
-    }
-    return std::nullopt;
-}
 
 // A stretch of steady pitch in the recording.
 struct Note {
@@ -127,50 +74,20 @@ std::vector<Note> steadyNotes(const std::vector<float>& x) {
     return notes;
 }
 
-TEST(KeyboardE2E, RealKeysPlayTheirNotesFromTheRecordedOutput) {
-    ZENDRA_SKIP_UNLESS_PROGRAMS("Xvfb", "xdotool", "import", "convert", "pulseaudio", "pactl", "pacat", "parecord");
-    const char* bin = std::getenv("ZENDRA_BIN");
-    const char* kit = std::getenv("ZENDRA_DEMO_KIT");
-    if (bin == nullptr || kit == nullptr) GTEST_SKIP() << "ZENDRA_BIN and ZENDRA_DEMO_KIT are not set";
-    const std::string tone = std::string(kit) + "/tone-22050.wav";
-    const std::string shots = artifactsDir();
+using KeyboardE2E = AppTest;
 
-    AudioServer audio;
-    Display display;
-    AppProcess app(bin, {}, audio.env() + display.env() + EnvVars{{"SDL_AUDIODRIVER", "pulseaudio"}},
-                   "keyboard_e2e");
-
-    // The disclaimer: "I Agree" has the focus.
-    const auto splash = display.findWindowByClass("zendra", 15.0);
-    ASSERT_TRUE(splash) << app.stderrText();
-    ASSERT_TRUE(display.key("Return", *splash));
-    const auto main = display.findWindow("^Zendra\\.$", 10.0);
-    ASSERT_TRUE(main) << app.stderrText();
-    const auto mainGeo = display.windowGeometry(*main);
-    ASSERT_TRUE(mainGeo);
-    sleepSeconds(0.8);
+TEST_F(KeyboardE2E, RealKeysPlayTheirNotesFromTheRecordedOutput) {
+    ZENDRA_SKIP_UNLESS_PROGRAMS("convert");
+    ASSERT_NO_FATAL_FAILURE(launch("keyboard"));
+    ZendraApp& app = this->app();
+    const Display& display = *display_;
 
     // The Sample Dock is shown first: its black client area locates it.
-    auto shot = grab(display, shots + "/keyboard_e2e_dock.png");
-    ASSERT_TRUE(shot);
-    const auto dock = firstRun(*shot, {0, 0, 0}, 300, mainGeo->y + 10);
-    ASSERT_TRUE(dock) << "Sample Dock not found on screen";
-    const auto [dockX, dockY] = *dock;
-    // "Sample 1" (in its frame at 480, 840) and "Done", centres in twips.
-    ASSERT_TRUE(display.click(dockX + px(480 + 240 + 427), dockY + px(840 + 240 + 247)));
-    const auto chooser = display.findWindow("^Open$", 10.0);
-    ASSERT_TRUE(chooser) << "file dialog did not open";
-    ASSERT_TRUE(display.focus(*chooser));
-    ASSERT_TRUE(display.type(tone));
-    ASSERT_TRUE(display.key("Return"));
-    ASSERT_TRUE(display.waitWindowGone("^Open$", 10.0));
-    sleepSeconds(0.3);
-    ASSERT_TRUE(display.click(dockX + px(6480 + 427), dockY + px(120 + 187)));
-    sleepSeconds(0.5);
+    ASSERT_NO_FATAL_FAILURE(app.loadDock({demoKit() + "/tone-22050.wav"}));
 
     // Tools > Key Board through the menu bar's keyboard navigation; the
     // window opens with the focus on "Play as well", which Space ticks.
-    ASSERT_TRUE(display.focus(*main));
+    ASSERT_TRUE(display.focus(app.mainWindow()));
     ASSERT_TRUE(display.key("alt"));
     sleepSeconds(0.3);
     ASSERT_TRUE(display.key("Right Down"));
@@ -180,7 +97,7 @@ TEST(KeyboardE2E, RealKeysPlayTheirNotesFromTheRecordedOutput) {
     ASSERT_TRUE(display.key("space"));
     sleepSeconds(0.3);
 
-    MonitorRecording rec(audio, shots + "/keyboard_e2e.wav");
+    MonitorRecording rec(*server_, app.artifact("monitor.wav"));
     ASSERT_TRUE(rec.waitStarted());
     sleepSeconds(0.3);
     // Each chord and the pitch it must leave sounding (the tone is 440 Hz at
@@ -197,7 +114,6 @@ TEST(KeyboardE2E, RealKeysPlayTheirNotesFromTheRecordedOutput) {
         ASSERT_TRUE(display.key(chord));
         sleepSeconds(0.7);
     }
-    ASSERT_TRUE(display.screenshot(shots + "/keyboard_e2e_window.png"));
     const Stereo s = rec.read();
     ASSERT_GT(s.left.size(), static_cast<size_t>(3 * kRate));
 
@@ -216,14 +132,14 @@ TEST(KeyboardE2E, RealKeysPlayTheirNotesFromTheRecordedOutput) {
     }
 
     // The window on screen: the grey faces of the white keys are drawn.
-    shot = grab(display, shots + "/keyboard_e2e_window.png");
+    const auto shot = grabScreen(display, app.artifact("window.png"));
     ASSERT_TRUE(shot);
     long face = 0;
-    for (int y = 0; y < shot->height; ++y) {
-        for (int x = 0; x < shot->width; ++x) face += shot->at(x, y) == Rgb{0xD4, 0xD0, 0xC8};
+    for (int y = 0; y < shot->h; ++y) {
+        for (int x = 0; x < shot->w; ++x) face += shot->at(x, y) == Rgb{0xD4, 0xD0, 0xC8};
     }
     EXPECT_GT(face, 18L * 20 * 60) << "white keys not visible";
-    EXPECT_TRUE(app.alive());
+    EXPECT_TRUE(app.alive()) << app.stderrText();
 }
 
 }  // namespace

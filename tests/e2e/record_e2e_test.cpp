@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -18,8 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "e2e_env.h"
-#include "signal_measure.h"
+#include "e2e_app.h"
 
 namespace fs = std::filesystem;
 
@@ -28,47 +26,19 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// An RGB screenshot.
-struct Image {
-    int width = 0, height = 0;
-    std::vector<uint8_t> rgb;
-    const uint8_t* at(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
-    bool black(int x, int y) const {
-        const uint8_t* p = at(x, y);
-        return p[0] < 8 && p[1] < 8 && p[2] < 8;
-    }
-    bool dark(int x, int y) const {
-        const uint8_t* p = at(x, y);
-        return p[0] + p[1] + p[2] < 3 * 110;
-    }
-};
-
-std::optional<Image> screenshot(const Display& display, const std::string& name) {
-    const std::string png = artifactsDir() + "/record-" + name + ".png";
-    const std::string ppm = artifactsDir() + "/record-" + name + ".ppm";
-    if (!display.screenshot(png)) return std::nullopt;
-    if (run({"convert", png, ppm}).exitCode != 0) return std::nullopt;
-    std::ifstream in(ppm, std::ios::binary);
-    std::string magic;
-    int maxval = 0;
-    Image img;
-    in >> magic >> img.width >> img.height >> maxval;
-    in.get();
-    if (magic != "P6" || maxval != 255) return std::nullopt;
-    img.rgb.resize(static_cast<size_t>(img.width) * img.height * 3);
-    in.read(reinterpret_cast<char*>(img.rgb.data()), static_cast<std::streamsize>(img.rgb.size()));
-    fs::remove(ppm);
-    if (!in) return std::nullopt;
-    return img;
+// Whether a pixel is dark enough to be the menu bar's text.
+bool dark(const Screen& s, int x, int y) {
+    const Rgb p = s.at(x, y);
+    return p.r + p.g + p.b < 3 * 110;
 }
 
 // Horizontal centres of the words in the menu bar band [y0, y1) from x0 on.
-std::vector<int> menuWords(const Image& img, int x0, int x1, int y0, int y1) {
+std::vector<int> menuWords(const Screen& img, int x0, int x1, int y0, int y1) {
     std::vector<int> centres;
     int start = -1, lastInk = -1;
     for (int x = x0; x < x1; ++x) {
         bool ink = false;
-        for (int y = y0; y < y1 && !ink; ++y) ink = img.dark(x, y);
+        for (int y = y0; y < y1 && !ink; ++y) ink = dark(img, x, y);
         if (ink) {
             if (start < 0 || x - lastInk > 10) {
                 if (start >= 0) centres.push_back((start + lastInk) / 2);
@@ -81,25 +51,26 @@ std::vector<int> menuWords(const Image& img, int x0, int x1, int y0, int y1) {
     return centres;
 }
 
-struct Rect {
-    int x = 0, y = 0, w = 0, h = 0;
-};
+// Black but for a little noise.
+bool nearBlack(const Screen& s, int x, int y) { return s.black(x, y, 7); }
 
 // The Record window's client area: a black rectangle 1665 x 3240 twips whose
 // left margin (no control within 60 twips) is black from top to bottom.
-std::optional<Rect> findRecordClient(const Image& img, const Rect& within) {
+std::optional<Rect> findRecordClient(const Screen& img, const Rect& within) {
     for (int y = within.y; y < within.y + within.h; ++y) {
         for (int x = within.x; x < within.x + within.w; ++x) {
-            if (!img.black(x, y) || (x > 0 && img.black(x - 1, y)) || (y > 0 && img.black(x, y - 1))) continue;
+            const bool corner = nearBlack(img, x, y) && !(x > 0 && nearBlack(img, x - 1, y)) &&
+                                !(y > 0 && nearBlack(img, x, y - 1));
+            if (!corner) continue;
             int w = 0;
-            while (x + w < img.width && img.black(x + w, y)) ++w;
+            while (x + w < img.w && nearBlack(img, x + w, y)) ++w;
             if (w < 100 || w > 250) continue;
             const int h = static_cast<int>(std::lround(w * 3240.0 / 1665.0));
-            if (y + h > img.height) continue;
+            if (y + h > img.h) continue;
             const int margin = std::max(2, w * 50 / 1665);
             bool ok = true;
             for (int yy = y; yy < y + h && ok; ++yy)
-                for (int xx = x; xx < x + margin && ok; ++xx) ok = img.black(xx, yy);
+                for (int xx = x; xx < x + margin && ok; ++xx) ok = nearBlack(img, xx, yy);
             if (ok) return Rect{x, y, w, h};
         }
     }
@@ -151,20 +122,9 @@ bool waitFor(const std::function<bool()>& done, double seconds) {
     return done();
 }
 
-// Median pitch over 100 ms windows.
-double medianPitch(const std::vector<float>& x, int rate, size_t begin, size_t end) {
-    std::vector<double> p;
-    const size_t win = static_cast<size_t>(rate / 10);
-    for (size_t at = begin; at + win <= end; at += win) p.push_back(frequencyHz(x, rate, at, at + win));
-    if (p.empty()) return 0.0;
-    std::sort(p.begin(), p.end());
-    return p[p.size() / 2];
-}
-
 TEST(RecordE2E, RecordSaveAndPlayBackATakeFromTheTestMicrophone) {
     ZENDRA_SKIP_UNLESS_PROGRAMS("pulseaudio", "pactl", "pacat", "parecord", "Xvfb", "xdotool", "import", "convert");
-    const char* bin = std::getenv("ZENDRA_BIN");
-    ASSERT_NE(bin, nullptr) << "ZENDRA_BIN is not set";
+    ASSERT_FALSE(zendraBin().empty()) << "ZENDRA_BIN is not set";
 
     AudioServer server;
     Display display;
@@ -172,37 +132,21 @@ TEST(RecordE2E, RecordSaveAndPlayBackATakeFromTheTestMicrophone) {
     // Wait for the keep-alive streams to bring the sinks to low latency.
     waitFor([&] { auto l = server.sinkLatencyMs("test_mic"); return l && *l < 50.0; }, 5.0);
 
-    AppProcess app(bin, {}, server.env() + display.env() + EnvVars{{"SDL_AUDIODRIVER", "pulseaudio"}}, "record");
-
-    // The disclaimer: "I Agree" is its default button.
-    auto splash = display.findWindowByClass("zendra", 15.0);
-    ASSERT_TRUE(splash) << app.stderrText();
-    const auto sg = display.windowGeometry(*splash);
-    ASSERT_TRUE(sg);
-    const double splashScale = sg->width / (6045.0 / 15.0);
-    display.click(sg->x + static_cast<int>((3300 + 1335 / 2) / 15.0 * splashScale),
-                  sg->y + static_cast<int>((2400 + 435 / 2) / 15.0 * splashScale));
-    auto mainWid = display.findWindow("^Zendra\\.$", 10.0);
-    ASSERT_TRUE(mainWid) << app.stderrText();
-    const auto mg = display.windowGeometry(*mainWid);
-    ASSERT_TRUE(mg);
-    sleepSeconds(0.5);
+    ZendraApp app(display, server.env(), "record");
+    ASSERT_NO_FATAL_FAILURE(app.agree());
+    const WindowGeometry mg = app.mainGeometry();
 
     // Tools is the second word of the menu bar; Record is its last item.
-    auto shot = screenshot(display, "main");
+    const auto shot = grabScreen(display, app.artifact("main.png"));
     ASSERT_TRUE(shot);
-    const auto words = menuWords(*shot, mg->x + 2, mg->x + 300, mg->y + 3, mg->y + 15);
-    ASSERT_GE(words.size(), 3u) << "menu bar words not found; main window at " << mg->x << "," << mg->y << " "
-                                << mg->width << "x" << mg->height;
-    display.click(words[1], mg->y + 9);
-    sleepSeconds(0.4);
-    display.key("Up");
-    display.key("Return");
-    sleepSeconds(0.8);
+    const auto words = menuWords(*shot, mg.x + 2, mg.x + 300, mg.y + 3, mg.y + 15);
+    ASSERT_GE(words.size(), 3u) << "menu bar words not found; main window at " << mg.x << "," << mg.y << " "
+                                << mg.width << "x" << mg.height;
+    ASSERT_NO_FATAL_FAILURE(app.menuKeys(words[1] - mg.x, "Up"));
 
-    shot = screenshot(display, "opened");
-    ASSERT_TRUE(shot);
-    const auto client = findRecordClient(*shot, Rect{mg->x, mg->y + 20, mg->width, mg->height - 20});
+    const auto client = app.waitFor(
+        [&](const Screen& s) { return findRecordClient(s, Rect{mg.x, mg.y + 20, mg.width, mg.height - 20}); });
+    app.snapshot("opened");
     ASSERT_TRUE(client) << "the Record window is not on screen; see record-opened.png";
     const double s = client->w / 1665.0;  // pixels per twip
     auto press = [&](int leftTw, int topTw, int wTw, int hTw) {
@@ -220,7 +164,7 @@ TEST(RecordE2E, RecordSaveAndPlayBackATakeFromTheTestMicrophone) {
     startRec();
     const auto startAfter = Clock::now();
     sleepSeconds(1.5);
-    display.screenshot(artifactsDir() + "/record-recording.png");
+    app.snapshot("recording");
     sleepSeconds(std::max(0.0, 3.0 - std::chrono::duration<double>(Clock::now() - startAfter).count()));
     const auto stopBefore = Clock::now();
     stopRec();
@@ -232,14 +176,7 @@ TEST(RecordE2E, RecordSaveAndPlayBackATakeFromTheTestMicrophone) {
     // Save through the real dialog: type the path, then Return.
     const std::string target = out.path() + "/take";
     save();
-    auto dialog = display.findWindow("^Save Wave File$", 10.0);
-    ASSERT_TRUE(dialog) << "the save dialog did not open";
-    sleepSeconds(0.3);
-    display.focus(*dialog);
-    display.key("ctrl+a");
-    display.type(target);
-    display.key("Return");
-    ASSERT_TRUE(display.waitWindowGone("^Save Wave File$", 10.0));
+    ASSERT_NO_FATAL_FAILURE(app.answerWindow("^Save Wave File$", target, true));
     const std::string file = target + ".wav";
     ASSERT_TRUE(waitFor([&] { return fs::exists(file); }, 5.0)) << "no file " << file;
 
@@ -257,18 +194,18 @@ TEST(RecordE2E, RecordSaveAndPlayBackATakeFromTheTestMicrophone) {
     ASSERT_GT(take.left.size(), 22050u);
     const size_t n = take.left.size();
     EXPECT_GT(rmsDb(take.left, n / 4, 3 * n / 4), -40.0);
-    const double pitch = medianPitch(take.left, 22050, n / 10, n - n / 10);
+    const double pitch = cycleFrequencyHz(take.left, 22050, n / 10, n - n / 10);
     EXPECT_NEAR(pitch, 440.0, 4.4);
     std::printf("take: %.3f s (clicks %.3f to %.3f s apart), %.2f Hz\n", duration, shortest, longest, pitch);
 
     // Playback arrives at the output.
     {
-        MonitorRecording monitor(server, artifactsDir() + "/record-playback.wav");
+        MonitorRecording monitor(server, app.artifact("playback.wav"));
         ASSERT_TRUE(monitor.waitStarted());
         sleepSeconds(0.3);
         play();
         sleepSeconds(duration + 1.0);
-        display.screenshot(artifactsDir() + "/record-after-playback.png");
+        app.snapshot("after-playback");
         const Stereo played = monitor.read();
         const auto parts = onsets(played.left, played.rate, 0.02f, 0.3);
         ASSERT_FALSE(parts.empty()) << "nothing arrived at the output";
@@ -277,15 +214,15 @@ TEST(RecordE2E, RecordSaveAndPlayBackATakeFromTheTestMicrophone) {
         const double heard = static_cast<double>(parts.back().second - parts.front().first) / played.rate;
         EXPECT_GE(heard, duration - 0.2);
         EXPECT_LE(heard, duration + 1.0);
-        const double playedPitch = medianPitch(played.left, played.rate, parts.front().first, parts.back().second);
+        const double playedPitch = cycleFrequencyHz(played.left, played.rate, parts.front().first, parts.back().second);
         EXPECT_NEAR(playedPitch, 440.0, 4.4);
         std::printf("playback heard: %.3f s, %.2f Hz\n", heard, playedPitch);
         EXPECT_GT(rmsDb(played.left, parts.front().first, parts.back().second), -30.0);
     }
 
     // Closing the main window closes the Record window too, which ends the program.
-    display.closeWindow(*mainWid);
-    const auto code = app.waitExit(10.0);
+    display.closeWindow(app.mainWindow());
+    const auto code = app.process().waitExit(10.0);
     ASSERT_TRUE(code.has_value());
     EXPECT_EQ(*code, 0);
 }

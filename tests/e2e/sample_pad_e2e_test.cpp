@@ -6,170 +6,44 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
-#include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "e2e_env.h"
-#include "signal_measure.h"
+#include "e2e_app.h"
+#include "e2e_measure.h"
 
 namespace zendra::test {
 namespace {
 
 constexpr int kRate = 48000;
 
-// A length in twips as the program lays it out (96 dpi under Xvfb).
-int tw(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
-
-struct Screen {
-    int w = 0, h = 0;
-    std::vector<unsigned char> rgb;
-    bool black(int x, int y) const {
-        const size_t i = (static_cast<size_t>(y) * w + x) * 3;
-        return rgb[i] == 0 && rgb[i + 1] == 0 && rgb[i + 2] == 0;
-    }
-};
-
-std::optional<Screen> grabScreen(const Display& display, const std::string& path) {
-    if (!display.screenshot(path)) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    int maxval = 0;
-    Screen s;
-    in >> magic >> s.w >> s.h >> maxval;
-    in.get();
-    if (magic != "P6" || s.w <= 0 || s.h <= 0 || maxval <= 0 || maxval > 65535) return std::nullopt;
-    const size_t bytesPerValue = maxval > 255 ? 2 : 1;
-    std::vector<unsigned char> raw(static_cast<size_t>(s.w) * s.h * 3 * bytesPerValue);
-    in.read(reinterpret_cast<char*>(raw.data()), static_cast<std::streamsize>(raw.size()));
-    if (!in) return std::nullopt;
-    s.rgb.resize(static_cast<size_t>(s.w) * s.h * 3);
-    for (size_t i = 0; i < s.rgb.size(); ++i) s.rgb[i] = raw[i * bytesPerValue];
-    return s;
-}
-
-// Top-left corner of the first black area at least `width` pixels wide (a tool
-// window's client area: the main window's background is grey), skipping
-// areas that start inside `avoid` (x, y, w, h).
-std::optional<std::pair<int, int>> blackArea(const Screen& s, int width, std::optional<std::array<int, 4>> avoid = {}) {
-    for (int y = 20; y < std::min(s.h, 768); ++y) {
-        int run = 0;
-        for (int x = 0; x < std::min(s.w, 1024); ++x) {
-            run = s.black(x, y) ? run + 1 : 0;
-            if (run == width) {
-                const int x0 = x - width + 1;
-                if (avoid && x0 >= (*avoid)[0] && x0 < (*avoid)[0] + (*avoid)[2] && y >= (*avoid)[1] &&
-                    y < (*avoid)[1] + (*avoid)[3]) {
-                    continue;
-                }
-                return std::make_pair(x0, y);
-            }
-        }
-    }
-    return std::nullopt;
-}
-
-// Pitch from the median period between rising zero crossings: unlike a
-// mean over the stretch, a few short dropouts do not bias it.
-double medianPitch(const std::vector<float>& x, int rate, size_t begin, size_t end) {
-    std::vector<double> crossings, periods;
-    for (size_t i = begin + 1; i < end && i < x.size(); ++i) {
-        if (x[i - 1] < 0 && x[i] >= 0) crossings.push_back(double(i - 1) + x[i - 1] / (x[i - 1] - x[i]));
-    }
-    for (size_t k = 1; k < crossings.size(); ++k) periods.push_back(crossings[k] - crossings[k - 1]);
-    if (periods.empty()) return 0;
-    std::nth_element(periods.begin(), periods.begin() + periods.size() / 2, periods.end());
-    return rate / periods[periods.size() / 2];
-}
-
-class SamplePadEndToEnd : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ZENDRA_SKIP_UNLESS_PROGRAMS("pulseaudio", "pactl", "pacat", "parecord", "Xvfb", "xdotool", "import");
-        const char* bin = std::getenv("ZENDRA_BIN");
-        const char* kit = std::getenv("ZENDRA_DEMO_KIT");
-        if (bin == nullptr || kit == nullptr) GTEST_SKIP() << "ZENDRA_BIN and ZENDRA_DEMO_KIT must be set";
-        bin_ = bin;
-        shot_ = artifactsDir() + "/sample-pad-screen.ppm";
-    }
-
-    void snapshot(const std::string& name) const {
-        display_->screenshot(artifactsDir() + "/sample-pad-" + name + ".png");
-    }
-
-    // Opens a menu of the main window and picks its n-th item from the keyboard.
-    void menuItem(int menuX, int n) const {
-        ASSERT_TRUE(display_->click(menuX, 8));
-        sleepSeconds(0.3);
-        std::string keys;
-        for (int k = 0; k < n; ++k) keys += "Down ";
-        ASSERT_TRUE(display_->key(keys + "Return"));
-        sleepSeconds(0.5);
-    }
-
-    // The file dialog: type a name into its file name field and confirm.
-    void chooseFile(const std::string& name) const {
-        const auto wid = display_->findWindow("^Open$", 5.0);
-        ASSERT_TRUE(wid.has_value()) << "no file dialog";
-        ASSERT_TRUE(display_->focus(*wid));
-        ASSERT_TRUE(display_->type(name));
-        ASSERT_TRUE(display_->key("Return"));
-        if (!display_->waitWindowGone("^Open$", 1.0)) {
-            ASSERT_TRUE(display_->key("Return"));  // a completer took the first
-        }
-        ASSERT_TRUE(display_->waitWindowGone("^Open$", 3.0)) << "the file dialog did not close";
-        sleepSeconds(0.2);
-    }
-
-    std::string bin_, shot_;
-    std::optional<AudioServer> server_;
-    std::optional<Display> display_;
-};
+using SamplePadEndToEnd = AppTest;
 
 TEST_F(SamplePadEndToEnd, PadsPlayTheChosenFilesAtTheirPitchWithVolumeAndPan) {
-    server_.emplace();
-    display_.emplace();
-    AppProcess app(bin_, {}, server_->env() + display_->env() + EnvVars{{"SDL_AUDIODRIVER", "pulseaudio"}},
-                   "sample-pad");
-    const auto splash = display_->findWindowByClass("zendra", 10.0, std::string("Zendra"));
-    ASSERT_TRUE(splash.has_value()) << app.stderrText();
-    ASSERT_TRUE(display_->key("Return", *splash));  // I Agree
-    ASSERT_TRUE(display_->findWindow("^Zendra\\.$", 10.0).has_value()) << app.stderrText();
-    sleepSeconds(0.5);
+    ASSERT_NO_FATAL_FAILURE(launch("sample-pad"));
+    ZendraApp& app = this->app();
 
     // Sample Dock. Bare names: the dialog must open in the demo kit.
-    auto screen = grabScreen(*display_, shot_);
-    ASSERT_TRUE(screen.has_value());
-    const auto dock = blackArea(*screen, 400);
-    ASSERT_TRUE(dock.has_value()) << "no Sample Dock";
-    const auto [dx, dy] = *dock;
-    ASSERT_TRUE(display_->click(dx + tw(480 + 240 + 427), dy + tw(840 + 240 + 247)));  // "Sample 1"
-    chooseFile("tone-22050.wav");
-    ASSERT_TRUE(display_->click(dx + tw(480 + 240 + 427), dy + tw(840 + 840 + 247)));  // "Sample 2"
-    chooseFile("kick.wav");
-    snapshot("dock");
-    ASSERT_TRUE(display_->click(dx + tw(6480 + 427), dy + tw(120 + 187)));  // Done
-    sleepSeconds(0.5);
-    ASSERT_TRUE(display_->windowsByName("^Zendra$").empty()) << "a message came up: a file did not load";
+    ASSERT_NO_FATAL_FAILURE(app.loadDock({"tone-22050.wav", "kick.wav"}));
 
     // Sample Pad (Tools, second item): the only tool window showing.
-    menuItem(57, 2);
-    screen = grabScreen(*display_, shot_);
-    ASSERT_TRUE(screen.has_value());
-    const auto padAt = blackArea(*screen, 200);
+    ASSERT_NO_FATAL_FAILURE(app.menuItem(kToolsMenu, 2));
+    const auto padAt = app.waitFor([](const Screen& s) { return blackArea(s, 200); });
     ASSERT_TRUE(padAt.has_value()) << "no Sample Pad";
     const auto [px, py] = *padAt;
 
     // Sample Properties (Tools, fourth item), placed beside the pad.
-    menuItem(57, 4);
-    screen = grabScreen(*display_, shot_);
-    ASSERT_TRUE(screen.has_value());
-    const auto propsAt = blackArea(*screen, 500, std::array<int, 4>{px, py, tw(3000), tw(3000)});
+    ASSERT_NO_FATAL_FAILURE(app.menuItem(kToolsMenu, 4));
+    std::optional<Screen> screen;
+    const auto propsAt = app.waitFor([&](const Screen& s) {
+        const auto at = blackArea(s, 500, kToolArea, Rect{px, py, tw(3000), tw(3000)});
+        if (at) screen = s;
+        return at;
+    });
     ASSERT_TRUE(propsAt.has_value()) << "no Sample Properties";
     const auto [vx, vy] = *propsAt;
     ASSERT_TRUE(screen->black(px + 2, py + 2)) << "Sample Properties covers the pad";
@@ -184,9 +58,9 @@ TEST_F(SamplePadEndToEnd, PadsPlayTheChosenFilesAtTheirPitchWithVolumeAndPan) {
     }
     ASSERT_TRUE(display_->click(vx + tw(4380) + 5, row1));  // the pan bar's left arrow
     sleepSeconds(0.3);
-    snapshot("properties");
+    app.snapshot("properties");
 
-    MonitorRecording rec(*server_, artifactsDir() + "/sample-pad-monitor.wav");
+    MonitorRecording rec(*server_, app.artifact("monitor.wav"));
     ASSERT_TRUE(rec.waitStarted()) << "parecord did not start";
     sleepSeconds(0.4);
     auto padCentre = [&](int i) {
@@ -199,7 +73,7 @@ TEST_F(SamplePadEndToEnd, PadsPlayTheChosenFilesAtTheirPitchWithVolumeAndPan) {
     ASSERT_TRUE(display_->click(k1x, k1y));  // the kick
     sleepSeconds(1.0);
     const Stereo s = rec.read();
-    snapshot("played");
+    app.snapshot("played");
     ASSERT_TRUE(app.alive()) << app.stderrText();
     std::cout << "recording: " << rec.path() << "\n";
 
@@ -253,12 +127,8 @@ TEST_F(SamplePadEndToEnd, PadsPlayTheChosenFilesAtTheirPitchWithVolumeAndPan) {
     // whole recording and drown the kick.
     EXPECT_GE(toneBlocks, 185u);
     EXPECT_LE(toneBlocks, 260u);
-    auto median = [](std::vector<double> v) {
-        std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-        return v[v.size() / 2];
-    };
     const double toneLeft = median(lefts), toneDiff = median(diffs);
-    const double pitch = medianPitch(s.left, kRate, (tb + 1) * kBlock, (te - 1) * kBlock);
+    const double pitch = cycleFrequencyHz(s.left, kRate, (tb + 1) * kBlock, (te - 1) * kBlock);
     std::cout << "tone: " << pitch << " Hz, left " << toneLeft << " dB, left - right " << toneDiff << " dB\n";
     EXPECT_NEAR(pitch, 440.0, 440.0 * 0.005);
     const double fileLevel = 20 * std::log10(0.8 / std::sqrt(2.0));  // the demo tone's RMS
@@ -269,7 +139,7 @@ TEST_F(SamplePadEndToEnd, PadsPlayTheChosenFilesAtTheirPitchWithVolumeAndPan) {
     ASSERT_GE(kickBlocks, 10u) << "the kick did not sound";
     EXPECT_GT(firstKick, lastTone);
     const auto [kb, ke] = longestRun(isKick);
-    const double kickPitch = medianPitch(s.left, kRate, kb * kBlock, ke * kBlock);
+    const double kickPitch = cycleFrequencyHz(s.left, kRate, kb * kBlock, ke * kBlock);
     std::cout << "kick: " << kickBlocks * 10 << " ms, " << kickPitch << " Hz\n";
     EXPECT_LT(kickPitch, 300.0);
     EXPECT_LT(kickBlocks, 100u);

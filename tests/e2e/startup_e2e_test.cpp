@@ -6,42 +6,29 @@
 #include <signal.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <string>
 
-#include "e2e_env.h"
+#include "e2e_app.h"
 
 namespace zendra::test {
 namespace {
 
-constexpr const char* kMainTitle = "^Zendra\\.$";
 constexpr const char* kErrorTitle = "^Oh o, Somethings wrong!$";
-constexpr const char* kClass = "^zendra$";
 constexpr double kStartTimeout = 30.0;  // a loaded machine starts slowly
 
 class Startup : public ::testing::Test {
 protected:
     void SetUp() override {
         ZENDRA_SKIP_UNLESS_PROGRAMS("Xvfb", "xdotool", "xdpyinfo", "import", "pulseaudio", "pactl", "pacat");
-        const char* bin = std::getenv("ZENDRA_BIN");
-        ASSERT_TRUE(bin != nullptr && *bin != '\0') << "ZENDRA_BIN must name the program under test";
-        bin_ = bin;
+        ASSERT_FALSE(zendraBin().empty()) << "ZENDRA_BIN must name the program under test";
         display_ = std::make_unique<Display>();
-        home_ = std::make_unique<TempDir>("zendra-home");
     }
 
-    // A fresh home, so no saved settings carry over from other runs.
-    EnvVars baseEnv() const {
-        return display_->env() + EnvVars{{"HOME", home_->path()},
-                                         {"XDG_CONFIG_HOME", home_->path() + "/.config"},
-                                         {"SDL_AUDIODRIVER", "pulseaudio"}};
-    }
-
-    std::unique_ptr<AppProcess> launchWithServer(const std::string& label) {
+    std::unique_ptr<ZendraApp> launchWithServer(const std::string& label) {
         if (!server_) server_ = std::make_unique<AudioServer>();
-        return std::make_unique<AppProcess>(bin_, std::vector<std::string>{}, baseEnv() + server_->env(), label);
+        return std::make_unique<ZendraApp>(*display_, server_->env(), label);
     }
 
     static std::string label() {
@@ -50,8 +37,8 @@ protected:
 
     // The disclaimer is the first window; it has no title of its own, so it
     // is found by the program's class and checked by its size (403 x 191).
-    std::optional<std::string> findDisclaimer() const {
-        const auto wid = display_->findWindowByClass(kClass, kStartTimeout);
+    std::optional<std::string> findDisclaimer(const ZendraApp& app) const {
+        const auto wid = app.findDisclaimer(kStartTimeout);
         if (!wid) return std::nullopt;
         const auto g = display_->windowGeometry(*wid);
         EXPECT_TRUE(g.has_value());
@@ -64,7 +51,7 @@ protected:
     }
 
     bool visible(const std::string& wid) const {
-        const auto all = display_->windowsByClass(kClass);
+        const auto all = display_->windowsByClass(kAppClass);
         return std::find(all.begin(), all.end(), wid) != all.end();
     }
 
@@ -74,15 +61,13 @@ protected:
         std::cout << "screenshot: " << path << "\n";
     }
 
-    std::string bin_;
     std::unique_ptr<Display> display_;
     std::unique_ptr<AudioServer> server_;
-    std::unique_ptr<TempDir> home_;
 };
 
 TEST_F(Startup, AgreeingOpensTheMainWindow) {
     auto app = launchWithServer(label());
-    const auto disclaimer = findDisclaimer();
+    const auto disclaimer = findDisclaimer(*app);
     ASSERT_TRUE(disclaimer) << "no disclaimer appeared; stderr:\n" << app->stderrText();
     saveScreenshot("startup-disclaimer");
 
@@ -98,22 +83,22 @@ TEST_F(Startup, AgreeingOpensTheMainWindow) {
 
 TEST_F(Startup, DisagreeingQuitsWithoutAWindow) {
     auto app = launchWithServer(label());
-    const auto disclaimer = findDisclaimer();
+    const auto disclaimer = findDisclaimer(*app);
     ASSERT_TRUE(disclaimer) << "no disclaimer appeared; stderr:\n" << app->stderrText();
 
     // "I Disagree" is next in tab order.
     ASSERT_TRUE(display_->key("Tab", *disclaimer));
     ASSERT_TRUE(display_->key("space"));
-    const auto code = app->waitExit(15.0);
+    const auto code = app->process().waitExit(15.0);
     ASSERT_TRUE(code) << "the program did not end";
     EXPECT_EQ(*code, 0);
-    EXPECT_TRUE(display_->windowsByClass(kClass).empty());
+    EXPECT_TRUE(display_->windowsByClass(kAppClass).empty());
     EXPECT_TRUE(display_->windowsByName(kMainTitle).empty());
 }
 
 TEST_F(Startup, ClosingTheMainWindowQuits) {
     auto app = launchWithServer(label());
-    const auto disclaimer = findDisclaimer();
+    const auto disclaimer = findDisclaimer(*app);
     ASSERT_TRUE(disclaimer) << "no disclaimer appeared; stderr:\n" << app->stderrText();
 
     // This time with the mouse: "I Agree" sits at (220, 160), 89 x 29 pixels.
@@ -126,10 +111,10 @@ TEST_F(Startup, ClosingTheMainWindowQuits) {
 
     // What a window manager's close button sends.
     ASSERT_TRUE(display_->closeWindow(*main));
-    const auto code = app->waitExit(15.0);
+    const auto code = app->process().waitExit(15.0);
     ASSERT_TRUE(code) << "the program did not end after its main window closed";
     EXPECT_EQ(*code, 0);
-    EXPECT_TRUE(display_->windowsByClass(kClass).empty());
+    EXPECT_TRUE(display_->windowsByClass(kAppClass).empty());
 }
 
 TEST_F(Startup, WithoutAnAudioServerItReportsAnErrorAndQuits) {
@@ -138,8 +123,8 @@ TEST_F(Startup, WithoutAnAudioServerItReportsAnErrorAndQuits) {
     const EnvVars noServer{{"PULSE_SERVER", "unix:" + runtime.path() + "/pulse/native"},
                            {"XDG_RUNTIME_DIR", runtime.path()},
                            {"PULSE_COOKIE", runtime.path() + "/cookie"}};
-    AppProcess app(bin_, {}, baseEnv() + noServer, label());
-    const auto disclaimer = findDisclaimer();
+    ZendraApp app(*display_, noServer, label());
+    const auto disclaimer = findDisclaimer(app);
     ASSERT_TRUE(disclaimer) << "no disclaimer appeared; stderr:\n" << app.stderrText();
     ASSERT_TRUE(display_->key("Return", *disclaimer));
 
@@ -148,23 +133,23 @@ TEST_F(Startup, WithoutAnAudioServerItReportsAnErrorAndQuits) {
     saveScreenshot("startup-no-audio-error");
     EXPECT_TRUE(display_->windowsByName(kMainTitle).empty()) << "the main window must not show when sound fails";
     ASSERT_TRUE(display_->key("Return", *box));
-    const auto code = app.waitExit(15.0);
+    const auto code = app.process().waitExit(15.0);
     ASSERT_TRUE(code) << "the program did not end after the error";
     std::cout << "exit code after the audio error: " << *code << "\n";
     EXPECT_LT(*code, 128) << "ended by a signal";
-    EXPECT_TRUE(display_->windowsByClass(kClass).empty());
+    EXPECT_TRUE(display_->windowsByClass(kAppClass).empty());
 }
 
 TEST_F(Startup, TerminationSignalEndsTheRunningProgram) {
     // As at logout or shutdown: SIGTERM once the sound device is open.
     auto app = launchWithServer(label());
-    const auto disclaimer = findDisclaimer();
+    const auto disclaimer = findDisclaimer(*app);
     ASSERT_TRUE(disclaimer) << "no disclaimer appeared; stderr:\n" << app->stderrText();
     ASSERT_TRUE(display_->key("Return", *disclaimer));
     ASSERT_TRUE(display_->findWindow(kMainTitle, kStartTimeout)) << "stderr:\n" << app->stderrText();
     ASSERT_TRUE(app->alive());
-    kill(app->pid(), SIGTERM);
-    const auto code = app->waitExit(5.0);
+    kill(app->process().pid(), SIGTERM);
+    const auto code = app->process().waitExit(5.0);
     EXPECT_TRUE(code.has_value()) << "SIGTERM was caught and ignored";
     if (code) {
         EXPECT_TRUE(*code == 0 || *code == 128 + SIGTERM) << "exit code " << *code;

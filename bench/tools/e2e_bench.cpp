@@ -1,0 +1,593 @@
+// Measurements of the real program that take too long for the test suite,
+// each on a private Xvfb display and a private PulseAudio server:
+//
+//   zendra_e2e_bench startup RUNS      launch to window shown, Zendra vs a bare
+//                                      Qt MDI window (BARE_MDI_BIN), interleaved
+//   zendra_e2e_bench taps COUNT        key press to the note's onset at the
+//                                      null sink's monitor, through the Tap Pad
+//   zendra_e2e_bench callback SECONDS  the audio callback's duration on the
+//                                      real device, 16 voices, a CPU burner
+//
+// ZENDRA_BIN and ZENDRA_DEMO_KIT as for the end-to-end tests.
+#include <dlfcn.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../bench_signal.h"
+#include "e2e_env.h"
+#include "sound/direct_sound.h"
+#include "sound/output_engine.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace {
+
+using namespace zendra;
+using namespace zendra::test;
+using Clock = std::chrono::steady_clock;
+
+double msBetween(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+std::string loadAverage() {
+    std::ifstream in("/proc/loadavg");
+    std::string a, b, c;
+    in >> a >> b >> c;
+    return a + " " + b + " " + c;
+}
+
+struct Stats {
+    double median = 0, worst = 0, best = 0, p90 = 0;
+};
+Stats stats(std::vector<double> v) {
+    Stats s;
+    if (v.empty()) return s;
+    std::sort(v.begin(), v.end());
+    s.median = v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    s.worst = v.back();
+    s.best = v.front();
+    s.p90 = v[std::min(v.size() - 1, static_cast<size_t>(std::ceil(0.9 * static_cast<double>(v.size()))) - 1)];
+    return s;
+}
+void printStats(const std::string& what, const std::vector<double>& v) {
+    const Stats s = stats(v);
+    std::printf("%-44s n=%zu  median %.1f ms  p90 %.1f ms  worst %.1f ms  best %.1f ms\n", what.c_str(), v.size(),
+                s.median, s.p90, s.worst, s.best);
+}
+
+// A direct connection to the X server: map notifications of top-level
+// windows as they happen, pixels, and key presses through XTEST (loaded at
+// run time; only the runtime library is needed).
+class XWatch {
+public:
+    explicit XWatch(const std::string& display) {
+        dpy_ = XOpenDisplay(display.c_str());
+        if (dpy_ == nullptr) throw std::runtime_error("cannot open " + display);
+        root_ = DefaultRootWindow(dpy_);
+        XSelectInput(dpy_, root_, SubstructureNotifyMask);
+        XSync(dpy_, False);
+        xtst_ = dlopen("libXtst.so.6", RTLD_NOW | RTLD_LOCAL);
+        if (xtst_ != nullptr) fake_ = reinterpret_cast<decltype(fake_)>(dlsym(xtst_, "XTestFakeKeyEvent"));
+    }
+    ~XWatch() {
+        XCloseDisplay(dpy_);
+        if (xtst_ != nullptr) dlclose(xtst_);
+    }
+
+    // Waits for a top-level window titled `title` (or, with byClass, of the
+    // WM_CLASS instance `title`) to be mapped; returns it with the moment its
+    // map notification arrived.
+    std::optional<std::pair<Window, Clock::time_point>> waitMapped(const std::string& title, double timeout,
+                                                                   bool byClass = false) {
+        const auto t0 = Clock::now();
+        while (msBetween(t0, Clock::now()) < timeout * 1000) {
+            while (XPending(dpy_) > 0) {
+                XEvent e;
+                XNextEvent(dpy_, &e);
+                if (e.type != MapNotify) continue;
+                const auto at = Clock::now();
+                if (byClass) {
+                    XClassHint hint{};
+                    if (XGetClassHint(dpy_, e.xmap.window, &hint)) {
+                        const bool match = hint.res_name != nullptr && title == hint.res_name;
+                        if (hint.res_name != nullptr) XFree(hint.res_name);
+                        if (hint.res_class != nullptr) XFree(hint.res_class);
+                        if (match) return std::make_pair(e.xmap.window, at);
+                    }
+                    continue;
+                }
+                char* name = nullptr;
+                if (XFetchName(dpy_, e.xmap.window, &name) && name != nullptr) {
+                    const std::string n = name;
+                    XFree(name);
+                    if (n == title) return std::make_pair(e.xmap.window, at);
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+        return std::nullopt;
+    }
+
+    // Whether the window shows a black client area (a run of 100 black
+    // pixels) among mostly painted, non-black pixels.
+    bool showsBlackForm(Window w) {
+        XWindowAttributes a;
+        if (!XGetWindowAttributes(dpy_, w, &a) || a.width <= 0 || a.height <= 0) return false;
+        XImage* img = XGetImage(dpy_, w, 0, 0, static_cast<unsigned>(a.width), static_cast<unsigned>(a.height),
+                                AllPlanes, ZPixmap);
+        if (img == nullptr) return false;
+        bool run100 = false;
+        size_t nonBlack = 0;
+        for (int y = 0; y < a.height; y += 1) {
+            int run = 0;
+            for (int x = 0; x < a.width; ++x) {
+                const unsigned long px = XGetPixel(img, x, y) & 0xffffff;
+                if (px == 0) {
+                    if (++run >= 100 && y > 20) run100 = true;
+                } else {
+                    run = 0;
+                    ++nonBlack;
+                }
+            }
+        }
+        XDestroyImage(img);
+        return run100 && nonBlack * 10 > static_cast<size_t>(a.width) * a.height;
+    }
+
+    std::optional<Clock::time_point> waitBlackForm(Window w, double timeout) {
+        const auto t0 = Clock::now();
+        while (msBetween(t0, Clock::now()) < timeout * 1000) {
+            if (showsBlackForm(w)) return Clock::now();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return std::nullopt;
+    }
+
+    // Press and release of a key (X keysym name) to window `w` (focused
+    // first, if given); returns when the server had the press.
+    std::optional<Clock::time_point> tap(const std::string& key, Window w = 0, double hold = 0.03) {
+        if (fake_ == nullptr) return std::nullopt;
+        if (w != 0) {
+            XSetInputFocus(dpy_, w, RevertToParent, CurrentTime);
+            XSync(dpy_, False);
+        }
+        const KeyCode code = XKeysymToKeycode(dpy_, XStringToKeysym(key.c_str()));
+        if (code == 0) return std::nullopt;
+        fake_(dpy_, code, True, 0);
+        XSync(dpy_, False);
+        const auto at = Clock::now();
+        std::this_thread::sleep_for(std::chrono::duration<double>(hold));
+        fake_(dpy_, code, False, 0);
+        XSync(dpy_, False);
+        return at;
+    }
+
+private:
+    ::Display* dpy_ = nullptr;
+    Window root_ = 0;
+    void* xtst_ = nullptr;
+    int (*fake_)(::Display*, unsigned, Bool, unsigned long) = nullptr;
+};
+
+std::string env(const char* name) {
+    const char* v = std::getenv(name);
+    if (v == nullptr) throw std::runtime_error(std::string(name) + " is not set");
+    return v;
+}
+
+// ------------------------------------------------------------------ startup
+
+int startup(int runs) {
+    const std::string zendraBin = env("ZENDRA_BIN"), bareBin = env("BARE_MDI_BIN");
+    AudioServer server;
+    zendra::test::Display display;
+    XWatch x(display.name());
+    const EnvVars appEnv = server.env() + display.env() + EnvVars{{"SDL_AUDIODRIVER", "pulseaudio"}};
+    std::vector<double> bare, bareShown, splash, agreeToMain, agreeToDock, total;
+    std::printf("load average before: %s\n", loadAverage().c_str());
+    for (int i = 0; i < runs + 1; ++i) {  // the first round warms the caches and is not counted
+        auto runBare = [&] {
+            const auto t0 = Clock::now();
+            AppProcess app(bareBin, {}, appEnv, "bench-bare-mdi");
+            const auto mapped = x.waitMapped("Bare MDI", 20);
+            const auto shown = mapped ? x.waitBlackForm(mapped->first, 10) : std::nullopt;
+            if (!mapped || !shown) throw std::runtime_error("the bare MDI window did not show");
+            if (i > 0) {
+                bare.push_back(msBetween(t0, mapped->second));
+                bareShown.push_back(msBetween(t0, *shown));
+            }
+            app.terminate();
+        };
+        auto runZendra = [&] {
+            const auto t0 = Clock::now();
+            AppProcess app(zendraBin, {}, appEnv, "bench-zendra-startup");
+            const auto disclaimer = x.waitMapped("zendra", 20, true);  // untitled; the first window shown
+            if (!disclaimer) throw std::runtime_error("no disclaimer: " + app.stderrText());
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));  // a reader's pause, not counted
+            const auto agreed = x.tap("Return", disclaimer->first);
+            if (!agreed) throw std::runtime_error("no XTEST");
+            const auto mainWin = x.waitMapped("Zendra.", 20);
+            const auto dock = mainWin ? x.waitBlackForm(mainWin->first, 10) : std::nullopt;
+            if (!mainWin || !dock) throw std::runtime_error("no main window with the Sample Dock: " + app.stderrText());
+            if (i > 0) {
+                splash.push_back(msBetween(t0, disclaimer->second));
+                agreeToMain.push_back(msBetween(*agreed, mainWin->second));
+                agreeToDock.push_back(msBetween(*agreed, *dock));
+                total.push_back(splash.back() + agreeToDock.back());
+            }
+            app.terminate();
+        };
+        // Either goes first in turn, so neither always follows the other's exit.
+        if (i % 2 == 0) {
+            runBare();
+            runZendra();
+        } else {
+            runZendra();
+            runBare();
+        }
+    }
+    std::printf("load average after: %s\n", loadAverage().c_str());
+    printStats("bare MDI: launch -> window mapped", bare);
+    printStats("bare MDI: launch -> child window painted", bareShown);
+    printStats("Zendra: launch -> disclaimer mapped", splash);
+    printStats("Zendra: I Agree -> main window mapped", agreeToMain);
+    printStats("Zendra: I Agree -> Sample Dock painted", agreeToDock);
+    printStats("Zendra: disclaimer + Sample Dock (sum)", total);
+    std::printf("ratio of medians, disclaimer / bare mapped: %.2f\n", stats(splash).median / stats(bare).median);
+    std::printf("ratio of medians, (disclaimer + dock) / bare painted: %.2f\n",
+                stats(total).median / stats(bareShown).median);
+    return 0;
+}
+
+// --------------------------------------------------------------------- taps
+
+// What the monitor of test_out carries, captured in this process in
+// 128-frame blocks, each dated when it arrived.
+class MonitorCapture {
+public:
+    MonitorCapture() {
+        frames_.reserve(48000 * 2 * 200);
+        blocks_.reserve(48000 * 200 / 64);
+        SDL_AudioSpec want{}, have{};
+        want.freq = 48000;
+        want.format = AUDIO_F32SYS;
+        want.channels = 2;
+        want.samples = 128;
+        want.callback = [](void* self, Uint8* bytes, int len) {
+            static_cast<MonitorCapture*>(self)->deliver(reinterpret_cast<const float*>(bytes), len / 8);
+        };
+        want.userdata = this;
+        id_ = SDL_OpenAudioDevice(nullptr, 1, &want, &have, 0);
+        if (id_ == 0) throw std::runtime_error(std::string("capture: ") + SDL_GetError());
+        std::printf("monitor capture: %d Hz, %d-frame blocks\n", have.freq, have.samples);
+        SDL_PauseAudioDevice(id_, 0);
+    }
+    ~MonitorCapture() { SDL_CloseAudioDevice(id_); }
+
+    void stop() { SDL_PauseAudioDevice(id_, 1); }
+    // The left channel so far, and for each block its end frame and arrival.
+    std::vector<float> left() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::vector<float> l(frames_.size() / 2);
+        for (size_t i = 0; i < l.size(); ++i) l[i] = frames_[2 * i];
+        return l;
+    }
+    // When the block holding `frame` arrived, less the frames after it in
+    // that block: an upper bound on when the frame reached the monitor (it
+    // includes the capture path's own delay).
+    std::optional<Clock::time_point> frameTime(size_t frame) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto it = std::upper_bound(blocks_.begin(), blocks_.end(), frame,
+                                         [](size_t f, const auto& b) { return f < b.first; });
+        if (it == blocks_.end()) return std::nullopt;
+        return it->second - std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                                static_cast<double>(it->first - 1 - frame) / 48000.0));
+    }
+    bool realtime() const { return realtime_.load(); }
+    // Block ends and arrival times, for a look at how the capture was delivered.
+    void saveBlocks(const std::string& path) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::ofstream out(path);
+        out << "end_frame,arrival_s\n";
+        for (const auto& [end, at] : blocks_) out << end << "," << std::chrono::duration<double>(at.time_since_epoch()).count() << "\n";
+    }
+
+private:
+    void deliver(const float* f, int frames) {
+        const auto at = Clock::now();
+        if (!triedRealtime_) {
+            // The measuring side must not be the one starved on a busy machine.
+            triedRealtime_ = true;
+            sched_param p{};
+            p.sched_priority = 20;
+            realtime_ = pthread_setschedparam(pthread_self(), SCHED_FIFO, &p) == 0;
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        frames_.insert(frames_.end(), f, f + 2 * frames);
+        blocks_.emplace_back(frames_.size() / 2, at);
+    }
+
+    SDL_AudioDeviceID id_ = 0;
+    std::mutex mutex_;
+    std::vector<float> frames_;
+    std::vector<std::pair<size_t, Clock::time_point>> blocks_;
+    std::atomic<bool> realtime_{false};
+    bool triedRealtime_ = false;
+};
+
+// A length in twips as the program lays it out (96 dpi under Xvfb).
+int tw(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
+
+// The top-left corner of the one tool window showing: the first run of 100
+// black pixels in a screenshot of the main window's area.
+std::optional<std::pair<int, int>> blackFormOrigin(const zendra::test::Display& display, const std::string& path) {
+    if (!display.screenshot(path)) return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    int w = 0, h = 0, maxval = 0;
+    in >> magic >> w >> h >> maxval;
+    in.get();
+    if (magic != "P6" || w <= 0 || h <= 0 || maxval <= 0 || maxval > 65535) return std::nullopt;
+    const size_t bpv = maxval > 255 ? 2 : 1;
+    std::vector<unsigned char> raw(static_cast<size_t>(w) * h * 3 * bpv);
+    in.read(reinterpret_cast<char*>(raw.data()), static_cast<std::streamsize>(raw.size()));
+    if (!in) return std::nullopt;
+    const int maxX = std::min(w, 1024), maxY = std::min(h, 768);
+    for (int y = 20; y < maxY; ++y) {
+        int run = 0;
+        for (int xx = 0; xx < maxX; ++xx) {
+            const size_t i = ((static_cast<size_t>(y) * w + xx) * 3) * bpv;
+            run = (raw[i] == 0 && raw[i + bpv] == 0 && raw[i + 2 * bpv] == 0) ? run + 1 : 0;
+            if (run == 100) return std::make_pair(xx - 99, y);
+        }
+    }
+    return std::nullopt;
+}
+
+int taps(int count) {
+    const std::string bin = env("ZENDRA_BIN"), kit = env("ZENDRA_DEMO_KIT");
+    AudioServer server;
+    zendra::test::Display display;
+    XWatch x(display.name());
+    AppProcess app(bin, {}, server.env() + display.env() + EnvVars{{"SDL_AUDIODRIVER", "pulseaudio"}}, "bench-taps");
+    const std::string shot = artifactsDir() + "/bench-taps-screen.ppm";
+    auto check = [&](bool ok, const std::string& what) {
+        if (!ok) throw std::runtime_error(what + "\n" + app.stderrText());
+    };
+    auto waitForm = [&](std::optional<std::pair<int, int>> before) {
+        const auto t0 = Clock::now();
+        do {
+            const auto at = blackFormOrigin(display, shot);
+            if (at && at != before) return at;
+            sleepSeconds(0.2);
+        } while (msBetween(t0, Clock::now()) < 8000);
+        return std::optional<std::pair<int, int>>{};
+    };
+    auto menuItem = [&](int menuX, int n) {
+        check(display.click(menuX, 8), "menu click");
+        sleepSeconds(0.6);
+        std::string keys;
+        for (int k = 0; k < n; ++k) keys += "Down ";
+        check(display.key(keys + "Return"), "menu keys");
+        sleepSeconds(0.4);
+    };
+    auto answerWindow = [&](const std::string& title, const std::string& text) {
+        const auto wid = display.findWindow(title, 5.0);
+        check(wid.has_value(), "no window " + title);
+        display.focus(*wid);
+        display.type(text);
+        display.key("Return");
+        if (!display.waitWindowGone(title, 2.0)) display.key("Return");
+        check(display.waitWindowGone(title, 8.0), title + " did not close");
+        sleepSeconds(0.2);
+    };
+
+    // Disclaimer, then the kick in the Sample Dock, bound to "k", one-shot,
+    // and the Tap Pad open (as the Tap Pad's end-to-end test does).
+    const auto splash = display.findWindowByClass("zendra", 10.0, std::string("Zendra"));
+    check(splash.has_value(), "no disclaimer");
+    display.key("Return", *splash);
+    check(display.findWindow("^Zendra\\.$", 10.0).has_value(), "no main window");
+    sleepSeconds(0.5);
+    const auto dock = waitForm({});
+    check(dock.has_value(), "no Sample Dock");
+    check(display.click(dock->first + tw(480 + 240 + 427), dock->second + tw(840 + 240 + 247)), "Sample 1");
+    answerWindow("^Open$", kit + "/kick.wav");
+    check(display.click(dock->first + tw(6480 + 427), dock->second + tw(120 + 187)), "Done");
+    menuItem(20, 3);
+    const auto keys = waitForm(dock);
+    check(keys.has_value(), "no Key Associations");
+    check(display.click(keys->first + tw(360 + 300), keys->second + tw(840 + 187)), "1 =");
+    answerWindow("^Key Associations$", "k");
+    check(display.click(keys->first + tw(5400 + 487), keys->second + tw(3060 + 187)), "Done");
+    menuItem(57, 4);
+    const auto props = waitForm(keys);
+    check(props.has_value(), "no Sample Properties");
+    check(display.click(props->first + tw(1800 + 150), props->second + tw(660 + 150)), "Loop");
+    menuItem(57, 3);
+
+    // The monitor of what the program plays, captured here.
+    check(server.pactl({"set-default-source", "test_out.monitor"}).exitCode == 0, "set-default-source");
+    server.exportToProcess();
+    SDL_SetHint("SDL_AUDIODRIVER", "pulseaudio");
+    check(SDL_Init(SDL_INIT_AUDIO) == 0, SDL_GetError());
+    std::vector<double> ms;
+    int missed = 0;
+    {
+        MonitorCapture cap;
+        const auto captureStart = Clock::now();
+        sleepSeconds(1.0);
+        std::printf("load average before the taps: %s\n", loadAverage().c_str());
+        std::mt19937 rng(7);
+        std::uniform_real_distribution<double> jitter(0.0, 0.05);
+        for (int i = 0; i < 3; ++i) {  // warm-up taps, not counted
+            check(x.tap("k").has_value(), "XTEST");
+            sleepSeconds(0.6);
+        }
+        std::vector<Clock::time_point> pressed;
+        for (int i = 0; i < count; ++i) {
+            const auto at = x.tap("k");
+            check(at.has_value(), "XTEST");
+            pressed.push_back(*at);
+            sleepSeconds(0.55 + jitter(rng));  // the kick (0.45 s) ends before the next tap
+        }
+        sleepSeconds(0.5);
+        cap.stop();
+        std::printf("load average after the taps: %s\n", loadAverage().c_str());
+        cap.saveBlocks(artifactsDir() + "/bench-taps-blocks.csv");
+        const auto l = cap.left();
+        const double wall = std::chrono::duration<double>(Clock::now() - captureStart).count();
+        std::printf("monitor capture: %zu frames in %.1f s (%s)\n", l.size(), wall,
+                    cap.realtime() ? "capture thread SCHED_FIFO" : "capture thread not realtime");
+        // Onsets: a frame above -40 dBFS after 10 ms below -50 dBFS. Each is
+        // the sound of the last key pressed before it arrived.
+        std::vector<bool> used(pressed.size(), false);
+        for (size_t f = 480; f < l.size(); ++f) {
+            if (std::fabs(l[f]) <= 0.01f) continue;
+            bool quiet = true;
+            for (size_t k = f - 480; k < f && quiet; ++k) quiet = std::fabs(l[k]) < 0.003f;
+            if (!quiet) continue;
+            const auto t = cap.frameTime(f);
+            if (!t) break;
+            size_t tap = pressed.size();
+            for (size_t i = 0; i < pressed.size() && pressed[i] < *t; ++i) tap = i;
+            if (tap < pressed.size() && !used[tap]) {
+                used[tap] = true;
+                ms.push_back(msBetween(pressed[tap], *t));
+            }
+            f += 4800;  // past this onset
+        }
+        missed = static_cast<int>(std::count(used.begin(), used.end(), false));
+    }
+    SDL_Quit();
+    app.terminate();
+    std::printf("taps: %d, onsets matched to a tap: %zu, taps without an onset: %d\n", count, ms.size(), missed);
+    printStats("key press -> onset at the monitor", ms);
+    std::printf("all (ms):");
+    for (double v : ms) std::printf(" %.1f", v);
+    std::printf("\n");
+    return missed == 0 ? 0 : 1;
+}
+
+// ----------------------------------------------------------------- callback
+
+int callback(double seconds, int burners) {
+    AudioServer server;
+    server.exportToProcess();
+    setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
+    DirectX7 dx(systemAudioBackend());
+    auto ds = dx.DirectSoundCreate("");
+    std::vector<std::shared_ptr<DirectSoundBuffer>> voices;
+    for (const auto& v : zendra::bench::mixWorkload(16)) {
+        auto b = zendra::bench::zendraBuffer(*ds, v.pcm, zendra::bench::kSourceRate, v.channels);
+        b->SetFrequency(static_cast<int32_t>(std::lround(zendra::bench::kSourceRate * v.ratio)));
+        b->SetVolume(zendra::bench::hundredthsDb(v.gain));
+        b->SetPan(static_cast<int32_t>(std::lround(v.pan * 10000.0f)));
+        b->Play(1);
+        voices.push_back(b);
+    }
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> burn;
+    for (int i = 0; i < burners; ++i) {
+        burn.emplace_back([&stop] {
+            volatile double acc = 1.0;
+            while (!stop.load(std::memory_order_relaxed)) {
+                for (int k = 0; k < 100000; ++k) acc = std::sqrt(acc * 1.0000001 + 1.0);
+            }
+        });
+    }
+    // The user-interface side stays busy too: volume and pitch changes to
+    // every voice 50 times a second.
+    const auto t0 = Clock::now();
+    std::printf("load average at start: %s\n", loadAverage().c_str());
+    int tick = 0;
+    double nextReport = 60;
+    while (msBetween(t0, Clock::now()) < seconds * 1000) {
+        for (size_t i = 0; i < voices.size(); ++i) {
+            voices[i]->SetVolume(-600 - 10 * ((tick + static_cast<int>(i)) % 20));
+            const double r = 0.25 + (4.5 - 0.25) * static_cast<double>(i) / 15.0;
+            voices[i]->SetFrequency(static_cast<int32_t>(std::lround(22050 * r * (1.0 - 0.001 * (tick % 10)))));
+        }
+        ++tick;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const double el = msBetween(t0, Clock::now()) / 1000;
+        if (el >= nextReport) {
+            const CallbackTimes t = ds->engine()->callbackTimes();
+            std::printf("%5.0f s: %llu callbacks, worst %.1f us, load %s\n", el,
+                        static_cast<unsigned long long>(t.calls), t.maxNanos / 1e3, loadAverage().c_str());
+            std::fflush(stdout);
+            nextReport += 60;
+        }
+    }
+    const CallbackTimes t = ds->engine()->callbackTimes();
+    stop = true;
+    for (auto& th : burn) th.join();
+    std::printf("load average at end: %s\n", loadAverage().c_str());
+    std::printf("device: %d Hz, %d-frame buffer, period %.1f us; 25 %% of it: %.1f us\n", ds->engine()->rate(),
+                ds->engine()->bufferFrames(), t.periodNanos / 1e3, t.periodNanos / 4e3);
+    std::printf("callbacks: %llu over %.0f s; worst %.1f us (%.1f %% of the period)\n",
+                static_cast<unsigned long long>(t.calls), seconds, t.maxNanos / 1e3, 100.0 * t.maxNanos / t.periodNanos);
+    auto percentile = [&](double p) {
+        const double want = p * static_cast<double>(t.calls);
+        double seen = 0;
+        for (int i = 0; i < CallbackTimes::kBuckets; ++i) {
+            seen += static_cast<double>(t.counts[i]);
+            if (seen >= want) return 10.0 * (i + 1);
+        }
+        return 10.0 * CallbackTimes::kBuckets;
+    };
+    for (double p : {0.5, 0.9, 0.99, 0.999, 0.9999}) {
+        std::printf("  p%-7g <= %.0f us\n", p * 100, percentile(p));
+    }
+    uint64_t over = 0;
+    for (int i = 0; i < CallbackTimes::kBuckets; ++i) {
+        if (10e3 * i >= t.periodNanos / 4) over += t.counts[i];
+    }
+    std::printf("callbacks in buckets at or above 25 %% of the period: %llu\n", static_cast<unsigned long long>(over));
+    std::printf("histogram (10 us buckets, non-empty):\n");
+    for (int i = 0; i < CallbackTimes::kBuckets; ++i) {
+        if (t.counts[i] > 0) std::printf("  %4d-%4d us: %llu\n", 10 * i, 10 * (i + 1), static_cast<unsigned long long>(t.counts[i]));
+    }
+    std::printf("device lost: %s\n", ds->engine()->lost() ? "yes" : "no");
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s startup RUNS | taps COUNT | callback SECONDS [BURNERS]\n", argv[0]);
+        return 2;
+    }
+    const std::string mode = argv[1];
+    try {
+        if (mode == "startup") return startup(std::atoi(argv[2]));
+        if (mode == "taps") return taps(std::atoi(argv[2]));
+        if (mode == "callback") return callback(std::atof(argv[2]), argc > 3 ? std::atoi(argv[3]) : 1);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    std::fprintf(stderr, "unknown mode %s\n", mode.c_str());
+    return 2;
+}

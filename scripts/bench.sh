@@ -13,6 +13,8 @@ build=${1:-$root/build-bench}
 out=$build/bench-results/$(date +%Y%m%d-%H%M%S)
 mkdir -p "$out"
 
+bash "$root/scripts/install-deps.sh" --bench
+
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >"$out/cmake.log"
 ninja -C "$build" -j2 zendra_bench zendra_e2e_bench >"$out/build.log"
 

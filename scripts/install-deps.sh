@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Zendra needs. "--test" adds what the tests
-# need, "--bench" also what the benchmarks compare against.
+# need, "--bench" also what the benchmarks compare against, "--fuzz" the
+# fuzzing compiler.
 set -euo pipefail
 
 BUILD_PKGS=(cmake ninja-build g++ pkg-config qt6-base-dev libsdl2-dev libsndfile1-dev fonts-liberation)
@@ -8,11 +9,14 @@ TEST_PKGS=(libgtest-dev libgmock-dev libbenchmark-dev pulseaudio pulseaudio-util
            x11-apps x11-utils imagemagick xauth libx11-dev libxtst-dev)
 # Only the side-by-side benchmarks use these.
 BENCH_PKGS=(libopenal-dev)
+# Only the fuzzing build uses these.
+FUZZ_PKGS=(clang libclang-rt-14-dev)
 
 pkgs=("${BUILD_PKGS[@]}")
 case "${1:-}" in
   --test) pkgs+=("${TEST_PKGS[@]}") ;;
   --bench) pkgs+=("${TEST_PKGS[@]}" "${BENCH_PKGS[@]}") ;;
+  --fuzz) pkgs+=("${TEST_PKGS[@]}" "${FUZZ_PKGS[@]}") ;;
 esac
 
 missing=()

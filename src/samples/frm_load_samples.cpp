@@ -1,5 +1,7 @@
 #include "samples/frm_load_samples.h"
 
+#include <QSignalBlocker>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -230,7 +232,15 @@ void frmLoadSamples::cmbDone_Click() {
     frmVar& var = forms::frmVar();
     for (int i = 0; i <= LastSample; ++i) {
         Frequency = SampleBuffer[static_cast<size_t>(i)]->GetFrequency();
-        var.hscFre[i]->setValue(static_cast<int>(std::nearbyint(Frequency / 10.0)));
+        const int bar = static_cast<int>(std::nearbyint(Frequency / 10.0));
+        if (bar < var.hscFre[i]->minimum() || bar > var.hscFre[i]->maximum()) {
+            // A rate the bar cannot show (e.g. 192 kHz): the bar goes to its end,
+            // the sample keeps its own rate until the bar is moved.
+            const QSignalBlocker quiet(var.hscFre[i]);
+            var.hscFre[i]->setValue(bar);
+        } else {
+            var.hscFre[i]->setValue(bar);
+        }
     }
     frmSamplePlay& pad = forms::frmSamplePlay();
     frmSettings& keys = forms::frmSettings();

@@ -81,6 +81,7 @@ int Mixer::attach(const SampleData* data, int rate) {
     c.data = data;
     c.value = rate;
     send(c);
+    s.attachSeq = seq_;
     return v;
 }
 
@@ -117,7 +118,12 @@ void Mixer::stop(int voice) {
     c.type = MixCommand::Stop;
     c.voice = static_cast<int16_t>(voice);
     shadow_[voice].status = 0;
-    shadow_[voice].position = -1;  // wherever the audio thread stops it
+    // Wherever the audio thread stops it; a voice not yet attached there is at its start.
+    if (!attached(voice)) {
+        if (shadow_[voice].position < 0) shadow_[voice].position = 0;
+    } else {
+        shadow_[voice].position = -1;
+    }
     send(c);
 }
 
@@ -147,6 +153,11 @@ void Mixer::setGain(int voice, float left, float right) {
     send(c);
 }
 
+bool Mixer::attached(int voice) const {
+    const uint32_t applied = published_[voice].appliedSeq.load(std::memory_order_acquire);
+    return static_cast<int32_t>(applied - shadow_[voice].attachSeq) >= 0;
+}
+
 int32_t Mixer::status(int voice) const {
     const Shadow& s = shadow_[voice];
     const Published& p = published_[voice];
@@ -160,7 +171,8 @@ int64_t Mixer::position(int voice) const {
     const Published& p = published_[voice];
     if (p.appliedSeq.load(std::memory_order_acquire) != s.lastSeq) {
         // A pending rewind is known; otherwise the last published position is the best we have.
-        return s.position >= 0 ? s.position : p.position.load(std::memory_order_relaxed);
+        if (s.position >= 0) return s.position;
+        return attached(voice) ? p.position.load(std::memory_order_relaxed) : 0;
     }
     return p.position.load(std::memory_order_relaxed);
 }

@@ -38,6 +38,7 @@ public:
     void setGain(int voice, float left, float right);
     int32_t status(int voice) const;     // playing 1, looping 4
     int64_t position(int voice) const;   // frame
+    bool attached(int voice) const;      // the audio thread has taken the voice on
     // Publishes the staged commands to the audio thread.
     void flush();
     // Frees what the audio thread no longer reads.
@@ -81,6 +82,7 @@ private:
     };
     struct Shadow {
         uint32_t lastSeq = 0;
+        uint32_t attachSeq = 0;
         int32_t status = 0;
         int64_t position = 0;
         bool inUse = false;

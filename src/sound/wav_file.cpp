@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -263,7 +264,9 @@ SampleData readOpened(const std::string& path, SNDFILE* sf, const SF_INFO& info,
     std::vector<short> shorts;
     std::vector<float> floats;
     std::vector<float> mixed;
-    const size_t blockSamples = static_cast<size_t>(kBlockFrames) * static_cast<size_t>(channels);
+    const size_t blockSamples =
+        static_cast<size_t>(std::min<sf_count_t>(kBlockFrames, std::max<sf_count_t>(info.frames, 1))) *
+        static_cast<size_t>(channels);
     if (out.format == SampleFormat::F32) floats.resize(blockSamples);
     else shorts.resize(blockSamples);
 
@@ -274,6 +277,11 @@ SampleData readOpened(const std::string& path, SNDFILE* sf, const SF_INFO& info,
                                                                 : sf_readf_short(sf, shorts.data(), want);
         if (got <= 0) break;
         const size_t n = static_cast<size_t>(got) * static_cast<size_t>(channels);
+        if (out.format == SampleFormat::F32) {
+            // A float file may hold NaN, infinities or wild values: never let them reach
+            // the output (sound may go to +6 dBFS, no further).
+            for (size_t i = 0; i < n; ++i) floats[i] = std::isfinite(floats[i]) ? std::clamp(floats[i], -2.0f, 2.0f) : 0.0f;
+        }
         if (out.format == SampleFormat::U8) {
             // libsndfile widens unsigned 8-bit as (byte - 128) << 8: undo it exactly.
             for (size_t i = 0; i < n; ++i) out.bytes.push_back(static_cast<uint8_t>((shorts[i] >> 8) + 128));

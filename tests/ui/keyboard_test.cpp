@@ -175,7 +175,7 @@ TEST_F(KeyboardTest, NotesAtBase22050SoundAtBasePlusOffset) {
     } cases[] = {{Qt::Key_A, 755}, {Qt::Key_L, 3655}, {Qt::Key_6, 2205}, {Qt::Key_5, 2130}, {Qt::Key_T, 2055},
                  {Qt::Key_Z, 830}, {Qt::Key_M, 3330}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(QTest::toString(QKeySequence(c.key)));
+        SCOPED_TRACE(QKeySequence(c.key).toString().toStdString());
         press(c.key);
         EXPECT_EQ(var().hscFre[0]->value(), c.bar);
         EXPECT_EQ(buffer(0).GetFrequency(), c.bar * 10);

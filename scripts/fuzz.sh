@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Fuzzes the WAV reader with libFuzzer (clang, AddressSanitizer, UBSan).
+#   scripts/fuzz.sh                 # 60 seconds (the CI run)
+#   scripts/fuzz.sh --runs 10000000 # a fixed number of executions
+#   scripts/fuzz.sh --seconds 3600  # a long run by hand
+# Needs the Debian packages clang and libclang-rt-14-dev. Builds into
+# build-fuzz/, seeds from the demo kit and the malformed-file table in
+# fuzz/make_seeds.cpp; crashes, leaks, hangs and oversized allocations are
+# written to build-fuzz/artifacts/ and make the script fail.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+OUT=${ZENDRA_FUZZ_BUILD:-$ROOT/build-fuzz}
+LIMIT=(-max_total_time=60)
+while (($#)); do
+  case "$1" in
+    --runs) LIMIT=(-runs="$2"); shift 2 ;;
+    --seconds) LIMIT=(-max_total_time="$2"); shift 2 ;;
+    *) echo "usage: $0 [--runs N | --seconds S]" >&2; exit 2 ;;
+  esac
+done
+
+CXX=${CXX_FUZZ:-clang++}
+command -v "$CXX" >/dev/null || { echo "$CXX not found: install clang and libclang-rt-14-dev" >&2; exit 1; }
+mkdir -p "$OUT/seeds" "$OUT/corpus" "$OUT/artifacts" "$OUT/demo-kit"
+SNDFILE_FLAGS=$(pkg-config --cflags --libs sndfile)
+SAN=(-fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+
+echo "Building the fuzzer in $OUT"
+# shellcheck disable=SC2086
+"$CXX" -std=c++20 -O1 -g "${SAN[@]}" -I src fuzz/wav_file_fuzz.cpp src/sound/wav_file.cpp \
+  -o "$OUT/wav_file_fuzz" $SNDFILE_FLAGS
+# shellcheck disable=SC2086
+"$CXX" -std=c++20 -O1 fuzz/make_seeds.cpp -o "$OUT/make_seeds" $SNDFILE_FLAGS
+# shellcheck disable=SC2086
+"$CXX" -std=c++20 -O1 scripts/make_demo_kit.cpp -o "$OUT/make_demo_kit" $SNDFILE_FLAGS
+"$OUT/make_demo_kit" "$OUT/demo-kit" >/dev/null
+"$OUT/make_seeds" "$OUT/demo-kit" "$OUT/seeds"
+
+# A header claiming gigabytes must not make us reserve gigabytes: any single
+# allocation above 64 MB counts as a failure, as does an input taking 25 s (generous: the machine may be busy).
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=0}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export ZENDRA_FUZZ_DIR=${ZENDRA_FUZZ_DIR:-/dev/shm}
+cd "$OUT"
+"$OUT/wav_file_fuzz" -malloc_limit_mb=64 -rss_limit_mb=1024 -timeout=25 -max_len=8192 \
+  -artifact_prefix="$OUT/artifacts/" -print_final_stats=1 "${LIMIT[@]}" "$OUT/corpus" "$OUT/seeds"

@@ -1,0 +1,271 @@
+// Long play, end to end: random pad clicks, bar moves, key taps and bank
+// reloads against the real program for ZENDRA_SOAK_SECONDS (20 s by default;
+// scripts/soak.sh runs it for an hour, CI for two minutes). Throughout, the
+// program stays alive and its main window answers; its memory (VmRSS) does
+// not grow past a bound once warmed up; and at the end a pad is still heard.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "e2e_env.h"
+#include "signal_measure.h"
+
+namespace zendra::test {
+namespace {
+
+int tw(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
+
+struct Screen {
+    int w = 0, h = 0;
+    std::vector<unsigned char> rgb;
+    bool black(int x, int y) const {
+        const size_t i = (static_cast<size_t>(y) * w + x) * 3;
+        return rgb[i] == 0 && rgb[i + 1] == 0 && rgb[i + 2] == 0;
+    }
+};
+
+std::optional<Screen> grabScreen(const Display& display, const std::string& path) {
+    if (!display.screenshot(path)) return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    int maxval = 0;
+    Screen s;
+    in >> magic >> s.w >> s.h >> maxval;
+    in.get();
+    if (magic != "P6" || s.w <= 0 || s.h <= 0 || maxval <= 0 || maxval > 65535) return std::nullopt;
+    const size_t bytesPerValue = maxval > 255 ? 2 : 1;
+    std::vector<unsigned char> raw(static_cast<size_t>(s.w) * s.h * 3 * bytesPerValue);
+    in.read(reinterpret_cast<char*>(raw.data()), static_cast<std::streamsize>(raw.size()));
+    if (!in) return std::nullopt;
+    s.rgb.resize(static_cast<size_t>(s.w) * s.h * 3);
+    for (size_t i = 0; i < s.rgb.size(); ++i) s.rgb[i] = raw[i * bytesPerValue];
+    return s;
+}
+
+// Top-left corner of the first black area at least `width` pixels wide (a
+// tool window's client area), skipping areas that start inside `avoid`.
+std::optional<std::pair<int, int>> blackArea(const Screen& s, int width, std::optional<std::array<int, 4>> avoid = {}) {
+    for (int y = 20; y < std::min(s.h, 768); ++y) {
+        int run = 0;
+        for (int x = 0; x < std::min(s.w, 1024); ++x) {
+            run = s.black(x, y) ? run + 1 : 0;
+            if (run == width) {
+                const int x0 = x - width + 1;
+                if (avoid && x0 >= (*avoid)[0] && x0 < (*avoid)[0] + (*avoid)[2] && y >= (*avoid)[1] &&
+                    y < (*avoid)[1] + (*avoid)[3]) {
+                    continue;
+                }
+                return std::make_pair(x0, y);
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+// Resident memory of a process in kB, or nullopt once it is gone.
+std::optional<long> residentKb(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    }
+    return std::nullopt;
+}
+
+double soakSeconds() {
+    const char* s = std::getenv("ZENDRA_SOAK_SECONDS");
+    return s ? std::max(5.0, std::atof(s)) : 20.0;
+}
+
+class SoakEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ZENDRA_SKIP_UNLESS_PROGRAMS("pulseaudio", "pactl", "pacat", "parecord", "Xvfb", "xdotool", "import");
+        const char* bin = std::getenv("ZENDRA_BIN");
+        if (bin == nullptr || std::getenv("ZENDRA_DEMO_KIT") == nullptr)
+            GTEST_SKIP() << "ZENDRA_BIN and ZENDRA_DEMO_KIT must be set";
+        bin_ = bin;
+        shot_ = artifactsDir() + "/soak-screen.ppm";
+    }
+
+    void menuItem(int menuX, int n) const {
+        ASSERT_TRUE(display_->click(menuX, 8));
+        sleepSeconds(0.3);
+        std::string keys;
+        for (int k = 0; k < n; ++k) keys += "Down ";
+        ASSERT_TRUE(display_->key(keys + "Return"));
+        sleepSeconds(0.5);
+    }
+
+    void chooseFile(const std::string& name) const {
+        const auto wid = display_->findWindow("^Open$", 5.0);
+        ASSERT_TRUE(wid.has_value()) << "no file dialog";
+        ASSERT_TRUE(display_->focus(*wid));
+        ASSERT_TRUE(display_->type(name));
+        ASSERT_TRUE(display_->key("Return"));
+        if (!display_->waitWindowGone("^Open$", 1.0)) {
+            ASSERT_TRUE(display_->key("Return"));  // a completer took the first
+        }
+        ASSERT_TRUE(display_->waitWindowGone("^Open$", 3.0)) << "the file dialog did not close";
+        sleepSeconds(0.2);
+    }
+
+    std::string bin_, shot_;
+    std::optional<AudioServer> server_;
+    std::optional<Display> display_;
+};
+
+TEST_F(SoakEndToEnd, RandomPlayForALongTimeKeepsMemoryFlatAndTheProgramAnswering) {
+    const double duration = soakSeconds();
+    server_.emplace();
+    display_.emplace();
+    AppProcess app(bin_, {}, server_->env() + display_->env() + EnvVars{{"SDL_AUDIODRIVER", "pulseaudio"}}, "soak");
+    const auto splash = display_->findWindowByClass("zendra", 10.0, std::string("Zendra"));
+    ASSERT_TRUE(splash.has_value()) << app.stderrText();
+    ASSERT_TRUE(display_->key("Return", *splash));  // I Agree
+    const auto main = display_->findWindow("^Zendra\\.$", 10.0);
+    ASSERT_TRUE(main.has_value()) << app.stderrText();
+    sleepSeconds(0.5);
+
+    // A bank of three through the Sample Dock.
+    auto screen = grabScreen(*display_, shot_);
+    ASSERT_TRUE(screen.has_value());
+    const auto dock = blackArea(*screen, 400);
+    ASSERT_TRUE(dock.has_value()) << "no Sample Dock";
+    const auto [dx, dy] = *dock;
+    const char* files[] = {"tone-22050.wav", "kick.wav", "pad-22050.wav"};
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(display_->click(dx + tw(480 + 240 + 427), dy + tw(840 + 240 + 600 * i + 247)));
+        chooseFile(files[i]);
+    }
+    const int doneX = dx + tw(6480 + 427), doneY = dy + tw(120 + 187);
+    ASSERT_TRUE(display_->click(doneX, doneY));
+    sleepSeconds(0.5);
+    ASSERT_TRUE(display_->windowsByName("^Zendra$").empty()) << "a message came up: a file did not load";
+
+    // Sample Pad and Sample Properties side by side.
+    menuItem(57, 2);
+    screen = grabScreen(*display_, shot_);
+    ASSERT_TRUE(screen.has_value());
+    const auto padAt = blackArea(*screen, 200);
+    ASSERT_TRUE(padAt.has_value()) << "no Sample Pad";
+    const auto [px, py] = *padAt;
+    menuItem(57, 4);
+    screen = grabScreen(*display_, shot_);
+    ASSERT_TRUE(screen.has_value());
+    const auto propsAt = blackArea(*screen, 500, std::array<int, 4>{px, py, tw(3000), tw(3000)});
+    ASSERT_TRUE(propsAt.has_value()) << "no Sample Properties";
+    const auto [vx, vy] = *propsAt;
+    display_->screenshot(artifactsDir() + "/soak-start.png");
+
+    auto padCentre = [&](int i) {
+        return std::make_pair(px + tw(120 + (i / 4) * 840 + 360), py + tw(120 + (i % 4) * 840 + 360));
+    };
+    // Both arrows of the volume, pan and frequency bars.
+    const std::array<int, 6> arrowsX = {vx + tw(2460) + 5, vx + tw(4140) - 5, vx + tw(4380) + 5,
+                                        vx + tw(6060) - 5, vx + tw(6300) + 5, vx + tw(9180) - 5};
+    const std::string keys[] = {"a", "s", "d", "equal", "space", "q", "z", "1", "Return"};
+
+    std::mt19937 rng(7);
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    struct Sample { double t; long kb; };
+    std::vector<Sample> memory;
+    long actions = 0, reloads = 0, answerChecks = 0;
+    double slowestAnswer = 0;
+    const auto t0 = std::chrono::steady_clock::now();
+    auto now = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(); };
+    double nextCheck = 0;
+    while (now() < duration) {
+        const int op = pick(100);
+        if (op < 45) {
+            const auto [x, y] = padCentre(pick(16));
+            display_->click(x, y);
+        } else if (op < 80) {
+            const int row = vy + tw(660 + 360 * pick(3) + 150);
+            display_->click(arrowsX[static_cast<size_t>(pick(6))], row);
+        } else if (op < 97) {
+            display_->key(keys[pick(9)]);
+        } else {
+            // File > Load Samples, then Done: the same three files again.
+            menuItem(18, 1);
+            display_->click(doneX, doneY);
+            ++reloads;
+        }
+        ++actions;
+        sleepSeconds(0.02 + 0.001 * pick(60));
+
+        if (now() >= nextCheck) {
+            nextCheck = now() + 2.0;
+            ASSERT_TRUE(app.alive()) << "the program ended after " << actions << " actions: " << app.stderrText();
+            const auto kb = residentKb(app.pid());
+            ASSERT_TRUE(kb.has_value());
+            memory.push_back({now(), *kb});
+            // The program answers: its window can be found and it handles a
+            // round trip through the window system (a title query).
+            const auto a0 = std::chrono::steady_clock::now();
+            ASSERT_FALSE(display_->windowTitle(*main).empty());
+            ASSERT_TRUE(display_->windowGeometry(*main).has_value());
+            slowestAnswer = std::max(slowestAnswer,
+                                     std::chrono::duration<double>(std::chrono::steady_clock::now() - a0).count());
+            ++answerChecks;
+            // A message means a reload failed: answer it and carry on, but count it.
+            if (!display_->windowsByName("^Zendra$").empty()) {
+                display_->key("Return");
+                ADD_FAILURE() << "a message came up after " << actions << " actions";
+                display_->screenshot(artifactsDir() + "/soak-message.png");
+            }
+        }
+    }
+    display_->screenshot(artifactsDir() + "/soak-end.png");
+
+    // Memory: after the first quarter (warm-up), the highest reading may
+    // exceed the warmed-up one by at most 30 MB.
+    ASSERT_GE(memory.size(), 3u);
+    long warm = 0, peak = 0;
+    for (const Sample& s : memory) {
+        if (s.t <= duration / 4) warm = s.kb;
+        else peak = std::max(peak, s.kb);
+    }
+    if (warm == 0) warm = memory.front().kb;
+    std::printf("[   INFO   ] %ld actions (%ld reloads) in %.0f s; VmRSS first %ld kB, warmed %ld kB, peak after %ld kB, "
+                "last %ld kB; %ld answer checks, slowest %.3f s\n",
+                actions, reloads, duration, memory.front().kb, warm, peak, memory.back().kb, answerChecks,
+                slowestAnswer);
+    {
+        std::ofstream log(artifactsDir() + "/soak-memory.tsv");
+        log << "seconds\tvmrss_kb\n";
+        for (const Sample& s : memory) log << s.t << '\t' << s.kb << '\n';
+    }
+    EXPECT_LE(peak - warm, 30 * 1024) << "memory grew";
+    EXPECT_LT(slowestAnswer, 2.0);
+
+    // Still heard: a pad started now reaches the monitor.
+    sleepSeconds(0.5);
+    MonitorRecording rec(*server_, artifactsDir() + "/soak-monitor.wav");
+    ASSERT_TRUE(rec.waitStarted()) << "parecord did not start";
+    sleepSeconds(0.3);
+    for (int i = 0; i < 3; ++i) {
+        const auto [x, y] = padCentre(i);
+        display_->click(x, y);
+        sleepSeconds(0.3);
+    }
+    sleepSeconds(0.5);
+    const Stereo s = rec.read();
+    ASSERT_GT(s.left.size(), 4800u);
+    EXPECT_GT(std::max(peakAbs(s.left), peakAbs(s.right)), 0.005) << "nothing was heard";
+    EXPECT_TRUE(app.alive());
+}
+
+}  // namespace
+}  // namespace zendra::test

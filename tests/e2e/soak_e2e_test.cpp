@@ -248,7 +248,9 @@ TEST_F(SoakEndToEnd, RandomPlayForALongTimeKeepsMemoryFlatAndTheProgramAnswering
         for (const Sample& s : memory) log << s.t << '\t' << s.kb << '\n';
     }
     EXPECT_LE(peak - warm, 30 * 1024) << "memory grew";
-    EXPECT_LT(slowestAnswer, 2.0);
+    // Each check starts xdotool twice, which alone takes up to a second on a
+    // loaded machine; a program that stopped handling events would not answer at all.
+    EXPECT_LT(slowestAnswer, 10.0);
 
     // Still heard: a pad started now reaches the monitor.
     sleepSeconds(0.5);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <numbers>
 #include <stdexcept>
 #include <tuple>
@@ -173,6 +174,13 @@ std::vector<float> sine(double hz, int rate, double seconds, float amplitude) {
     const double w = 2.0 * std::numbers::pi * hz / rate;
     for (size_t i = 0; i < n; ++i) out[i] = static_cast<float>(amplitude * std::sin(w * static_cast<double>(i)));
     return out;
+}
+
+double bandDb(const std::vector<float>& x, int rate, double hz, size_t begin, size_t end) {
+    std::complex<double> acc = 0;
+    const double w = 2.0 * M_PI * hz / rate;
+    for (size_t n = begin; n < end; ++n) acc += static_cast<double>(x[n]) * std::polar(1.0, -w * static_cast<double>(n));
+    return 20.0 * std::log10(2.0 * std::abs(acc) / static_cast<double>(end - begin) + 1e-12);
 }
 
 }  // namespace zendra::test

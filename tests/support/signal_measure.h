@@ -47,6 +47,10 @@ size_t firstAbove(const std::vector<float>& x, float threshold, size_t from = 0)
 std::vector<std::pair<size_t, size_t>> onsets(const std::vector<float>& x, int rate, float threshold,
                                               double minGapSeconds);
 
+// Level in dB of one frequency over [begin, end) (a single DFT bin); a sine
+// of amplitude a gives 20 log10(a).
+double bandDb(const std::vector<float>& x, int rate, double hz, size_t begin, size_t end);
+
 std::vector<float> sine(double hz, int rate, double seconds, float amplitude);
 
 }  // namespace zendra::test

@@ -14,14 +14,6 @@
 namespace zendra::test {
 namespace {
 
-// Amplitude of one frequency over [begin, end) (a single DFT bin).
-double bandDb(const std::vector<float>& x, int rate, double hz, size_t begin, size_t end) {
-    std::complex<double> acc = 0;
-    const double w = 2.0 * M_PI * hz / rate;
-    for (size_t n = begin; n < end; ++n) acc += static_cast<double>(x[n]) * std::polar(1.0, -w * static_cast<double>(n));
-    return 20.0 * std::log10(2.0 * std::abs(acc) / static_cast<double>(end - begin) + 1e-12);
-}
-
 // A 16-bit mono file at 22050 Hz: `silence` seconds of nothing, then a sine.
 QString writeTone(const QString& path, double hz, double silence, double seconds) {
     SampleData d;

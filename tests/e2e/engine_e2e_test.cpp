@@ -19,6 +19,7 @@
 
 #include "e2e_env.h"
 #include "e2e_measure.h"
+#include "sound_fixtures.h"
 #include "sound/direct_sound.h"
 #include "sound/ds_types.h"
 
@@ -93,19 +94,7 @@ protected:
         for (int i = 0; i < frames; ++i)
             pcm[static_cast<size_t>(i)] = static_cast<int16_t>(
                 std::lround(amplitude * 32767.0 * std::sin(2.0 * std::numbers::pi * hz * i / rate)));
-        WAVEFORMATEX f;
-        f.nFormatTag = WAVE_FORMAT_PCM;
-        f.nChannels = 1;
-        f.lSamplesPerSec = rate;
-        f.nBitsPerSample = 16;
-        f.nBlockAlign = 2;
-        f.lAvgBytesPerSec = rate * 2;
-        DSBUFFERDESC d;
-        d.lFlags = DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPOSITIONNOTIFY;
-        d.lBufferBytes = frames * 2;
-        auto buf = (*ds_)->CreateSoundBuffer(d, f);
-        buf->WriteBuffer(0, d.lBufferBytes, pcm.data(), 0);
-        return buf;
+        return pcmBuffer(**ds_, pcm, rate);
     }
 
     // Records the monitor while `buf` loops for 0.8 s, `change` is applied,

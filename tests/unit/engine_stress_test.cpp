@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "signal_measure.h"
+#include "sound_fixtures.h"
 #include "sound/direct_sound.h"
 #include "sound/offline_backend.h"
 #include "sound/output_engine.h"
@@ -27,17 +28,6 @@ constexpr size_t kMaxLive = 48;
 // Every live buffer at full scale, in phase, plus resampler overshoot and
 // the fade-out tails of cut-off sounds.
 constexpr float kBound = 2.0f * kMaxLive;
-
-WAVEFORMATEX pcmFormat(int channels, int rate, int bits) {
-    WAVEFORMATEX f;
-    f.nFormatTag = WAVE_FORMAT_PCM;
-    f.nChannels = static_cast<int16_t>(channels);
-    f.lSamplesPerSec = rate;
-    f.nBitsPerSample = static_cast<int16_t>(bits);
-    f.nBlockAlign = static_cast<int16_t>(channels * bits / 8);
-    f.lAvgBytesPerSec = rate * f.nBlockAlign;
-    return f;
-}
 
 struct AudioThreadReport {
     std::atomic<uint64_t> blocks{0};

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "signal_measure.h"
+#include "sound_fixtures.h"
 #include "sound/direct_sound.h"
 #include "sound/offline_backend.h"
 #include "sound/output_engine.h"
@@ -50,17 +51,7 @@ TEST(ResamplerQuality, AliasesAndImagesStay70dBDownAtEveryKeyboardPitch) {
             const auto x = sine(f, src, 1.0, 1.0f);
             std::vector<int16_t> pcm(x.size());
             for (size_t i = 0; i < x.size(); ++i) pcm[i] = static_cast<int16_t>(std::lround(x[i] * 32000.0f));
-            WAVEFORMATEX fmt;
-            fmt.nFormatTag = 1;
-            fmt.nChannels = 1;
-            fmt.lSamplesPerSec = src;
-            fmt.nBitsPerSample = 16;
-            fmt.nBlockAlign = 2;
-            DSBUFFERDESC d;
-            d.lFlags = 480;
-            d.lBufferBytes = static_cast<int32_t>(pcm.size() * 2);
-            auto b = ds->CreateSoundBuffer(d, fmt);
-            b->WriteBuffer(0, d.lBufferBytes, pcm.data(), 0);
+            auto b = pcmBuffer(*ds, pcm, src);
             const auto rate = static_cast<int32_t>(src * ratio);
             b->SetFrequency(rate);
             b->Play(0);

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "signal_measure.h"
+#include "sound_fixtures.h"
 #include "sound/direct_sound.h"
 #include "sound/offline_backend.h"
 #include "sound/output_engine.h"
@@ -24,25 +25,10 @@ protected:
         ds = dx->DirectSoundCreate("");
     }
 
-    // A 16-bit mono buffer holding a sine (whole periods, so loops are seamless).
+    // Whole periods, so loops are seamless.
     std::shared_ptr<DirectSoundBuffer> sineBuffer(double hz, int rate, double seconds, float amp = 0.5f,
                                                   int flags = 480) {
-        const auto s = sine(hz, rate, seconds, amp);
-        std::vector<int16_t> pcm(s.size());
-        for (size_t i = 0; i < s.size(); ++i) pcm[i] = static_cast<int16_t>(std::lround(s[i] * 32767.0f));
-        WAVEFORMATEX f;
-        f.nFormatTag = 1;
-        f.nChannels = 1;
-        f.lSamplesPerSec = rate;
-        f.nBitsPerSample = 16;
-        f.nBlockAlign = 2;
-        f.lAvgBytesPerSec = rate * 2;
-        DSBUFFERDESC d;
-        d.lFlags = flags;
-        d.lBufferBytes = static_cast<int32_t>(pcm.size() * 2);
-        auto b = ds->CreateSoundBuffer(d, f);
-        b->WriteBuffer(0, d.lBufferBytes, pcm.data(), 0);
-        return b;
+        return test::sineBuffer(*ds, hz, rate, seconds, amp, flags);
     }
 
     Stereo render(double seconds) {
@@ -207,13 +193,7 @@ TEST_F(SoundEngineTest, EightAndSixteenBitBuffersSaveBitExact) {
     const auto dir = std::filesystem::temp_directory_path() / ("zendra-engine-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     for (int bits : {8, 16}) {
-        WAVEFORMATEX f;
-        f.nFormatTag = 1;
-        f.nChannels = 1;
-        f.lSamplesPerSec = 22050;
-        f.nBitsPerSample = static_cast<int16_t>(bits);
-        f.nBlockAlign = static_cast<int16_t>(bits / 8);
-        f.lAvgBytesPerSec = 22050 * f.nBlockAlign;
+        WAVEFORMATEX f = pcmFormat(1, 22050, bits);
         DSBUFFERDESC d;
         d.lBufferBytes = 4410;
         auto b = ds->CreateSoundBuffer(d, f);
@@ -235,12 +215,7 @@ TEST_F(SoundEngineTest, EightAndSixteenBitBuffersSaveBitExact) {
 }
 
 TEST_F(SoundEngineTest, BadFormatsAndFilesGiveErrorsNamingTheProblem) {
-    WAVEFORMATEX f;
-    f.nFormatTag = 1;
-    f.nChannels = 3;
-    f.lSamplesPerSec = 22050;
-    f.nBitsPerSample = 16;
-    f.nBlockAlign = 6;
+    WAVEFORMATEX f = pcmFormat(3, 22050, 16);
     DSBUFFERDESC d;
     d.lBufferBytes = 600;
     EXPECT_THROW(ds->CreateSoundBuffer(d, f), SoundError);
@@ -262,13 +237,7 @@ TEST_F(SoundEngineTest, CaptureFillsItsBufferAndStopsWhenFull) {
     EXPECT_THROW(enumr->GetDescription(2), SoundError);
     auto cap = dx->DirectSoundCaptureCreate("");
     EXPECT_EQ(cap->GetCaps().lFormats & 0x11, 0x11);
-    WAVEFORMATEX f;
-    f.nFormatTag = 1;
-    f.nChannels = 1;
-    f.lSamplesPerSec = 22050;
-    f.nBitsPerSample = 8;
-    f.nBlockAlign = 1;
-    f.lAvgBytesPerSec = 22050;
+    WAVEFORMATEX f = pcmFormat(1, 22050, 8);
     DSCBUFFERDESC d;
     d.lBufferBytes = 1000;
     auto buf = cap->CreateCaptureBuffer(d, f);

@@ -1,10 +1,12 @@
 #include <QApplication>
 #include <QMetaObject>
+#include <thread>
 
 #include "core/dialogs.h"
 #include "core/forms.h"
 #include "core/frm_splash.h"
 #include "sound/mixer.h"
+#include "sound/sinc_kernel.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -14,6 +16,9 @@ int main(int argc, char** argv) {
     zendra::Mixer::setFlushPoster([](std::function<void()> flush) {
         QMetaObject::invokeMethod(qApp, std::move(flush), Qt::QueuedConnection);
     });
+    // The resampling tables (~30 ms of work) are built while the disclaimer
+    // is read, not after "I Agree".
+    std::thread([] { zendra::SincKernels::instance(); }).detach();
     zendra::forms::frmSplash().show();
     const int rc = QApplication::exec();
     zendra::dialogs::endProgram(rc);

@@ -28,6 +28,7 @@ Mixer::Mixer(int deviceRate)
       scratchL_(kScratch + 8),
       scratchR_(kScratch + 8),
       kernels_(SincKernels::instance()),
+      sincDot_(sincDot()),
       shadow_(kMaxVoices) {
     freeVoices_.reserve(kMaxVoices);
     for (int v = kMaxVoices - 1; v >= 0; --v) freeVoices_.push_back(v);
@@ -356,17 +357,6 @@ void Mixer::fillScratch(const Voice& v, int64_t first, int span) noexcept {
     }
 }
 
-namespace {
-typedef float v4sf __attribute__((vector_size(16)));
-
-inline v4sf load4(const float* p) {
-    v4sf v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-inline float sum4(v4sf v) { return (v[0] + v[1]) + (v[2] + v[3]); }
-}  // namespace
-
 void Mixer::mixVoice(Voice& v, float* out, int frames) noexcept {
     const FrameReader reader{*v.data, v.frames};
     const double end = static_cast<double>(v.frames);
@@ -382,12 +372,11 @@ void Mixer::mixVoice(Voice& v, float* out, int frames) noexcept {
     }
     const SincTable& t = *v.table;
     const int taps = t.taps;
-    const int phases = t.phases;
     int done = 0;
     while (done < frames && v.playing) {
         int n = frames - done;
         const int fit = static_cast<int>((kScratch - taps - 8) / std::max(v.step, 1e-6));
-        n = std::max(1, std::min(n, fit));
+        n = std::max(1, std::min({n, fit, kMaxBlock}));
         if (!v.looping) {
             const double until = std::ceil((end - v.pos) / v.step);
             if (until <= 0.0) {
@@ -398,45 +387,35 @@ void Mixer::mixVoice(Voice& v, float* out, int frames) noexcept {
             if (until < n) n = static_cast<int>(until);
         }
         const int64_t first = static_cast<int64_t>(std::floor(v.pos)) + t.firstOffset();
-        const int64_t last = static_cast<int64_t>(std::floor(v.pos + (n - 1) * v.step)) + t.firstOffset() + taps;
+        const int64_t last = static_cast<int64_t>(std::floor(v.pos + (n - 1) * v.step)) + t.firstOffset() + taps + 1;
         fillScratch(v, first, static_cast<int>(last - first));
         const bool stereo = v.data->channels > 1;
+        SincRun run;
+        run.coeffs = t.coeffs.data();
+        run.taps = taps;
+        run.phases = t.phases;
+        run.left = scratchL_.data();
+        run.right = stereo ? scratchR_.data() : nullptr;
+        run.pos = v.pos - std::floor(v.pos);
+        run.step = v.step;
+        run.frames = n;
+        run.outL = dotL_.data();
+        run.outR = stereo ? dotR_.data() : dotL_.data();
+        sincDot_(run);
+        const float* dl = dotL_.data();
+        const float* dr = run.outR;
         float* o = out + 2 * done;
-        for (int i = 0; i < n; ++i) {
-            const double p = v.pos + i * v.step;
-            const int64_t ip = static_cast<int64_t>(std::floor(p));
-            const double ph = (p - static_cast<double>(ip)) * phases;
-            const int pi = static_cast<int>(ph);
-            const v4sf pf = {static_cast<float>(ph - pi), static_cast<float>(ph - pi), static_cast<float>(ph - pi),
-                             static_cast<float>(ph - pi)};
-            const float* r0 = t.row(pi);
-            const float* r1 = r0 + taps;
-            const size_t base = static_cast<size_t>(ip + t.firstOffset() - first);
-            const float* sl = scratchL_.data() + base;
-            v4sf accL = {0, 0, 0, 0}, accR = {0, 0, 0, 0};
-            if (stereo) {
-                const float* sr = scratchR_.data() + base;
-                for (int k = 0; k < taps; k += 4) {
-                    const v4sf c0 = load4(r0 + k);
-                    const v4sf c = c0 + pf * (load4(r1 + k) - c0);
-                    accL += c * load4(sl + k);
-                    accR += c * load4(sr + k);
-                }
-            } else {
-                for (int k = 0; k < taps; k += 4) {
-                    const v4sf c0 = load4(r0 + k);
-                    const v4sf c = c0 + pf * (load4(r1 + k) - c0);
-                    accL += c * load4(sl + k);
-                }
-                accR = accL;
-            }
-            if (v.rampLeft > 0) {
-                v.gainL += (v.targetL - v.gainL) / static_cast<float>(v.rampLeft);
-                v.gainR += (v.targetR - v.gainR) / static_cast<float>(v.rampLeft);
-                --v.rampLeft;
-            }
-            o[2 * i] += sum4(accL) * v.gainL;
-            o[2 * i + 1] += sum4(accR) * v.gainR;
+        int i = 0;
+        for (; i < n && v.rampLeft > 0; ++i, --v.rampLeft) {
+            v.gainL += (v.targetL - v.gainL) / static_cast<float>(v.rampLeft);
+            v.gainR += (v.targetR - v.gainR) / static_cast<float>(v.rampLeft);
+            o[2 * i] += dl[i] * v.gainL;
+            o[2 * i + 1] += dr[i] * v.gainR;
+        }
+        const float gl = v.gainL, gr = v.gainR;
+        for (; i < n; ++i) {
+            o[2 * i] += dl[i] * gl;
+            o[2 * i + 1] += dr[i] * gr;
         }
         v.pos += n * v.step;
         if (v.pos >= end) {

@@ -108,7 +108,9 @@ private:
     std::atomic<uint64_t> framesRendered_{0};
     static constexpr int kScratch = 8192;
     std::vector<float> scratchL_, scratchR_;
+    std::vector<float> dotL_ = std::vector<float>(kMaxBlock), dotR_ = std::vector<float>(kMaxBlock);
     const SincKernels& kernels_;
+    SincDotFn sincDot_;
     // User-interface thread state.
     std::vector<Shadow> shadow_;
     std::vector<int> freeVoices_;

@@ -24,8 +24,8 @@ constexpr double kMaxScale = 3.2;
 SincTable makeTable(double scale) {
     SincTable t;
     t.scale = scale;
-    const int half = static_cast<int>(std::ceil(SincKernels::kZeroCrossings * scale / 2.0)) * 2;
-    t.taps = 2 * half;
+    const int minTaps = 2 * static_cast<int>(std::ceil(SincKernels::kZeroCrossings * scale));
+    t.taps = (minTaps + kSincBlock - 1) / kSincBlock * kSincBlock;
     t.phases = SincKernels::kPhases;
     // Kaiser design: transition width for the stopband at this length; the
     // stopband starts at the lower of the two Nyquist frequencies.
@@ -35,22 +35,35 @@ SincTable makeTable(double scale) {
     const double cutoff = 0.5 / scale - transition / 2.0;
     const double i0beta = besselI0(beta);
     const int first = t.firstOffset();
-    t.coeffs.resize(static_cast<size_t>(t.phases + 1) * t.taps);
+    const size_t taps = static_cast<size_t>(t.taps);
+    std::vector<double> rows(static_cast<size_t>(t.phases + 1) * taps);
     for (int p = 0; p <= t.phases; ++p) {
         const double frac = static_cast<double>(p) / t.phases;
-        float* row = t.coeffs.data() + static_cast<size_t>(p) * t.taps;
+        double* h = rows.data() + static_cast<size_t>(p) * taps;
         double sum = 0.0;
-        std::vector<double> h(static_cast<size_t>(t.taps));
         for (int k = 0; k < t.taps; ++k) {
             const double x = (first + k) - frac;  // source frames from the read position
             const double r = x / (t.taps / 2.0);
             const double w = std::fabs(r) >= 1.0 ? 0.0 : besselI0(beta * std::sqrt(1.0 - r * r)) / i0beta;
             const double arg = 2.0 * cutoff * x;
             const double sinc = std::fabs(arg) < 1e-12 ? 1.0 : std::sin(kPi * arg) / (kPi * arg);
-            h[static_cast<size_t>(k)] = 2.0 * cutoff * sinc * w;
-            sum += h[static_cast<size_t>(k)];
+            h[k] = 2.0 * cutoff * sinc * w;
+            sum += h[k];
         }
-        for (int k = 0; k < t.taps; ++k) row[k] = static_cast<float>(h[static_cast<size_t>(k)] / sum);
+        for (size_t k = 0; k < taps; ++k) h[k] /= sum;  // unity gain at every phase
+    }
+    t.coeffs.resize(static_cast<size_t>(t.phases) * 2 * taps);
+    for (size_t p = 0; p < static_cast<size_t>(t.phases); ++p) {
+        const double* h0 = rows.data() + p * taps;
+        const double* h1 = h0 + taps;
+        float* out = t.coeffs.data() + p * 2 * taps;
+        for (size_t b = 0; b < taps; b += kSincBlock) {
+            for (size_t j = 0; j < static_cast<size_t>(kSincBlock); ++j) {
+                const float c0 = static_cast<float>(h0[b + j]);
+                out[2 * b + j] = c0;
+                out[2 * b + kSincBlock + j] = static_cast<float>(h1[b + j]) - c0;
+            }
+        }
     }
     return t;
 }
@@ -59,6 +72,15 @@ SincTable makeTable(double scale) {
 
 SincKernels::SincKernels() {
     for (double s = 1.0; s < kMaxScale * kScaleStep; s *= kScaleStep) tables_.push_back(makeTable(s));
+}
+
+float SincTable::at(int phase, int k) const {
+    const bool next = phase == phases;
+    const size_t p = static_cast<size_t>(next ? phases - 1 : phase);
+    const size_t b = static_cast<size_t>(k / kSincBlock) * 2 * kSincBlock;
+    const size_t j = static_cast<size_t>(k % kSincBlock);
+    const float* row = coeffs.data() + p * 2 * static_cast<size_t>(taps);
+    return next ? row[b + j] + row[b + kSincBlock + j] : row[b + j];
 }
 
 const SincKernels& SincKernels::instance() {

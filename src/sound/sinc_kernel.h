@@ -5,15 +5,21 @@
 #include <cstddef>
 #include <vector>
 
+#include "sound/sinc_dot.h"
+
 namespace zendra {
 
 struct SincTable {
     double scale = 1.0;  // source frames per output frame this table covers (>= 1)
-    int taps = 0;        // kernel length in source frames (multiple of 4)
-    int phases = 0;      // fractional positions; rows phases+1 for interpolation
-    std::vector<float> coeffs;  // [(phases + 1) * taps]
+    int taps = 0;        // kernel length in source frames (multiple of kSincBlock)
+    int phases = 0;      // fractional positions, one row each
+    // Per row, per block of kSincBlock taps: the coefficients at this phase,
+    // then their difference to the next phase (for linear interpolation).
+    std::vector<float> coeffs;  // [phases * 2 * taps]
 
-    const float* row(int phase) const { return coeffs.data() + static_cast<size_t>(phase) * taps; }
+    // Coefficient k of phase p (0..phases, the last one being the next
+    // frame's phase 0), as the interpolation reads it.
+    float at(int phase, int k) const;
     // Index of the first source frame the kernel covers, relative to floor(pos).
     int firstOffset() const { return -(taps / 2 - 1); }
 };

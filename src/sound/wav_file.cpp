@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <utility>
 #include <vector>
@@ -70,17 +71,95 @@ private:
     SNDFILE* sf_;
 };
 
-bool readAt(int fd, uint64_t offset, void* buf, size_t n) {
-    auto* p = static_cast<uint8_t*>(buf);
-    size_t done = 0;
-    while (done < n) {
-        const ssize_t r = ::pread(fd, p + done, n - done, static_cast<off_t>(offset + done));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return false;
-        done += static_cast<size_t>(r);
+// Where a sound's bytes come from: an open file or a block of memory. Everything
+// past this point reads through it, so both decode alike.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual uint64_t size() const = 0;
+    // Copies up to n bytes from offset; returns how many, or -1 with errno set.
+    virtual int64_t readAt(uint64_t offset, void* buf, size_t n) const = 0;
+
+    bool readAll(uint64_t offset, void* buf, size_t n) const {
+        auto* p = static_cast<uint8_t*>(buf);
+        size_t done = 0;
+        while (done < n) {
+            const int64_t r = readAt(offset + done, p + done, n - done);
+            if (r <= 0) return false;
+            done += static_cast<size_t>(r);
+        }
+        return true;
     }
-    return true;
-}
+};
+
+class FileSource final : public ByteSource {
+public:
+    FileSource(int fd, uint64_t size) : fd_(fd), size_(size) {}
+    uint64_t size() const override { return size_; }
+    int64_t readAt(uint64_t offset, void* buf, size_t n) const override {
+        for (;;) {
+            const ssize_t r = ::pread(fd_, buf, n, static_cast<off_t>(offset));
+            if (r >= 0 || errno != EINTR) return r;
+        }
+    }
+
+private:
+    int fd_;
+    uint64_t size_;
+};
+
+class MemorySource final : public ByteSource {
+public:
+    MemorySource(const void* data, size_t size) : data_(static_cast<const uint8_t*>(data)), size_(size) {}
+    uint64_t size() const override { return size_; }
+    int64_t readAt(uint64_t offset, void* buf, size_t n) const override {
+        if (offset >= size_) return 0;
+        n = static_cast<size_t>(std::min<uint64_t>(n, size_ - offset));
+        std::memcpy(buf, data_ + offset, n);
+        return static_cast<int64_t>(n);
+    }
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+};
+
+// libsndfile's view of a ByteSource: a read-only file with a position.
+class VirtualFile {
+public:
+    explicit VirtualFile(const ByteSource& src) : src_(src) {}
+    SNDFILE* open(SF_INFO* info) { return sf_open_virtual(&io_, SFM_READ, info, this); }
+    int error() const { return error_; }  // errno of a failed read, or 0
+
+private:
+    static VirtualFile& self(void* user) { return *static_cast<VirtualFile*>(user); }
+    static sf_count_t length(void* user) { return static_cast<sf_count_t>(self(user).src_.size()); }
+    static sf_count_t tell(void* user) { return self(user).pos_; }
+    static sf_count_t seek(sf_count_t offset, int whence, void* user) {
+        VirtualFile& f = self(user);
+        if (whence != SEEK_SET && whence != SEEK_CUR && whence != SEEK_END) return -1;
+        const sf_count_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? f.pos_ : length(user);
+        if (offset < -base || offset > std::numeric_limits<sf_count_t>::max() - base) return -1;
+        return f.pos_ = base + offset;
+    }
+    static sf_count_t read(void* ptr, sf_count_t count, void* user) {
+        VirtualFile& f = self(user);
+        if (count <= 0) return 0;
+        const int64_t r = f.src_.readAt(static_cast<uint64_t>(f.pos_), ptr, static_cast<size_t>(count));
+        if (r < 0) {
+            f.error_ = errno;
+            return 0;
+        }
+        f.pos_ += r;
+        return r;
+    }
+    static sf_count_t write(const void*, sf_count_t, void*) { return 0; }
+
+    const ByteSource& src_;
+    sf_count_t pos_ = 0;
+    int error_ = 0;
+    SF_VIRTUAL_IO io_{length, seek, read, write, tell};
+};
 
 uint64_t readLE(const uint8_t* p, int bytes) {
     uint64_t v = 0;
@@ -101,7 +180,7 @@ std::string chunkName(const uint8_t* id) {
     return "'" + s + "'";
 }
 
-enum class Container { Unknown, Riff, Rifx, Rf64, W64 };
+enum class Container { Unknown, Riff, Rifx, Rf64, W64, Ogg };
 
 struct HeaderInfo {
     Container container = Container::Unknown;
@@ -131,17 +210,23 @@ std::string overrunChunk(const uint8_t* id) {
 
 // Walks the chunk list up to the sound data. libsndfile quietly shortens a data
 // chunk that runs past the end of the file; we refuse such a file instead.
-HeaderInfo inspectHeader(int fd, uint64_t fileSize) {
+HeaderInfo inspectHeader(const ByteSource& src) {
+    const uint64_t fileSize = src.size();
     HeaderInfo info;
     uint8_t head[40];
-    if (fileSize < 12 || !readAt(fd, 0, head, std::min<uint64_t>(fileSize, sizeof head))) return info;
+    if (fileSize < 4 || !src.readAll(0, head, std::min<uint64_t>(fileSize, sizeof head))) return info;
+    if (std::memcmp(head, "OggS", 4) == 0) {
+        info.container = Container::Ogg;
+        return info;
+    }
+    if (fileSize < 12) return info;
 
     if (fileSize >= 40 && std::memcmp(head, kW64Riff, 16) == 0 && isW64Id(head + 24, "wave")) {
         info.container = Container::W64;
         uint64_t pos = 40;
         for (int guard = 0; guard < 100000 && pos + 24 <= fileSize; ++guard) {
             uint8_t ch[24];
-            if (!readAt(fd, pos, ch, sizeof ch)) break;
+            if (!src.readAll(pos, ch, sizeof ch)) break;
             const uint64_t size = readLE(ch + 16, 8);  // includes the 24-byte chunk header
             const uint64_t body = pos + 24;
             if (size < 24) {
@@ -150,7 +235,7 @@ HeaderInfo inspectHeader(int fd, uint64_t fileSize) {
             }
             if (isW64Id(ch, "fmt ")) {
                 uint8_t tag[2];
-                if (readAt(fd, body, tag, 2)) info.formatTag = static_cast<int>(readLE(tag, 2));
+                if (src.readAll(body, tag, 2)) info.formatTag = static_cast<int>(readLE(tag, 2));
             }
             if (isW64Id(ch, "data")) {
                 if (size - 24 > fileSize - body) info.truncation = truncatedData(size - 24, fileSize - body);
@@ -178,19 +263,19 @@ HeaderInfo inspectHeader(int fd, uint64_t fileSize) {
     uint64_t pos = 12;
     for (int guard = 0; guard < 100000 && pos + 8 <= fileSize; ++guard) {
         uint8_t ch[8];
-        if (!readAt(fd, pos, ch, sizeof ch)) break;
+        if (!src.readAll(pos, ch, sizeof ch)) break;
         uint64_t size = num(ch + 4, 4);
         const uint64_t body = pos + 8;
         if (std::memcmp(ch, "ds64", 4) == 0 && size >= 16) {
             uint8_t ds[16];
-            if (readAt(fd, body, ds, sizeof ds)) {
+            if (src.readAll(body, ds, sizeof ds)) {
                 ds64DataSize = readLE(ds + 8, 8);
                 haveDs64 = true;
             }
         } else if (std::memcmp(ch, "fmt ", 4) == 0 && size >= 2) {
             uint8_t fmt[26];
             const size_t n = size >= 26 ? 26 : 2;
-            if (readAt(fd, body, fmt, n)) {
+            if (src.readAll(body, fmt, n)) {
                 info.formatTag = static_cast<int>(num(fmt, 2));
                 if (info.formatTag == 0xFFFE && n == 26) info.formatTag = static_cast<int>(num(fmt + 24, 2));
             }
@@ -216,6 +301,8 @@ std::string formatName(int format) {
     std::snprintf(buf, sizeof buf, "0x%X", static_cast<unsigned>(format));
     return buf;
 }
+
+std::string otherFormat(int major) { return "it is not a WAV file but another sound format: " + formatName(major); }
 
 std::string unsupportedEncoding(const std::string& what) {
     return "unsupported encoding (" + what +
@@ -247,7 +334,7 @@ void appendBytes(std::vector<uint8_t>& out, const T* values, size_t count) {
 }
 
 SampleData readOpened(const std::string& path, SNDFILE* sf, const SF_INFO& info, SampleFormat native,
-                      uint64_t fileSize) {
+                      uint64_t fileSize, const VirtualFile& file) {
     const int channels = info.channels;
     const bool downmix = channels > 2;
     SampleData out;
@@ -305,6 +392,7 @@ SampleData readOpened(const std::string& path, SNDFILE* sf, const SF_INFO& info,
         }
         total += got;
     }
+    if (file.error()) failLoad(DSERR_FILEIO, path, "read error (" + errnoText(file.error()) + ")");
     if (sf_error(sf) != SF_ERR_NO_ERROR) failLoad(DSERR_FILEIO, path, "read error (" + sndfileText(sf) + ")");
     if (total < info.frames)
         failLoad(DSERR_FILEIO, path,
@@ -313,7 +401,59 @@ SampleData readOpened(const std::string& path, SNDFILE* sf, const SF_INFO& info,
     return out;
 }
 
-SampleData readWav(const std::string& path) {
+// Decodes a WAV from any source; `path` names it in messages.
+SampleData readSource(const std::string& path, const ByteSource& src) {
+    const uint64_t fileSize = src.size();
+    if (fileSize == 0) failLoad(DSERR_BADFORMAT, path, "the file is empty (0 bytes)");
+
+    const HeaderInfo header = inspectHeader(src);
+    if (!header.truncation.empty()) failLoad(DSERR_FILEIO, path, header.truncation);
+    // libsndfile leaks when it gives up on a damaged Ogg Vorbis stream, and we load
+    // no Ogg anyway: name it without opening it.
+    if (header.container == Container::Ogg) failLoad(DSERR_BADFORMAT, path, otherFormat(SF_FORMAT_OGG));
+
+    SF_INFO info{};
+    VirtualFile file(src);
+    SndFile sf(file.open(&info));
+    if (!sf.get()) {
+        if (file.error()) failLoad(DSERR_FILEIO, path, "read error (" + errnoText(file.error()) + ")");
+        if (header.container == Container::Unknown)
+            failLoad(DSERR_BADFORMAT, path, "it is not a sound file (no WAV header found)");
+        const int tag = header.formatTag;
+        if (tag >= 0 && tag != 1 && tag != 3) {
+            char buf[40];
+            std::snprintf(buf, sizeof buf, "WAV format tag 0x%04X", static_cast<unsigned>(tag));
+            failLoad(DSERR_BADFORMAT, path, unsupportedEncoding(buf));
+        }
+        failLoad(DSERR_BADFORMAT, path, "the WAV file is damaged (" + sndfileText(nullptr) + ")");
+    }
+
+    const int major = info.format & SF_FORMAT_TYPEMASK;
+    if (major == SF_FORMAT_RAW) failLoad(DSERR_BADFORMAT, path, "it is not a sound file (no WAV header found)");
+    if (major != SF_FORMAT_WAV && major != SF_FORMAT_WAVEX && major != SF_FORMAT_RF64 && major != SF_FORMAT_W64)
+        failLoad(DSERR_BADFORMAT, path, otherFormat(major));
+
+    SampleFormat native;
+    switch (info.format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_U8: native = SampleFormat::U8; break;
+    case SF_FORMAT_PCM_16: native = SampleFormat::S16; break;
+    case SF_FORMAT_PCM_24:
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+    case SF_FORMAT_DOUBLE: native = SampleFormat::F32; break;
+    default: failLoad(DSERR_BADFORMAT, path, unsupportedEncoding(formatName(info.format & SF_FORMAT_SUBMASK)));
+    }
+    if (info.channels < 1) failLoad(DSERR_BADFORMAT, path, "the WAV file is damaged (it has no channels)");
+    if (info.samplerate < kMinRate || info.samplerate > kMaxRate)
+        failLoad(DSERR_BADFORMAT, path,
+                 "its sample rate of " + std::to_string(info.samplerate) + " Hz is outside the supported range (" +
+                     std::to_string(kMinRate) + " to " + std::to_string(kMaxRate) + " Hz)");
+    if (info.frames <= 0) failLoad(DSERR_BADFORMAT, path, "the WAV file contains no sound (0 frames of data)");
+
+    return readOpened(path, sf.get(), info, native, fileSize, file);
+}
+
+SampleData readWavPath(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         const int err = errno;
@@ -334,49 +474,7 @@ SampleData readWav(const std::string& path) {
         failLoad(DSERR_FILEIO, path, errnoText(err));
     }
     if (::fstat(fd.get(), &st) != 0) failLoad(DSERR_FILEIO, path, errnoText(errno));
-    const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
-    if (fileSize == 0) failLoad(DSERR_BADFORMAT, path, "the file is empty (0 bytes)");
-
-    const HeaderInfo header = inspectHeader(fd.get(), fileSize);
-    if (!header.truncation.empty()) failLoad(DSERR_FILEIO, path, header.truncation);
-
-    SF_INFO info{};
-    SndFile sf(sf_open_fd(fd.get(), SFM_READ, &info, SF_FALSE));
-    if (!sf.get()) {
-        if (header.container == Container::Unknown)
-            failLoad(DSERR_BADFORMAT, path, "it is not a sound file (no WAV header found)");
-        const int tag = header.formatTag;
-        if (tag >= 0 && tag != 1 && tag != 3) {
-            char buf[40];
-            std::snprintf(buf, sizeof buf, "WAV format tag 0x%04X", static_cast<unsigned>(tag));
-            failLoad(DSERR_BADFORMAT, path, unsupportedEncoding(buf));
-        }
-        failLoad(DSERR_BADFORMAT, path, "the WAV file is damaged (" + sndfileText(nullptr) + ")");
-    }
-
-    const int major = info.format & SF_FORMAT_TYPEMASK;
-    if (major == SF_FORMAT_RAW) failLoad(DSERR_BADFORMAT, path, "it is not a sound file (no WAV header found)");
-    if (major != SF_FORMAT_WAV && major != SF_FORMAT_WAVEX && major != SF_FORMAT_RF64 && major != SF_FORMAT_W64)
-        failLoad(DSERR_BADFORMAT, path, "it is not a WAV file but another sound format: " + formatName(major));
-
-    SampleFormat native;
-    switch (info.format & SF_FORMAT_SUBMASK) {
-    case SF_FORMAT_PCM_U8: native = SampleFormat::U8; break;
-    case SF_FORMAT_PCM_16: native = SampleFormat::S16; break;
-    case SF_FORMAT_PCM_24:
-    case SF_FORMAT_PCM_32:
-    case SF_FORMAT_FLOAT:
-    case SF_FORMAT_DOUBLE: native = SampleFormat::F32; break;
-    default: failLoad(DSERR_BADFORMAT, path, unsupportedEncoding(formatName(info.format & SF_FORMAT_SUBMASK)));
-    }
-    if (info.channels < 1) failLoad(DSERR_BADFORMAT, path, "the WAV file is damaged (it has no channels)");
-    if (info.samplerate < kMinRate || info.samplerate > kMaxRate)
-        failLoad(DSERR_BADFORMAT, path,
-                 "its sample rate of " + std::to_string(info.samplerate) + " Hz is outside the supported range (" +
-                     std::to_string(kMinRate) + " to " + std::to_string(kMaxRate) + " Hz)");
-    if (info.frames <= 0) failLoad(DSERR_BADFORMAT, path, "the WAV file contains no sound (0 frames of data)");
-
-    return readOpened(path, sf.get(), info, native, fileSize);
+    return readSource(path, FileSource(fd.get(), static_cast<uint64_t>(st.st_size)));
 }
 
 std::string folderOf(const std::string& path) {
@@ -413,16 +511,25 @@ std::string createError(int err, const std::string& folder) {
     }
 }
 
-}  // namespace
-
-SampleData readWavFile(const std::string& path) {
+template <typename Read>
+SampleData withMemoryGuard(const std::string& path, Read read) {
     try {
-        return readWav(path);
+        return read();
     } catch (const std::bad_alloc&) {
         failLoad(DSERR_OUTOFMEMORY, path, "there is not enough memory to hold its sound");
     } catch (const std::length_error&) {
         failLoad(DSERR_OUTOFMEMORY, path, "there is not enough memory to hold its sound");
     }
+}
+
+}  // namespace
+
+SampleData readWavFile(const std::string& path) {
+    return withMemoryGuard(path, [&] { return readWavPath(path); });
+}
+
+SampleData readWavMemory(const void* data, size_t size, const std::string& name) {
+    return withMemoryGuard(name, [&] { return readSource(name, MemorySource(data, size)); });
 }
 
 void writeWavFile(const std::string& path, const SampleData& data) {

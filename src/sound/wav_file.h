@@ -1,5 +1,6 @@
 // Reading and writing WAV files.
 #pragma once
+#include <cstddef>
 #include <string>
 
 #include "sound/ds_types.h"
@@ -12,6 +13,10 @@ namespace zendra {
 // data come back as F32 in the range ±1. More than two channels are mixed down to
 // stereo F32. Throws SoundError whose message names the file and the reason.
 SampleData readWavFile(const std::string& path);
+
+// Decodes a WAV held in memory exactly as readWavFile decodes a file of the same
+// bytes; `name` stands for the file in error messages.
+SampleData readWavMemory(const void* data, size_t size, const std::string& name);
 
 // Writes the samples as a WAV file (U8 -> 8-bit, S16 -> 16-bit, F32 -> 32-bit
 // float), byte for byte. The file is written under a temporary name and renamed

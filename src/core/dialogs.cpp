@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/callback_report.h"
 #include "core/forms.h"
 
 namespace zendra::dialogs {
@@ -82,6 +83,7 @@ void endProgram(int code) {
         g_hooks.endProgram(code);
         return;
     }
+    writeCallbackReport();
     std::fflush(nullptr);
     std::_Exit(code);
 }

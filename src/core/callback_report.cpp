@@ -1,0 +1,32 @@
+#include "core/callback_report.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "core/dx_module.h"
+#include "sound/output_engine.h"
+
+namespace zendra {
+
+// Lines: "calls N", "period_ns P", "max_ns M", then "bucket_us COUNT" for each
+// non-empty 10 µs bucket (the last one holds everything from 10 ms up).
+void writeCallbackReport() {
+    const char* path = std::getenv("ZENDRA_CALLBACK_TIMES");
+    if (path == nullptr || *path == '\0' || !DXMoudule::ds) return;
+    const auto& engine = DXMoudule::ds->engine();
+    if (!engine) return;
+    const CallbackTimes t = engine->callbackTimes();
+    std::FILE* f = std::fopen(path, "w");
+    if (f == nullptr) {
+        std::perror(path);
+        return;
+    }
+    std::fprintf(f, "calls %llu\nperiod_ns %.0f\nmax_ns %llu\n", static_cast<unsigned long long>(t.calls),
+                 t.periodNanos, static_cast<unsigned long long>(t.maxNanos));
+    for (int i = 0; i < CallbackTimes::kBuckets; ++i) {
+        if (t.counts[i] != 0) std::fprintf(f, "%d %llu\n", (i + 1) * 10, static_cast<unsigned long long>(t.counts[i]));
+    }
+    std::fclose(f);
+}
+
+}  // namespace zendra

@@ -2,7 +2,8 @@
 # Installs what the tests need, builds everything and runs the whole suite:
 # unit, window and end-to-end tests, then the unit and window tests again
 # under AddressSanitizer + UndefinedBehaviorSanitizer (skip that second pass
-# with ZENDRA_SKIP_SANITIZE=1).
+# with ZENDRA_SKIP_SANITIZE=1), then fuzzes the WAV reader for 30 seconds
+# (ZENDRA_SKIP_FUZZ=1 skips it; scripts/fuzz.sh runs it longer).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh --test
@@ -12,4 +13,15 @@ cmake --build build
 if [[ "${ZENDRA_SKIP_SANITIZE:-0}" != 1 ]]; then
   echo "== the unit and window tests again, under AddressSanitizer and UBSan"
   bash scripts/test-sanitize.sh "$@"
+fi
+if [[ "${ZENDRA_SKIP_FUZZ:-0}" != 1 ]]; then
+  echo "== fuzzing the WAV reader for 30 s (log: build-fuzz/ci-fuzz.log)"
+  bash scripts/install-deps.sh --fuzz
+  mkdir -p build-fuzz
+  if ! bash scripts/fuzz.sh --seconds 30 >build-fuzz/ci-fuzz.log 2>&1; then
+    tail -n 60 build-fuzz/ci-fuzz.log
+    echo "fuzzing found a fault" >&2
+    exit 1
+  fi
+  grep -E '^(stat::number_of_executed_units|Done [0-9]+ runs)' build-fuzz/ci-fuzz.log || true
 fi

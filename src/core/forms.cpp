@@ -23,6 +23,7 @@ namespace zendra::forms {
 
 namespace {
 QPointer<zendra::FrmReworked> g_main;
+QPointer<zendra::FrmReworked> g_prepared;  // built ahead, not yet loaded
 QPointer<zendra::frmSplash> g_splash;
 
 template <typename F>
@@ -62,9 +63,17 @@ zendra::frmSplash& frmSplash() {
 
 zendra::FrmReworked* mainWindowIfAny() { return g_main.data(); }
 
+void prepareMainWindow() {
+    if (g_main || g_prepared) return;
+    g_prepared = new zendra::FrmReworked();
+    g_prepared->winId();  // its native window too, so showing it is quick
+    zendra::frmLoadSamples::warmUpFont();
+}
+
 bool startMainWindow() {
     if (g_main) return true;
-    auto* w = new zendra::FrmReworked();
+    zendra::FrmReworked* w = g_prepared ? g_prepared.data() : new zendra::FrmReworked();
+    g_prepared = nullptr;
     g_main = w;
     if (!w->Form_Load()) {
         g_main = nullptr;

@@ -29,6 +29,9 @@ zendra::FrmReworked& FrmReworked();
 // Creates the main window and runs its load; false when the sound device
 // could not start (the window is then gone again).
 bool startMainWindow();
+// Builds the main window, hidden and without touching the sound device, so
+// that startMainWindow has less to do.
+void prepareMainWindow();
 zendra::frmAbout& frmAbout();
 zendra::frmLoadSamples& frmLoadSamples();
 zendra::frmKeyBoard& frmKeyBoard();

@@ -48,4 +48,11 @@ void frmSplash::Command1_Click() {
 
 void frmSplash::Command2_Click() { dialogs::endProgram(0); }
 
+void frmSplash::paintEvent(QPaintEvent* e) {
+    QWidget::paintEvent(e);
+    if (painted_) return;
+    painted_ = true;
+    emit firstPainted();
+}
+
 }  // namespace zendra

@@ -18,6 +18,15 @@ public:
 
     void Command1_Click();
     void Command2_Click();
+
+signals:
+    void firstPainted();  // the disclaimer is on screen
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+
+private:
+    bool painted_ = false;
 };
 
 }  // namespace zendra

@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QMetaObject>
+#include <QTimer>
 #include <thread>
 
 #include "core/dialogs.h"
@@ -19,6 +20,10 @@ int main(int argc, char** argv) {
     // The resampling tables (~30 ms of work) are built while the disclaimer
     // is read, not after "I Agree".
     std::thread([] { zendra::SincKernels::instance(); }).detach();
+    // The main window is built while the disclaimer is read, once it is on screen.
+    QObject::connect(&zendra::forms::frmSplash(), &zendra::frmSplash::firstPainted, [] {
+        QTimer::singleShot(0, [] { zendra::forms::prepareMainWindow(); });
+    });
     zendra::forms::frmSplash().show();
     const int rc = QApplication::exec();
     zendra::dialogs::endProgram(rc);

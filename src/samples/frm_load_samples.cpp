@@ -9,6 +9,8 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
+#include <QPainter>
 #include <QTimer>
 #include <chrono>
 #include <cmath>
@@ -52,12 +54,24 @@ private:
 };
 }  // namespace
 
+namespace {
+// The twip layout is drawn for a small dialog font.
+QFont dockFont(QFont base) {
+    base.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), base.family()});
+    base.setPointSize(8);
+    return base;
+}
+}  // namespace
+
+void frmLoadSamples::warmUpFont() {
+    QImage scratch(64, 16, QImage::Format_ARGB32_Premultiplied);
+    QPainter p(&scratch);
+    p.setFont(dockFont(QApplication::font()));
+    p.drawText(0, 12, QStringLiteral("# Of Samples : 0123456789 Done Sample /.-_abcdefghijklmnopqrstuvwxyz"));
+}
+
 frmLoadSamples::frmLoadSamples() : ToolForm(QStringLiteral("Sample Dock"), 7425, 3600) {
-    // The twip layout is drawn for a small dialog font.
-    QFont small = font();
-    small.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), small.family()});
-    small.setPointSize(8);
-    setFont(small);
+    setFont(dockFont(font()));
     lblNumber = new QLabel(QStringLiteral("# Of Samples :"), this);
     placeTw(lblNumber, 120, 240, 1095, 255);
     lblAmount = new QLabel(QStringLiteral("4"), this);

@@ -46,6 +46,8 @@ public:
 
     // The folder the file dialog opens in: the last one a file was chosen
     // from during this run, at first the demo kit.
+    // Loads the dock's font and its glyphs ahead of the first showing.
+    static void warmUpFont();
     static QString dialogFolder();
     // The demo kit: $ZENDRA_DEMO_KIT, else "demo-kit" next to the executable.
     static QString demoKitFolder();

@@ -22,45 +22,46 @@ protected:
         for (int i = 0; i < w.cboCapture->count(); ++i) out << w.cboCapture->itemText(i);
         return out;
     }
+
+    // Picks entry `row` and presses OK; the stored choice must be `id`, `name`.
+    static void choose(frmProperties& w, int row, const char* id, const char* name) {
+        w.cboCapture->setCurrentIndex(row);
+        w.cmdOK->click();
+        EXPECT_EQ(DXMoudule::CaptureGuid.toString(), id);
+        EXPECT_EQ(DXMoudule::CaptureDescription.toString(), name);
+        EXPECT_FALSE(w.isShown());
+    }
 };
 
-TEST_F(CaptureChoiceTest, ListsDevicesInEnumerationOrderAndOkStoresTheFirst) {
+TEST_F(CaptureChoiceTest, ListsDevicesInEnumerationOrderAndOkStoresTheChoice) {
     frmProperties& w = forms::frmProperties();
-    EXPECT_FALSE(w.loaded());
     EXPECT_EQ(w.cboCapture->count(), 0);  // filled at the first showing
     w.showForm();
-    EXPECT_EQ(w.windowTitle(), "Properties");
     EXPECT_TRUE(w.lblExplanation->text().startsWith(
         "Please chose your sound cards emulated wave device so that you can record your work."));
     EXPECT_FALSE(w.cboCapture->isEditable());
     EXPECT_EQ(items(w), (QStringList{"Zeta Line In", "Alpha Mic", "Monitor of Output"}));
-    EXPECT_EQ(w.cboCapture->currentIndex(), 0);
     EXPECT_FALSE(DXMoudule::CaptureGuid.isValid());
-
-    w.cmdOK->click();
-    EXPECT_EQ(DXMoudule::CaptureGuid.toString(), "zeta");
-    EXPECT_EQ(DXMoudule::CaptureDescription.toString(), "Zeta Line In");
-    EXPECT_FALSE(w.isShown());
-    EXPECT_TRUE(messages.empty());
-}
-
-TEST_F(CaptureChoiceTest, ThirdEntryStoresTheThirdIdentifierAndTheListSurvivesOk) {
-    frmProperties& w = forms::frmProperties();
+    choose(w, 0, "zeta", "Zeta Line In");
     w.showForm();
-    w.cboCapture->setCurrentIndex(2);
-    w.cmdOK->click();
-    EXPECT_EQ(DXMoudule::CaptureGuid.toString(), "mon");
-    EXPECT_EQ(DXMoudule::CaptureDescription.toString(), "Monitor of Output");
+    choose(w, 2, "mon", "Monitor of Output");
 
     // Showing it again does not enumerate: a device plugged in since is not listed.
     backend->devices.insert(backend->devices.begin(), {"New USB Mic", "usb"});
     w.showForm();
     EXPECT_EQ(items(w), (QStringList{"Zeta Line In", "Alpha Mic", "Monitor of Output"}));
     EXPECT_EQ(w.cboCapture->currentIndex(), 2);
-    w.cboCapture->setCurrentIndex(1);
-    w.cmdOK->click();
-    EXPECT_EQ(DXMoudule::CaptureGuid.toString(), "alpha");
-    EXPECT_EQ(DXMoudule::CaptureDescription.toString(), "Alpha Mic");
+    choose(w, 1, "alpha", "Alpha Mic");
+    EXPECT_TRUE(messages.empty());
+
+    // The recorder records from the chosen device.
+    startSound();
+    forms::frmRecord().showForm();
+    forms::frmRecord().cmdStartRec->click();
+    ASSERT_NE(backend->lastCapture(), nullptr);
+    EXPECT_EQ(backend->lastCapture()->device, "alpha");
+    EXPECT_TRUE(backend->lastCapture()->running());
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(CaptureChoiceTest, WindowSystemCloseEnumeratesAfreshAtTheNextShowing) {
@@ -78,11 +79,9 @@ TEST_F(CaptureChoiceTest, WindowSystemCloseEnumeratesAfreshAtTheNextShowing) {
     ASSERT_EQ(&forms::frmProperties(), &w);  // the same window, unloaded
 
     w.showForm();
-    EXPECT_TRUE(w.isShown());
     EXPECT_EQ(items(w), (QStringList{"New USB Mic", "Alpha Mic"}));
     EXPECT_EQ(w.cboCapture->currentIndex(), 0);
-    w.cmdOK->click();
-    EXPECT_EQ(DXMoudule::CaptureGuid.toString(), "usb");
+    choose(w, 0, "usb", "New USB Mic");
     EXPECT_FALSE(ended);
 }
 
@@ -90,27 +89,11 @@ TEST_F(CaptureChoiceTest, NoCaptureDeviceLeavesTheListEmptyAndOkStoresNothing) {
     backend->devices.clear();
     frmProperties& w = forms::frmProperties();
     w.showForm();
-    EXPECT_EQ(w.cboCapture->count(), 0);
     EXPECT_EQ(w.cboCapture->currentIndex(), -1);
     w.cmdOK->click();
     EXPECT_FALSE(DXMoudule::CaptureGuid.isValid());
     EXPECT_FALSE(DXMoudule::CaptureDescription.isValid());
     EXPECT_FALSE(w.isShown());
-    EXPECT_TRUE(messages.empty());
-}
-
-TEST_F(CaptureChoiceTest, TheRecorderRecordsFromTheChosenDevice) {
-    startSound();
-    frmProperties& p = forms::frmProperties();
-    p.showForm();
-    p.cboCapture->setCurrentIndex(1);
-    p.cmdOK->click();
-    frmRecord& r = forms::frmRecord();
-    r.showForm();
-    r.cmdStartRec->click();
-    ASSERT_NE(backend->lastCapture(), nullptr);
-    EXPECT_EQ(backend->lastCapture()->device, "alpha");
-    EXPECT_TRUE(backend->lastCapture()->running());
     EXPECT_TRUE(messages.empty());
 }
 

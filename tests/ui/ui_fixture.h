@@ -16,6 +16,7 @@
 #include "core/forms.h"
 #include "samples/frm_load_samples.h"
 #include "sound/offline_backend.h"
+#include "signal_measure.h"
 #include "sound/output_engine.h"
 
 // GCC misreads optional<QString> moved out of a deque.
@@ -87,6 +88,9 @@ protected:
         return engine().renderOffline(static_cast<int>(seconds * engine().rate()));
     }
 
+    // The same, split into its two sides.
+    Stereo out(double seconds) { return splitInterleaved(render(seconds), engine().rate()); }
+
     static QString demo(const char* name) {
         const char* dir = std::getenv("ZENDRA_DEMO_KIT");
         return QString::fromLocal8Bit(dir ? dir : "build/demo-kit") + "/" + name;
@@ -98,6 +102,37 @@ protected:
         dock.hscrollNumber->setValue(paths.size() <= 4 ? 0 : (paths.size() - 1) / 4);
         for (int i = 0; i < 16; ++i) dock.lblSample[i]->setText(i < paths.size() ? paths[i] : QString());
         dock.cmbDone_Click();
+    }
+
+    // A bank of n drum sounds from the demo kit (kick, snare, hat, clap, kick...).
+    void loadDrums(int n) {
+        const char* names[] = {"kick.wav", "snare.wav", "hat.wav", "clap.wav"};
+        QStringList paths;
+        for (int i = 0; i < n; ++i) paths << demo(names[i % 4]);
+        loadBank(paths);
+        ASSERT_EQ(DXMoudule::LastSample, n - 1);
+    }
+
+    // Indexes of the buffers that are playing.
+    static std::vector<int> playing() {
+        std::vector<int> on;
+        for (size_t i = 0; i < DXMoudule::SampleBuffer.size(); ++i)
+            if (DXMoudule::SampleBuffer[i]->GetStatus() != 0) on.push_back(static_cast<int>(i));
+        return on;
+    }
+
+    static void stopAll() {
+        for (auto& b : DXMoudule::SampleBuffer) b->Stop();
+    }
+
+    // Exactly one message box was shown, and it was this one.
+    void expectOnlyMessage(const QString& text, const QString& title, dialogs::Icon icon,
+                           dialogs::Buttons buttons = dialogs::Buttons::Ok) {
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].text, text);
+        EXPECT_EQ(messages[0].title, title);
+        EXPECT_EQ(messages[0].icon, icon);
+        EXPECT_EQ(messages[0].buttons, buttons);
     }
 
     std::shared_ptr<OfflineBackend> backend;

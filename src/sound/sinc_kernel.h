@@ -26,7 +26,7 @@ struct SincTable {
 
 class SincKernels {
 public:
-    static constexpr int kZeroCrossings = 24;  // each side, at a ratio of 1
+    static constexpr int kZeroCrossings = 20;  // each side, at a ratio of 1
     static constexpr int kPhases = 256;
     static constexpr double kStopbandDb = 80.0;
 

@@ -38,6 +38,8 @@ reps=${REPETITIONS:-15}
   machine "sound quality"
   "$build/bench/zendra_bench" --benchmark_filter='BM_Aliasing_|BM_ClickOnChange' \
     --benchmark_out="$out/quality.json" --benchmark_out_format=json
+  machine "loading a bank of sixteen 30 s files"
+  "$build/bench/zendra_bench" --benchmark_filter='BM_Bank|BM_Sndfile'
   machine "start-up"
   "$build/bench/zendra_e2e_bench" startup "${STARTUP_RUNS:-10}"
   machine "key press to sound"

@@ -4,7 +4,8 @@
 # that it stays alive, keeps answering and does not grow in memory.
 #   scripts/soak.sh          # one hour
 #   scripts/soak.sh 120      # two minutes (the CI length)
-# The memory readings go to <build>/e2e-artifacts/soak-memory.tsv.
+# The memory readings go to <build>/e2e-artifacts/soak-memory.tsv, the audio
+# callback's timing histogram to soak-callback-times.txt beside it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 SECONDS_TO_RUN=${1:-3600}

@@ -20,60 +20,12 @@
 #include <string>
 #include <vector>
 
+#include "e2e_app.h"
 #include "e2e_env.h"
 #include "signal_measure.h"
 
 namespace zendra::test {
 namespace {
-
-int tw(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
-
-struct Screen {
-    int w = 0, h = 0;
-    std::vector<unsigned char> rgb;
-    bool black(int x, int y) const {
-        const size_t i = (static_cast<size_t>(y) * w + x) * 3;
-        return rgb[i] == 0 && rgb[i + 1] == 0 && rgb[i + 2] == 0;
-    }
-};
-
-std::optional<Screen> grabScreen(const Display& display, const std::string& path) {
-    if (!display.screenshot(path)) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    int maxval = 0;
-    Screen s;
-    in >> magic >> s.w >> s.h >> maxval;
-    in.get();
-    if (magic != "P6" || s.w <= 0 || s.h <= 0 || maxval <= 0 || maxval > 65535) return std::nullopt;
-    const size_t bytesPerValue = maxval > 255 ? 2 : 1;
-    std::vector<unsigned char> raw(static_cast<size_t>(s.w) * s.h * 3 * bytesPerValue);
-    in.read(reinterpret_cast<char*>(raw.data()), static_cast<std::streamsize>(raw.size()));
-    if (!in) return std::nullopt;
-    s.rgb.resize(static_cast<size_t>(s.w) * s.h * 3);
-    for (size_t i = 0; i < s.rgb.size(); ++i) s.rgb[i] = raw[i * bytesPerValue];
-    return s;
-}
-
-// Top-left corner of the first black area at least `width` pixels wide (a
-// tool window's client area), skipping areas that start inside `avoid`.
-std::optional<std::pair<int, int>> blackArea(const Screen& s, int width, std::optional<std::array<int, 4>> avoid = {}) {
-    for (int y = 20; y < std::min(s.h, 768); ++y) {
-        int run = 0;
-        for (int x = 0; x < std::min(s.w, 1024); ++x) {
-            run = s.black(x, y) ? run + 1 : 0;
-            if (run == width) {
-                const int x0 = x - width + 1;
-                if (avoid && x0 >= (*avoid)[0] && x0 < (*avoid)[0] + (*avoid)[2] && y >= (*avoid)[1] &&
-                    y < (*avoid)[1] + (*avoid)[3]) {
-                    continue;
-                }
-                return std::make_pair(x0, y);
-            }
-        }
-    }
-    return std::nullopt;
-}
 
 // Resident memory of a process in kB, or nullopt once it is gone.
 std::optional<long> residentKb(pid_t pid) {
@@ -130,106 +82,34 @@ double soakSeconds() {
     return s ? std::max(5.0, std::atof(s)) : 120.0;
 }
 
-class SoakEndToEnd : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ZENDRA_SKIP_UNLESS_PROGRAMS("pulseaudio", "pactl", "pacat", "parecord", "Xvfb", "xdotool", "import");
-        const char* bin = std::getenv("ZENDRA_BIN");
-        if (bin == nullptr || std::getenv("ZENDRA_DEMO_KIT") == nullptr)
-            GTEST_SKIP() << "ZENDRA_BIN and ZENDRA_DEMO_KIT must be set";
-        bin_ = bin;
-        shot_ = artifactsDir() + "/soak-screen.ppm";
-    }
-
-    void menuItem(int menuX, int n) const {
-        ASSERT_TRUE(display_->click(menuX, 8));
-        sleepSeconds(0.3);
-        std::string keys;
-        for (int k = 0; k < n; ++k) keys += "Down ";
-        ASSERT_TRUE(display_->key(keys + "Return"));
-        sleepSeconds(0.5);
-    }
-
-    // Clicks a "Sample N" button and answers its file dialog. On a loaded
-    // machine the first dialog can take seconds; a lost click is retried once.
-    void chooseFile(int x, int y, const std::string& name) const {
-        ASSERT_TRUE(display_->click(x, y));
-        auto wid = display_->findWindow("^Open$", 10.0);
-        if (!wid) {
-            ASSERT_TRUE(display_->click(x, y));
-            wid = display_->findWindow("^Open$", 20.0);
-        }
-        ASSERT_TRUE(wid.has_value()) << "no file dialog";
-        ASSERT_TRUE(display_->focus(*wid));
-        ASSERT_TRUE(display_->type(name));
-        ASSERT_TRUE(display_->key("Return"));
-        if (!display_->waitWindowGone("^Open$", 1.0)) {
-            ASSERT_TRUE(display_->key("Return"));  // a completer took the first
-        }
-        ASSERT_TRUE(display_->waitWindowGone("^Open$", 10.0)) << "the file dialog did not close";
-        sleepSeconds(0.2);
-    }
-
-    std::string bin_, shot_;
-    std::optional<AudioServer> server_;
-    std::optional<Display> display_;
-};
+class SoakEndToEnd : public AppTest {};
 
 TEST_F(SoakEndToEnd, RandomPlayForALongTimeKeepsMemoryFlatAndTheProgramAnswering) {
     const double duration = soakSeconds();
-    server_.emplace();
-    display_.emplace();
     const std::string callbackPath = artifactsDir() + "/soak-callback-times.txt";
     std::remove(callbackPath.c_str());
-    AppProcess app(bin_, {},
-                   server_->env() + display_->env() +
-                       EnvVars{{"SDL_AUDIODRIVER", "pulseaudio"}, {"ZENDRA_CALLBACK_TIMES", callbackPath}},
-                   "soak");
-    const auto splash = display_->findWindowByClass("zendra", 10.0, std::string("Zendra"));
-    ASSERT_TRUE(splash.has_value()) << app.stderrText();
-    ASSERT_TRUE(display_->key("Return", *splash));  // I Agree
-    const auto main = display_->findWindow("^Zendra\\.$", 10.0);
-    ASSERT_TRUE(main.has_value()) << app.stderrText();
-    sleepSeconds(0.5);
+    ASSERT_NO_FATAL_FAILURE(launch("soak", {{"ZENDRA_CALLBACK_TIMES", callbackPath}}));
+    ZendraApp& zendra = app();
+    Display& display = *display_;
+    const std::string main = zendra.mainWindow();
 
-    // A full bank through the Sample Dock: "# Of Samples" to 16, then four
-    // slots a page.
-    auto screen = grabScreen(*display_, shot_);
-    ASSERT_TRUE(screen.has_value());
-    const auto dock = blackArea(*screen, 400);
-    ASSERT_TRUE(dock.has_value()) << "no Sample Dock";
-    const auto [dx, dy] = *dock;
-    for (int k = 0; k < 3; ++k) {
-        ASSERT_TRUE(display_->click(dx + tw(480 + 6855) - 8, dy + tw(600 + 127)));
-        sleepSeconds(0.2);
-    }
-    const char* files[] = {"kick.wav", "snare.wav", "hat.wav", "clap.wav",
-                           "tone-22050.wav", "tone-44100.wav", "tone-11025.wav", "pad-22050.wav"};
-    for (int i = 0; i < 16; ++i) {
-        if (i > 0 && i % 4 == 0) {
-            ASSERT_TRUE(display_->click(dx + tw(120 + 127), dy + tw(960 + 2535) - 8));  // next page
-            sleepSeconds(0.3);
-        }
-        ASSERT_NO_FATAL_FAILURE(
-            chooseFile(dx + tw(480 + 240 + 427), dy + tw(840 + 240 + 600 * (i % 4) + 247), files[i % 8]));
-    }
-    display_->screenshot(artifactsDir() + "/soak-dock.png");
-    const int doneX = dx + tw(6480 + 427), doneY = dy + tw(120 + 187);
-    ASSERT_TRUE(display_->click(doneX, doneY));
-    sleepSeconds(1.0);
-    ASSERT_TRUE(display_->windowsByName("^Zendra$").empty()) << "a message came up: a file did not load";
+    // A full bank of sixteen through the Sample Dock (all four pages).
+    const char* kit[] = {"kick.wav", "snare.wav", "hat.wav", "clap.wav",
+                         "tone-22050.wav", "tone-44100.wav", "tone-11025.wav", "pad-22050.wav"};
+    std::vector<std::string> files;
+    for (int i = 0; i < 16; ++i) files.push_back(demoKit() + "/" + kit[i % 8]);
+    Spot dock;
+    ASSERT_NO_FATAL_FAILURE(zendra.loadDock(files, &dock));
+    const int doneX = dock.first + tw(6480 + 427), doneY = dock.second + tw(120 + 187);
 
     // Sample Pad and Sample Properties side by side.
-    menuItem(57, 2);
-    screen = grabScreen(*display_, shot_);
-    ASSERT_TRUE(screen.has_value());
-    const auto padAt = blackArea(*screen, 200);
+    ASSERT_NO_FATAL_FAILURE(zendra.menuItem(57, 2));
+    const auto padAt = zendra.waitFor([](const Screen& s) { return blackArea(s, 200); });
     ASSERT_TRUE(padAt.has_value()) << "no Sample Pad";
     const auto [px, py] = *padAt;
-    menuItem(57, 4);
-    screen = grabScreen(*display_, shot_);
-    ASSERT_TRUE(screen.has_value());
-    const auto propsAt = blackArea(*screen, 500, std::array<int, 4>{px, py, tw(3000), tw(3000)});
+    ASSERT_NO_FATAL_FAILURE(zendra.menuItem(57, 4));
+    const Rect pad{px, py, tw(3000), tw(3000)};
+    const auto propsAt = zendra.waitFor([&](const Screen& s) { return blackArea(s, 500, kToolArea, pad); });
     ASSERT_TRUE(propsAt.has_value()) << "no Sample Properties";
     const auto [vx, vy] = *propsAt;
 
@@ -241,12 +121,12 @@ TEST_F(SoakEndToEnd, RandomPlayForALongTimeKeepsMemoryFlatAndTheProgramAnswering
     auto startAll = [&] {
         for (int i = 0; i < 16; ++i) {
             const auto [x, y] = padCentre(i);
-            display_->click(x, y);
+            display.click(x, y);
         }
     };
     // Every Loop box starts ticked: all sixteen play on.
     startAll();
-    display_->screenshot(artifactsDir() + "/soak-start.png");
+    zendra.snapshot("start");
 
     // Both arrows of the volume, pan and frequency bars.
     const std::array<int, 6> arrowsX = {vx + tw(2460) + 5, vx + tw(4140) - 5, vx + tw(4380) + 5,
@@ -266,15 +146,15 @@ TEST_F(SoakEndToEnd, RandomPlayForALongTimeKeepsMemoryFlatAndTheProgramAnswering
         const int op = pick(100);
         if (op < 45) {
             const auto [x, y] = padCentre(pick(16));
-            display_->click(x, y);
+            display.click(x, y);
         } else if (op < 80) {
-            display_->click(arrowsX[static_cast<size_t>(pick(6))], rowY(pick(16)));
+            display.click(arrowsX[static_cast<size_t>(pick(6))], rowY(pick(16)));
         } else if (op < 97) {
-            display_->key(keys[pick(9)]);
+            display.key(keys[pick(9)]);
         } else {
             // File > Load Samples, then Done: the same files again, all restarted.
-            menuItem(18, 1);
-            display_->click(doneX, doneY);
+            zendra.menuItem(18, 1);
+            display.click(doneX, doneY);
             sleepSeconds(0.5);
             startAll();
             ++reloads;
@@ -284,27 +164,27 @@ TEST_F(SoakEndToEnd, RandomPlayForALongTimeKeepsMemoryFlatAndTheProgramAnswering
 
         if (now() >= nextCheck) {
             nextCheck = now() + 2.0;
-            ASSERT_TRUE(app.alive()) << "the program ended after " << actions << " actions: " << app.stderrText();
-            const auto kb = residentKb(app.pid());
+            ASSERT_TRUE(zendra.alive()) << "the program ended after " << actions << " actions: " << zendra.stderrText();
+            const auto kb = residentKb(zendra.process().pid());
             ASSERT_TRUE(kb.has_value());
             memory.push_back({now(), *kb});
             // The program answers: its window can be found and it handles a
             // round trip through the window system (a title query).
             const auto a0 = std::chrono::steady_clock::now();
-            ASSERT_FALSE(display_->windowTitle(*main).empty());
-            ASSERT_TRUE(display_->windowGeometry(*main).has_value());
+            ASSERT_FALSE(display.windowTitle(main).empty());
+            ASSERT_TRUE(display.windowGeometry(main).has_value());
             slowestAnswer = std::max(slowestAnswer,
                                      std::chrono::duration<double>(std::chrono::steady_clock::now() - a0).count());
             ++answerChecks;
             // A message means a reload failed: answer it and carry on, but count it.
-            if (!display_->windowsByName("^Zendra$").empty()) {
-                display_->key("Return");
+            if (!display.windowsByName(kMessageTitle).empty()) {
+                display.key("Return");
                 ADD_FAILURE() << "a message came up after " << actions << " actions";
-                display_->screenshot(artifactsDir() + "/soak-message.png");
+                zendra.snapshot("message");
             }
         }
     }
-    display_->screenshot(artifactsDir() + "/soak-end.png");
+    zendra.snapshot("end");
 
     // Memory: after the first quarter (warm-up), the highest reading may
     // exceed the warmed-up one by at most 30 MB.
@@ -336,19 +216,19 @@ TEST_F(SoakEndToEnd, RandomPlayForALongTimeKeepsMemoryFlatAndTheProgramAnswering
     sleepSeconds(0.3);
     for (int i = 0; i < 3; ++i) {
         const auto [x, y] = padCentre(i);
-        display_->click(x, y);
+        display.click(x, y);
         sleepSeconds(0.3);
     }
     sleepSeconds(0.5);
     const Stereo s = rec.read();
     ASSERT_GT(s.left.size(), 4800u);
     EXPECT_GT(std::max(peakAbs(s.left), peakAbs(s.right)), 0.005) << "nothing was heard";
-    EXPECT_TRUE(app.alive());
+    EXPECT_TRUE(zendra.alive());
 
     // Closing the main window ends the program, which then writes its audio
     // callback timing (ZENDRA_CALLBACK_TIMES): reported, not judged, here.
-    ASSERT_TRUE(display_->closeWindow(*main));
-    ASSERT_TRUE(app.waitExit(20.0).has_value()) << "closing the main window did not end the program";
+    ASSERT_TRUE(display.closeWindow(main));
+    ASSERT_TRUE(zendra.process().waitExit(20.0).has_value()) << "closing the main window did not end the program";
     const CallbackReport report = readCallbackReport(callbackPath);
     ASSERT_GT(report.calls, 0u) << "no callback timing written to " << callbackPath;
     std::printf("[   INFO   ] audio callbacks: %s\n", report.summary().c_str());

@@ -156,9 +156,18 @@ void ZendraApp::loadDock(const std::vector<std::string>& files, Spot* at) const 
     const auto dock = waitFor([](const Screen& s) { return blackArea(s, 400); });
     ASSERT_TRUE(dock.has_value()) << "no Sample Dock";
     const auto [dx, dy] = *dock;
+    // More than four files: "# Of Samples" up a step per page of four.
+    for (size_t k = 4; k < files.size(); k += 4) {
+        ASSERT_TRUE(display_.click(dx + tw(480 + 6855) - 8, dy + tw(600 + 127)));
+        sleepSeconds(0.2);
+    }
     for (size_t i = 0; i < files.size(); ++i) {
+        if (i > 0 && i % 4 == 0) {
+            ASSERT_TRUE(display_.click(dx + tw(120 + 127), dy + tw(960 + 2535) - 8));  // next page
+            sleepSeconds(0.3);
+        }
         // "Sample i" buttons, one 600-twip row apart.
-        const int row = 840 + 240 + static_cast<int>(i) * 600;
+        const int row = 840 + 240 + static_cast<int>(i % 4) * 600;
         const int bx = dx + tw(480 + 240 + 427), by = dy + tw(row + 247);
         ASSERT_TRUE(display_.click(bx, by));
         // On a busy machine the first file dialog can take seconds, and a click
@@ -186,10 +195,10 @@ void AppTest::SetUp() {
     if (zendraBin().empty() || demoKit().empty()) GTEST_SKIP() << "ZENDRA_BIN and ZENDRA_DEMO_KIT must be set";
 }
 
-void AppTest::launch(const std::string& label) {
+void AppTest::launch(const std::string& label, const EnvVars& extraEnv) {
     server_.emplace();
     display_.emplace();
-    app_.emplace(*display_, server_->env(), label);
+    app_.emplace(*display_, server_->env() + extraEnv, label);
     ASSERT_NO_FATAL_FAILURE(app_->agree());
 }
 

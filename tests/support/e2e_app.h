@@ -106,8 +106,8 @@ public:
     // types `text` (over what the field holds if `replace`) and confirms.
     void answerWindow(const std::string& titleRegex, const std::string& text, bool replace = false) const;
 
-    // Sample Dock, the tool window showing at start: each file through its
-    // slot's file dialog in turn (slot 1 first), then Done. Fails if a
+    // Sample Dock, the tool window showing at start: each file (up to 16)
+    // through its slot's file dialog in turn (slot 1 first), then Done. Fails if a
     // message comes up (a file did not load). `at` receives the dock's corner.
     void loadDock(const std::vector<std::string>& files, Spot* at = nullptr) const;
 
@@ -145,7 +145,7 @@ class AppTest : public ::testing::Test {
 protected:
     void SetUp() override;
     // Starts the servers and the program, and agrees to the disclaimer.
-    void launch(const std::string& label);
+    void launch(const std::string& label, const EnvVars& extraEnv = {});
     ZendraApp& app() { return *app_; }
 
     std::optional<AudioServer> server_;

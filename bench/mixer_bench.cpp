@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "bench_signal.h"
 #include "sound/direct_sound.h"
 #include "sound/offline_backend.h"
 #include "sound/output_engine.h"
@@ -11,27 +12,16 @@
 namespace {
 
 using namespace zendra;
+using bench::zendraBuffer;
 
 std::shared_ptr<DirectSoundBuffer> noiseBuffer(DirectSound& ds, int rate, int channels, double seconds) {
-    WAVEFORMATEX f;
-    f.nFormatTag = 1;
-    f.nChannels = static_cast<int16_t>(channels);
-    f.lSamplesPerSec = rate;
-    f.nBitsPerSample = 16;
-    f.nBlockAlign = static_cast<int16_t>(2 * channels);
-    f.lAvgBytesPerSec = rate * f.nBlockAlign;
-    DSBUFFERDESC d;
-    d.lFlags = 480;
-    d.lBufferBytes = static_cast<int32_t>(seconds * rate) * f.nBlockAlign;
-    auto b = ds.CreateSoundBuffer(d, f);
-    std::vector<int16_t> pcm(static_cast<size_t>(d.lBufferBytes / 2));
+    std::vector<int16_t> pcm(static_cast<size_t>(seconds * rate) * static_cast<size_t>(channels));
     uint32_t x = 12345;
     for (auto& s : pcm) {
         x = x * 1664525u + 1013904223u;
         s = static_cast<int16_t>(x >> 17);
     }
-    b->WriteBuffer(0, d.lBufferBytes, pcm.data(), 0);
-    return b;
+    return zendraBuffer(ds, pcm, rate, channels);
 }
 
 // 16 looping voices at pitch ratios 0.25 .. 4.5 of their own rate, 48 kHz stereo

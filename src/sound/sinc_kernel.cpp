@@ -74,15 +74,6 @@ SincKernels::SincKernels() {
     for (double s = 1.0; s < kMaxScale * kScaleStep; s *= kScaleStep) tables_.push_back(makeTable(s));
 }
 
-float SincTable::at(int phase, int k) const {
-    const bool next = phase == phases;
-    const size_t p = static_cast<size_t>(next ? phases - 1 : phase);
-    const size_t b = static_cast<size_t>(k / kSincBlock) * 2 * kSincBlock;
-    const size_t j = static_cast<size_t>(k % kSincBlock);
-    const float* row = coeffs.data() + p * 2 * static_cast<size_t>(taps);
-    return next ? row[b + j] + row[b + kSincBlock + j] : row[b + j];
-}
-
 const SincKernels& SincKernels::instance() {
     static const SincKernels kernels;
     return kernels;

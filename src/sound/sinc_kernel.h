@@ -16,10 +16,6 @@ struct SincTable {
     // Per row, per block of kSincBlock taps: the coefficients at this phase,
     // then their difference to the next phase (for linear interpolation).
     std::vector<float> coeffs;  // [phases * 2 * taps]
-
-    // Coefficient k of phase p (0..phases, the last one being the next
-    // frame's phase 0), as the interpolation reads it.
-    float at(int phase, int k) const;
     // Index of the first source frame the kernel covers, relative to floor(pos).
     int firstOffset() const { return -(taps / 2 - 1); }
 };
@@ -30,7 +26,7 @@ public:
     static constexpr int kPhases = 256;
     static constexpr double kStopbandDb = 80.0;
 
-    // Built once, on first use (from the user-interface thread).
+    // Built once, on first use (the program starts that on a thread at launch).
     static const SincKernels& instance();
 
     // The table for a step (source frames per output frame).

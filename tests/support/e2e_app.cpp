@@ -77,22 +77,6 @@ std::optional<Spot> blackArea(const Screen& s, int width, const Rect& within, co
     return std::nullopt;
 }
 
-std::optional<Spot> blackRunOf(const Screen& s, int width, const Rect& within) {
-    const Rect r = clip(s, within);
-    for (int y = r.y; y < r.y + r.h; ++y) {
-        int run = 0;
-        for (int x = r.x; x < r.x + r.w; ++x) {
-            if (s.black(x, y)) {
-                ++run;
-                continue;
-            }
-            if (run >= width - 2 && run <= width + 2 && x - run > 0) return Spot{x - run, y};
-            run = 0;
-        }
-    }
-    return std::nullopt;
-}
-
 ZendraApp::ZendraApp(const Display& display, const EnvVars& audioEnv, const std::string& label)
     : display_(display),
       label_(label),

@@ -69,11 +69,6 @@ inline constexpr Rect kToolArea{0, 20, 1024, 748};
 std::optional<Spot> blackArea(const Screen& s, int width, const Rect& within = kToolArea,
                               const std::optional<Rect>& avoid = {});
 
-// Top-left corner of the first black run of `width` (±2) pixels between
-// non-black pixels: a tool window's client area even where it lies over
-// another black window.
-std::optional<Spot> blackRunOf(const Screen& s, int width, const Rect& within = kToolArea);
-
 // The program under test, started with a fresh home (so no saved state of
 // other runs carries over) on `display`, with `audioEnv` reaching its audio
 // server. Functions that can fail the test report with gtest's fatal

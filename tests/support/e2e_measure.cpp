@@ -13,13 +13,6 @@ double median(std::vector<double> v, double ifEmpty) {
     return v[v.size() / 2];
 }
 
-size_t lastAbove(const std::vector<float>& x, float threshold) {
-    for (size_t i = x.size(); i > 0; --i) {
-        if (std::fabs(x[i - 1]) > threshold) return i - 1;
-    }
-    return 0;
-}
-
 bool hasDropout(const std::vector<float>& x, size_t begin, size_t n) {
     int quiet = 0;
     for (size_t i = begin; i < begin + n && i < x.size(); ++i) {
@@ -43,16 +36,6 @@ std::vector<double> bandLevelsDb(const std::vector<float>& x, int rate, double h
         levels.push_back(20.0 * std::log10(2.0 * std::abs(acc) / static_cast<double>(window) + 1e-12));
     }
     return levels;
-}
-
-double correlation(const std::vector<float>& x, size_t a, size_t b, size_t n) {
-    double xy = 0, xx = 0, yy = 0;
-    for (size_t k = 0; k < n; ++k) {
-        xy += double(x[a + k]) * x[b + k];
-        xx += double(x[a + k]) * x[a + k];
-        yy += double(x[b + k]) * x[b + k];
-    }
-    return xx > 0 && yy > 0 ? xy / std::sqrt(xx * yy) : 0.0;
 }
 
 size_t firstFrameAfter(const MonitorRecording& rec, size_t frames, std::chrono::steady_clock::time_point t) {

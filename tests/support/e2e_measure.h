@@ -13,9 +13,6 @@ namespace zendra::test {
 // Median of the values; `ifEmpty` when there are none.
 double median(std::vector<double> v, double ifEmpty = 0.0);
 
-// Last index with |x| above the threshold, or 0.
-size_t lastAbove(const std::vector<float>& x, float threshold);
-
 // Whether x[begin, begin + n) holds a dropout: 16 samples or more of silence
 // in a row, where the server ran dry.
 bool hasDropout(const std::vector<float>& x, size_t begin, size_t n);
@@ -24,9 +21,6 @@ bool hasDropout(const std::vector<float>& x, size_t begin, size_t n);
 // [begin, end) that holds no dropout.
 std::vector<double> bandLevelsDb(const std::vector<float>& x, int rate, double hz, size_t window, size_t begin,
                                  size_t end);
-
-// Normalised correlation of x[a, a + n) and x[b, b + n).
-double correlation(const std::vector<float>& x, size_t a, size_t b, size_t n);
 
 // The first of `frames` recorded frames that reached the file after `t`.
 size_t firstFrameAfter(const MonitorRecording& rec, size_t frames, std::chrono::steady_clock::time_point t);

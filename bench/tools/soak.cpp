@@ -1,7 +1,7 @@
 // Long play, end to end: a full bank of sixteen looping samples, then random
 // pad clicks, bar moves, key taps and bank reloads against the real program
-// for ZENDRA_SOAK_SECONDS (two minutes by default, as CI runs it;
-// scripts/soak.sh runs it for an hour). Throughout, the program stays alive
+// for ZENDRA_SOAK_SECONDS (two minutes by default; scripts/soak.sh runs it for
+// an hour). A measurement run by hand, not part of the test suite. Throughout, the program stays alive
 // and its main window answers; its memory (VmRSS) does not grow past a bound
 // once warmed up; at the end a pad is still heard, and the program, closed
 // through its window, reports its audio callback timing.

@@ -1,0 +1,181 @@
+// Playing the real program with real input on a real audio server: files
+// chosen through the file dialog, a key bound through the prompt, Sample
+// Properties set with the mouse, then pads clicked, keys typed into the Tap
+// Pad and notes played on the Keyboard. Each stretch of what the server plays
+// is recorded from its monitor and measured (level, pitch, channel balance).
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "e2e_app.h"
+#include "e2e_measure.h"
+
+namespace zendra::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kRate = 48000;
+constexpr size_t kBlock = kRate / 100;
+
+// Pitch of each 40 ms window that sounds and holds no dropout, merged into
+// one value per run of windows within 0.3 % of each other (three at least).
+std::vector<double> steadyPitches(const std::vector<float>& x) {
+    const size_t window = kRate / 25;
+    std::vector<double> notes, run;
+    auto close = [&] {
+        if (run.size() >= 3 && (notes.empty() || std::fabs(notes.back() / run[0] - 1.0) > 0.003))
+            notes.push_back(median(run));
+        run.clear();
+    };
+    for (size_t at = 0; at + window <= x.size(); at += window) {
+        if (hasDropout(x, at, window) || rmsDb(x, at, at + window) < -40.0) continue;
+        const double f = frequencyHz(x, kRate, at, at + window);
+        if (!run.empty() && std::fabs(f / run[0] - 1.0) > 0.003) close();
+        run.push_back(f);
+    }
+    close();
+    return notes;
+}
+
+class PlayingE2E : public AppTest {
+protected:
+    std::optional<Spot> waitForm(int width, std::optional<Rect> avoid = {}) const {
+        return app_->waitFor([&](const Screen& s) { return blackArea(s, width, kToolArea, avoid); });
+    }
+};
+
+TEST_F(PlayingE2E, DialogPromptMouseAndKeysPlayTheBankAsSet) {
+    ASSERT_NO_FATAL_FAILURE(launch("playing"));
+    ZendraApp& app = this->app();
+    const Display& display = *display_;
+    // Bare names: the file dialog opens in the demo kit.
+    ASSERT_NO_FATAL_FAILURE(app.loadDock({"tone-22050.wav", "kick.wav"}));
+
+    // Key Associations: the kick (slot 2) on "k", through the prompt.
+    ASSERT_NO_FATAL_FAILURE(app.menuItem(kFileMenu, 3));
+    const auto keys = waitForm(100);
+    ASSERT_TRUE(keys.has_value()) << "no Key Associations";
+    ASSERT_TRUE(display.click(keys->first + tw(360 + 300), keys->second + tw(840 + 480 + 187)));
+    ASSERT_NO_FATAL_FAILURE(app.answerWindow("^Key Associations$", "k"));
+    ASSERT_TRUE(display.click(keys->first + tw(5400 + 487), keys->second + tw(3060 + 187)));  // Done
+
+    // Sample Pad, then Sample Properties beside it: both Loop boxes cleared,
+    // the tone two volume steps down (-10 dB) and one pan step left.
+    ASSERT_NO_FATAL_FAILURE(app.menuItem(kToolsMenu, 2));
+    const auto pad = waitForm(200);
+    ASSERT_TRUE(pad.has_value()) << "no Sample Pad";
+    ASSERT_NO_FATAL_FAILURE(app.menuItem(kToolsMenu, 4));
+    const auto props = waitForm(500, Rect{pad->first, pad->second, tw(3000), tw(3000)});
+    ASSERT_TRUE(props.has_value()) << "no Sample Properties";
+    const int vx = props->first, row1 = props->second + tw(660 + 150), row2 = props->second + tw(1020 + 150);
+    for (const auto& [x, y] : {Spot{vx + tw(1950), row1}, Spot{vx + tw(1950), row2}, Spot{vx + tw(2460) + 5, row1},
+                               Spot{vx + tw(2460) + 5, row1}, Spot{vx + tw(4380) + 5, row1}}) {
+        ASSERT_TRUE(display.click(x, y));
+        sleepSeconds(0.15);
+    }
+    app.snapshot("properties");
+
+    // Pads: the tone (2 s, once), then the kick.
+    {
+        MonitorRecording rec(*server_, app.artifact("pads.wav"));
+        ASSERT_TRUE(rec.waitStarted()) << "parecord did not start";
+        auto padCentre = [&](int i) { return Spot{pad->first + tw(480), pad->second + tw(120 + i * 840 + 360)}; };
+        ASSERT_TRUE(display.click(padCentre(0).first, padCentre(0).second));
+        sleepSeconds(3.0);
+        ASSERT_TRUE(display.click(padCentre(1).first, padCentre(1).second));
+        sleepSeconds(1.0);
+        const Stereo s = rec.read();
+        // 10 ms blocks judged by content: a loaded server runs dry now and then.
+        std::vector<double> lefts, diffs;
+        size_t toneBlocks = 0, kickBlocks = 0, lastTone = 0, firstKick = SIZE_MAX;
+        for (size_t i = 0; i + kBlock <= s.left.size(); i += kBlock) {
+            const double l = rmsDb(s.left, i, i + kBlock), r = rmsDb(s.right, i, i + kBlock);
+            if (peakAbs(s.left, i, i + kBlock) < 0.05) continue;
+            if (l - r > 20.0) {
+                ++toneBlocks, lastTone = i;
+                if (!hasDropout(s.left, i, kBlock)) lefts.push_back(l), diffs.push_back(l - r);
+            } else if (std::fabs(l - r) < 1.0) {
+                ++kickBlocks, firstKick = std::min(firstKick, i);
+            }
+        }
+        // Once, not looped: a loop would fill the recording and drown the kick.
+        EXPECT_GE(toneBlocks, 150u);
+        EXPECT_LE(toneBlocks, 300u);
+        EXPECT_NEAR(median(lefts), 20 * std::log10(0.8 / std::sqrt(2.0)) - 10.0, 0.5);
+        EXPECT_NEAR(median(diffs), 33.33, 1.0);
+        EXPECT_NEAR(cycleFrequencyHz(s.left, kRate, 0, lastTone), 440.0, 2.2);
+        EXPECT_GE(kickBlocks, 10u);
+        EXPECT_LT(kickBlocks, 100u);
+        EXPECT_GT(firstKick, lastTone);
+    }
+
+    // Tap Pad (opening it gives it the focus): "x" is bound to nothing; the
+    // second "k" cuts the kick and starts it again.
+    ASSERT_NO_FATAL_FAILURE(app.menuItem(kToolsMenu, 3));
+    {
+        MonitorRecording rec(*server_, app.artifact("taps.wav"));
+        ASSERT_TRUE(rec.waitStarted()) << "parecord did not start";
+        sleepSeconds(0.4);
+        XTestKeyboard keyboard(display.name());
+        ASSERT_TRUE(keyboard.ok());
+        std::vector<Clock::time_point> at;
+        for (const auto& [key, pause] : {std::pair{"x", 0.4}, {"k", 0.2}, {"k", 0.9}, {"x", 0.4}}) {
+            const auto t = keyboard.tap(key);
+            ASSERT_TRUE(t.has_value()) << key;
+            at.push_back(*t);
+            sleepSeconds(pause);
+        }
+        const Stereo s = rec.read();
+        const auto segs = onsets(s.left, kRate, 0.01f, 0.2);
+        ASSERT_EQ(segs.size(), 1u) << "only the kick may sound";
+        const size_t kick = segs[0].first;
+        EXPECT_GT(kick, firstFrameAfter(rec, s.left.size(), at[0]) + kRate / 4) << "the unbound key sounded";
+        EXPECT_GE(kick, firstFrameAfter(rec, s.left.size(), at[1]));
+        // The restart plays a whole kick (0.45 s) from the second "k": the
+        // sound lasts past the end of the first, and ends (no loop).
+        const double length = double(segs[0].second - kick) / kRate;
+        EXPECT_GT(length, 0.55);
+        EXPECT_LT(length, 1.0);
+    }
+
+    // Keyboard (Tools, first item) through the menu bar's keys; it opens with
+    // the focus on "Play as well", which Space ticks. The tone (440 Hz at
+    // 22050 Hz) sounds at 440 F / 22050 for a note of F Hz.
+    ASSERT_TRUE(display.focus(app.mainWindow()));
+    for (const char* k : {"alt", "Right Down", "Return", "space"}) {
+        ASSERT_TRUE(display.key(k));
+        sleepSeconds(0.4);
+    }
+    {
+        MonitorRecording rec(*server_, app.artifact("keyboard.wav"));
+        ASSERT_TRUE(rec.waitStarted());
+        sleepSeconds(0.3);
+        // Modifiers and the keypad do not change the note: shift+2 is the 2
+        // key, keypad 2 restarts the comma's note, shift+q is q's note.
+        const std::pair<const char*, double> notes[] = {{"a", 7550},   {"shift+2", 15300}, {"comma", 35800},
+                                                        {"KP_2", 0},   {"shift+q", 14550}, {"l", 36550}};
+        std::vector<double> expected;
+        for (const auto& [chord, hz] : notes) {
+            ASSERT_TRUE(display.key(chord));
+            sleepSeconds(0.7);
+            if (hz > 0) expected.push_back(440.0 * hz / 22050.0);
+        }
+        const std::vector<double> heard = steadyPitches(rec.read().left);
+        std::string text;
+        for (double hz : heard) text += std::to_string(hz) + " Hz  ";
+        ASSERT_EQ(heard.size(), expected.size()) << text;
+        for (size_t i = 0; i < heard.size(); ++i) EXPECT_NEAR(heard[i], expected[i], expected[i] * 0.005) << i;
+    }
+    ASSERT_TRUE(app.alive()) << app.stderrText();
+    // As at logout: SIGTERM ends it without needing SIGKILL.
+    EXPECT_NE(app.terminate(), 128 + SIGKILL);
+}
+
+}  // namespace
+}  // namespace zendra::test

@@ -1,12 +1,15 @@
 #include "e2e_app.h"
 
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+
+// Last: their macros (None, Status, Bool...) must not reach the headers above.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 
 namespace zendra::test {
 
@@ -15,10 +18,6 @@ namespace {
 std::string envText(const char* name) {
     const char* v = std::getenv(name);
     return v != nullptr ? v : "";
-}
-
-bool endsWith(const std::string& s, const std::string& tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 std::optional<Screen> readPpm(const std::string& path) {
@@ -54,12 +53,7 @@ int tw(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
 
 std::optional<Screen> grabScreen(const Display& display, const std::string& path) {
     if (!display.screenshot(path)) return std::nullopt;
-    if (endsWith(path, ".ppm")) return readPpm(path);
-    const std::string ppm = path + ".ppm";
-    if (run({"convert", path, "ppm:" + ppm}, {}, 30.0).exitCode != 0) return std::nullopt;
-    auto s = readPpm(ppm);
-    std::remove(ppm.c_str());
-    return s;
+    return readPpm(path);
 }
 
 std::optional<Spot> blackArea(const Screen& s, int width, const Rect& within, const std::optional<Rect>& avoid) {
@@ -186,34 +180,21 @@ void AppTest::launch(const std::string& label, const EnvVars& extraEnv) {
     ASSERT_NO_FATAL_FAILURE(app_->agree());
 }
 
-XTestKeyboard::XTestKeyboard(const std::string& display) {
-    x11_ = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
-    xtst_ = dlopen("libXtst.so.6", RTLD_NOW | RTLD_LOCAL);
-    if (x11_ == nullptr || xtst_ == nullptr) return;
-    open_ = reinterpret_cast<decltype(open_)>(dlsym(x11_, "XOpenDisplay"));
-    close_ = reinterpret_cast<decltype(close_)>(dlsym(x11_, "XCloseDisplay"));
-    keysym_ = reinterpret_cast<decltype(keysym_)>(dlsym(x11_, "XStringToKeysym"));
-    keycode_ = reinterpret_cast<decltype(keycode_)>(dlsym(x11_, "XKeysymToKeycode"));
-    sync_ = reinterpret_cast<decltype(sync_)>(dlsym(x11_, "XSync"));
-    fake_ = reinterpret_cast<decltype(fake_)>(dlsym(xtst_, "XTestFakeKeyEvent"));
-    if (open_ && close_ && keysym_ && keycode_ && sync_ && fake_) dpy_ = open_(display.c_str());
-}
+XTestKeyboard::XTestKeyboard(const std::string& display) : dpy_(XOpenDisplay(display.c_str())) {}
 
 XTestKeyboard::~XTestKeyboard() {
-    if (dpy_ != nullptr) close_(dpy_);
-    if (xtst_ != nullptr) dlclose(xtst_);
-    if (x11_ != nullptr) dlclose(x11_);
+    if (dpy_ != nullptr) XCloseDisplay(dpy_);
 }
 
 std::optional<std::chrono::steady_clock::time_point> XTestKeyboard::tap(const std::string& name) {
-    const KeyCode code = keycode_(dpy_, keysym_(name.c_str()));
+    const KeyCode code = XKeysymToKeycode(dpy_, XStringToKeysym(name.c_str()));
     if (code == 0) return std::nullopt;
-    fake_(dpy_, code, 1, 0);
-    sync_(dpy_, 0);
+    XTestFakeKeyEvent(dpy_, code, True, 0);
+    XSync(dpy_, False);
     const auto at = std::chrono::steady_clock::now();
     sleepSeconds(0.03);
-    fake_(dpy_, code, 0, 0);
-    sync_(dpy_, 0);
+    XTestFakeKeyEvent(dpy_, code, False, 0);
+    XSync(dpy_, False);
     return at;
 }
 

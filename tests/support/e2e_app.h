@@ -12,6 +12,8 @@
 
 #include "e2e_env.h"
 
+struct _XDisplay;  // Xlib's Display
+
 namespace zendra::test {
 
 inline constexpr const char* kMainTitle = "^Zendra\\.$";
@@ -35,28 +37,18 @@ struct Rect {
     bool contains(int px, int py) const { return px >= x && px < x + w && py >= y && py < y + h; }
 };
 
-struct Rgb {
-    uint8_t r = 0, g = 0, b = 0;
-    bool operator==(const Rgb&) const = default;
-};
-
 // A screenshot as 8-bit RGB pixels.
 struct Screen {
     int w = 0, h = 0;
     std::vector<uint8_t> rgb;
-    Rgb at(int x, int y) const {
-        const size_t i = (static_cast<size_t>(y) * w + x) * 3;
-        return {rgb[i], rgb[i + 1], rgb[i + 2]};
-    }
     // Every channel at most `tolerance`.
     bool black(int x, int y, int tolerance = 0) const {
-        const Rgb p = at(x, y);
-        return p.r <= tolerance && p.g <= tolerance && p.b <= tolerance;
+        const uint8_t* p = &rgb[(static_cast<size_t>(y) * w + x) * 3];
+        return p[0] <= tolerance && p[1] <= tolerance && p[2] <= tolerance;
     }
 };
 
-// Takes a screenshot into `path` (kept for looking at) and reads it back. A
-// path not ending in ".ppm" is converted to PPM for reading.
+// Takes a screenshot into `path` (a ".ppm" file) and reads it back.
 std::optional<Screen> grabScreen(const Display& display, const std::string& path);
 
 // Where tool windows show: inside the main window, below its menu bar.
@@ -150,8 +142,7 @@ protected:
 
 // Key presses sent straight to the X server through the XTEST extension, so
 // that the moment of each key is known to well under a millisecond (an
-// xdotool run takes 100 ms or more to start here). libX11 and libXtst are
-// loaded at run time: the tests do not link against them.
+// xdotool run takes 100 ms or more to start here).
 class XTestKeyboard {
 public:
     explicit XTestKeyboard(const std::string& display);
@@ -165,21 +156,7 @@ public:
     std::optional<std::chrono::steady_clock::time_point> tap(const std::string& name);
 
 private:
-    // The few Xlib types used, spelled out (Xlib's macros clash with gtest).
-    struct XDisplay;
-    using KeySym = unsigned long;
-    using KeyCode = unsigned char;
-    using Bool = int;
-
-    void* x11_ = nullptr;
-    void* xtst_ = nullptr;
-    XDisplay* (*open_)(const char*) = nullptr;
-    int (*close_)(XDisplay*) = nullptr;
-    KeySym (*keysym_)(const char*) = nullptr;
-    KeyCode (*keycode_)(XDisplay*, KeySym) = nullptr;
-    int (*sync_)(XDisplay*, Bool) = nullptr;
-    int (*fake_)(XDisplay*, unsigned, Bool, unsigned long) = nullptr;
-    XDisplay* dpy_ = nullptr;
+    ::_XDisplay* dpy_ = nullptr;
 };
 
 }  // namespace zendra::test

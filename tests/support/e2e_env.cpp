@@ -1,6 +1,5 @@
 #include "e2e_env.h"
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -372,8 +371,6 @@ void AudioServer::start() {
     }
 }
 
-bool AudioServer::running() { return server_.alive(); }
-
 void AudioServer::stop() {
     keepOut_.stop();
     keepMic_.stop();
@@ -547,31 +544,19 @@ bool Display::click(int x, int y, int button) const {
 }
 
 bool Display::closeWindow(const std::string& wid) const {
-    // No window manager runs, so send its close request ourselves. libX11 is
-    // loaded at run time: the tests do not link against it.
-    void* x11 = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
-    if (x11 == nullptr) return false;
-    auto openDisplay = reinterpret_cast<decltype(&XOpenDisplay)>(dlsym(x11, "XOpenDisplay"));
-    auto internAtom = reinterpret_cast<decltype(&XInternAtom)>(dlsym(x11, "XInternAtom"));
-    auto sendEvent = reinterpret_cast<decltype(&XSendEvent)>(dlsym(x11, "XSendEvent"));
-    auto sync = reinterpret_cast<decltype(&XSync)>(dlsym(x11, "XSync"));
-    auto closeDisplay = reinterpret_cast<decltype(&XCloseDisplay)>(dlsym(x11, "XCloseDisplay"));
-    bool ok = false;
-    if (openDisplay && internAtom && sendEvent && sync && closeDisplay) {
-        if (::Display* dpy = openDisplay(name_.c_str())) {
-            XEvent ev{};
-            ev.xclient.type = ClientMessage;
-            ev.xclient.window = std::stoul(wid);
-            ev.xclient.message_type = internAtom(dpy, "WM_PROTOCOLS", False);
-            ev.xclient.format = 32;
-            ev.xclient.data.l[0] = static_cast<long>(internAtom(dpy, "WM_DELETE_WINDOW", False));
-            ev.xclient.data.l[1] = CurrentTime;
-            ok = sendEvent(dpy, ev.xclient.window, False, NoEventMask, &ev) != 0;
-            sync(dpy, False);
-            closeDisplay(dpy);
-        }
-    }
-    dlclose(x11);
+    // No window manager runs, so send its close request ourselves.
+    ::Display* dpy = XOpenDisplay(name_.c_str());
+    if (dpy == nullptr) return false;
+    XEvent ev{};
+    ev.xclient.type = ClientMessage;
+    ev.xclient.window = std::stoul(wid);
+    ev.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
+    ev.xclient.format = 32;
+    ev.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
+    ev.xclient.data.l[1] = CurrentTime;
+    const bool ok = XSendEvent(dpy, ev.xclient.window, False, NoEventMask, &ev) != 0;
+    XSync(dpy, False);
+    XCloseDisplay(dpy);
     return ok;
 }
 

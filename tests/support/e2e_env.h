@@ -110,9 +110,6 @@ public:
     // Sets env() in this process, for in-process clients such as SDL.
     void exportToProcess() const;
     pid_t pid() const { return server_.pid(); }
-    bool running();
-    const std::string& runtimeDir() const { return dir_.path(); }
-    std::string logPath() const;
 
     void stop();     // SIGTERM, as a clean shutdown
     void kill();     // SIGKILL, as a crash
@@ -126,6 +123,7 @@ public:
 private:
     void start();
     EnvVars toolEnv() const;
+    std::string logPath() const;
 
     TempDir dir_{"zendra-pulse"};
     Child server_;

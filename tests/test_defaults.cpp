@@ -8,6 +8,7 @@ struct Defaults {
         setenv("ZENDRA_BIN", ZENDRA_TEST_BIN, 0);
         setenv("ZENDRA_DEMO_KIT", ZENDRA_TEST_DEMO_KIT, 0);
         setenv("ZENDRA_E2E_ARTIFACTS", ZENDRA_TEST_ARTIFACTS, 0);
+        setenv("ZENDRA_PW_RIG", ZENDRA_TEST_PW_RIG, 0);
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
     }
 } const defaults;

@@ -299,6 +299,16 @@ TempDir::~TempDir() {
 
 // ------------------------------------------------------------------ PulseAudio
 
+namespace {
+// ZENDRA_TEST_AUDIO=pipewire: the private PipeWire rig (scripts/pw-rig.sh,
+// found through ZENDRA_PW_RIG) stands in for PulseAudio. Clients reach it
+// through its PulseAudio layer, the path desktop users get.
+const char* pipewireRig() {
+    const char* audio = std::getenv("ZENDRA_TEST_AUDIO");
+    return audio != nullptr && std::string(audio) == "pipewire" ? std::getenv("ZENDRA_PW_RIG") : nullptr;
+}
+}  // namespace
+
 AudioServer::AudioServer() {
     std::ofstream(dir_.path() + "/test.pa") << ".fail\n"
                                                "load-module module-native-protocol-unix auth-anonymous=1\n"
@@ -316,6 +326,7 @@ AudioServer::AudioServer() {
 AudioServer::~AudioServer() { stop(); }
 
 EnvVars AudioServer::env() const {
+    if (!rigEnv_.empty()) return rigEnv_;
     return {{"PULSE_SERVER", "unix:" + dir_.path() + "/pulse/native"},
             {"XDG_RUNTIME_DIR", dir_.path()},
             {"PULSE_COOKIE", dir_.path() + "/cookie"},
@@ -338,6 +349,16 @@ RunResult AudioServer::pactl(const std::vector<std::string>& args, double timeou
 
 void AudioServer::start() {
     const std::string& d = dir_.path();
+    if (const char* rig = pipewireRig()) {
+        const RunResult r = run({"bash", rig, "start", d + "/pw"}, {}, 30.0);
+        if (r.exitCode != 0) throw std::runtime_error("the private PipeWire rig did not start:\n" + tail(r.err));
+        rigEnv_.clear();
+        for (const auto& line : lines(r.out)) {
+            const auto eq = line.find('=');
+            if (eq != std::string::npos) rigEnv_.emplace_back(line.substr(0, eq), line.substr(eq + 1));
+        }
+        return;
+    }
     // The daemon gets a private home too, so no user configuration applies.
     server_ = Child({"pulseaudio", "-n", "-F", d + "/test.pa", "--daemonize=no", "--exit-idle-time=-1",
                      "--disallow-exit", "--log-target=file:" + logPath()},
@@ -372,12 +393,23 @@ void AudioServer::start() {
 }
 
 void AudioServer::stop() {
+    if (const char* rig = pipewireRig()) {
+        run({"bash", rig, "stop", dir_.path() + "/pw"}, {}, 30.0);
+        return;
+    }
     keepOut_.stop();
     keepMic_.stop();
     server_.stop(SIGTERM, 5.0);
 }
 
 void AudioServer::kill() {
+    if (pipewireRig() != nullptr) {
+        for (const char* daemon : {"pipewire", "pipewire-pulse", "wireplumber"}) {
+            long pid = 0;
+            if (std::ifstream(dir_.path() + "/pw/" + daemon + ".pid") >> pid && pid > 0) ::kill(pid, SIGKILL);
+        }
+        return;
+    }
     server_.stop(SIGKILL);
     keepOut_.stop();
     keepMic_.stop();

@@ -98,6 +98,8 @@ private:
 // A private PulseAudio server: "test_out" (stereo 48 kHz, the default sink),
 // "test_mic" (mono, carrying a steady 440 Hz sine) whose monitor is the
 // default source. Both sinks are held at low latency by silent streams.
+// With ZENDRA_TEST_AUDIO=pipewire, a private PipeWire server with the same
+// default sink and source instead.
 class AudioServer {
 public:
     AudioServer();  // starts; throws std::runtime_error on failure
@@ -126,6 +128,7 @@ private:
     std::string logPath() const;
 
     TempDir dir_{"zendra-pulse"};
+    EnvVars rigEnv_;  // the PipeWire rig's, when it stands in
     Child server_;
     Child keepOut_;
     Child keepMic_;

@@ -32,6 +32,7 @@ int64_t steadyNanos(std::chrono::steady_clock::time_point t = std::chrono::stead
 
 void OutputEngine::adoptDevice() {
     lastCallbackNanos_.store(steadyNanos(), std::memory_order_relaxed);
+    calledBack_.store(false, std::memory_order_relaxed);
     rate_ = device_->rate();
     bufferFrames_ = device_->bufferFrames();
     realtime_ = device_->realtime();
@@ -48,6 +49,7 @@ OutputEngine::~OutputEngine() {
 void OutputEngine::render(float* out, int frames) noexcept {
     const auto start = std::chrono::steady_clock::now();
     lastCallbackNanos_.store(steadyNanos(start), std::memory_order_relaxed);
+    calledBack_.store(true, std::memory_order_relaxed);
     Mixer* m = live_.load(std::memory_order_acquire);
     if (m == nullptr) {
         std::fill(out, out + 2 * static_cast<size_t>(frames), 0.0f);
@@ -71,6 +73,10 @@ bool OutputEngine::lost() const {
     if (!device_ || device_->lost()) return true;
     return realtime_ && device_->stopsSilentlyWhenLost() &&
            steadyNanos() - lastCallbackNanos_.load(std::memory_order_relaxed) > kSilentLossNanos;
+}
+
+bool OutputEngine::delivering() const {
+    return !lost() && (!realtime_ || calledBack_.load(std::memory_order_relaxed));
 }
 
 bool OutputEngine::reopen() {

@@ -36,6 +36,10 @@ public:
 
     // The device stopped (its server went away, it was unplugged, ...).
     bool lost() const;
+    // The device delivers: offline, or a callback has come since it opened.
+    // A reopened PipeWire stream can open and still never be called back
+    // while its server is only half up.
+    bool delivering() const;
     // Closes a lost device and opens it again; the mixer and every buffer
     // carry on. False while it cannot be opened yet.
     bool reopen();
@@ -63,6 +67,7 @@ private:
     std::atomic<uint64_t> calls_{0};
     std::atomic<uint64_t> maxNanos_{0};
     std::atomic<int64_t> lastCallbackNanos_{0};  // steady clock
+    std::atomic<bool> calledBack_{false};         // since the device opened
 };
 
 }  // namespace zendra

@@ -54,7 +54,9 @@ CommandLine parseCommandLine(int argc, char** argv) {
         return result;
     }
     if (parser.isSet(help)) {
-        print(stdout, parser.helpText().replace(QStringLiteral("<executable_name>"), program));
+        // Qt names the program after the running binary, or not at all before QApplication exists.
+        const QString text = parser.helpText();
+        print(stdout, "Usage: " + program + " [options] [file]" + text.mid(text.indexOf('\n')));
         result.exitCode = 0;
         return result;
     }

@@ -25,18 +25,15 @@ private:
     bool silentLoss_;
 };
 
-class QuietBackend : public OfflineBackend {
-public:
-    explicit QuietBackend(bool silentLoss) : silentLoss_(silentLoss) {}
+struct QuietBackend : OfflineBackend {
+    explicit QuietBackend(bool silent) : silentLoss(silent) {}
     std::unique_ptr<OutputDevice> openOutput(const std::string&, OutputCallback*) override {
         if (failOutput) throw SoundError(DSERR_NODRIVER, "No sound output device could be opened.");
         ++opened;
-        return std::make_unique<QuietDevice>(silentLoss_);
+        return std::make_unique<QuietDevice>(silentLoss);
     }
+    bool silentLoss;
     int opened = 0;
-
-private:
-    bool silentLoss_;
 };
 
 class SilentDeviceLossTest : public UiTest, public ::testing::WithParamInterface<bool> {};

@@ -3,7 +3,8 @@
 # unit, window and end-to-end tests, then the unit and window tests again
 # under AddressSanitizer + UndefinedBehaviorSanitizer (skip that second pass
 # with ZENDRA_SKIP_SANITIZE=1), then fuzzes the WAV reader for 30 seconds
-# (ZENDRA_SKIP_FUZZ=1 skips it; scripts/fuzz.sh runs it longer).
+# (ZENDRA_SKIP_FUZZ=1 skips it; scripts/fuzz.sh runs it longer), then builds,
+# installs and checks the Debian package (ZENDRA_SKIP_PACKAGE=1 skips that).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh --test
@@ -25,3 +26,4 @@ if [[ "${ZENDRA_SKIP_FUZZ:-0}" != 1 ]]; then
   fi
   grep -E '^(stat::number_of_executed_units|Done [0-9]+ runs)' build-fuzz/ci-fuzz.log || true
 fi
+if [[ "${ZENDRA_SKIP_PACKAGE:-0}" != 1 ]]; then bash scripts/test-package.sh; fi

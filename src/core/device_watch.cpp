@@ -15,15 +15,19 @@ DeviceWatch::DeviceWatch(QObject* parent) : QObject(parent) {
 void DeviceWatch::check() {
     if (!DXMoudule::ds) return;
     OutputEngine& engine = *DXMoudule::ds->engine();
-    if (!engine.lost()) return;
-    if (!lost_) {
-        lost_ = true;
-        emit statusChanged(QStringLiteral("The sound device was lost. Reconnecting..."));
-        dialogs::notice(QStringLiteral("The sound device stopped working (its audio server may have stopped). Zendra "
-                                       "keeps running and will reconnect by itself as soon as the device is back."),
-                        QStringLiteral("Sound device lost"));
+    if (engine.lost()) {
+        if (!lost_) {
+            lost_ = true;
+            emit statusChanged(QStringLiteral("The sound device was lost. Reconnecting..."));
+            dialogs::notice(QStringLiteral("The sound device stopped working (its audio server may have stopped). "
+                                           "Zendra keeps running and will reconnect by itself as soon as the "
+                                           "device is back."),
+                            QStringLiteral("Sound device lost"));
+        }
+        engine.reopen();
     }
-    if (engine.reopen()) {
+    // Back only once the reopened device plays: until then a loss is the same one.
+    if (lost_ && engine.delivering()) {
         lost_ = false;
         emit statusChanged(QStringLiteral("The sound device is back."));
     }

@@ -3,6 +3,7 @@
 #include <QTimer>
 #include <thread>
 
+#include "core/command_line.h"
 #include "core/dialogs.h"
 #include "core/forms.h"
 #include "core/frm_splash.h"
@@ -10,6 +11,10 @@
 #include "sound/sinc_kernel.h"
 
 int main(int argc, char** argv) {
+    // --help and --version answer without a display.
+    const zendra::CommandLine commandLine = zendra::parseCommandLine(argc, argv);
+    if (commandLine.exitCode) return *commandLine.exitCode;
+    zendra::forms::setStartupFile(commandLine.file);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zendra"));
     // What one event does to the sound reaches the audio thread in one piece,

@@ -31,6 +31,9 @@ public:
     virtual int bufferFrames() const = 0;
     virtual bool realtime() const = 0;  // false: frames are rendered on demand (offline)
     virtual bool lost() const { return false; }
+    // True when a lost device gives no sign of it other than its callbacks
+    // stopping (SDL's own PipeWire driver when the server dies).
+    virtual bool stopsSilentlyWhenLost() const { return false; }
 };
 
 class CaptureSink {

@@ -24,7 +24,15 @@ OutputEngine::OutputEngine(AudioBackend& backend, const std::string& device)
     adoptDevice();
 }
 
+namespace {
+int64_t steadyNanos(std::chrono::steady_clock::time_point t = std::chrono::steady_clock::now()) {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+}
+}  // namespace
+
 void OutputEngine::adoptDevice() {
+    lastCallbackNanos_.store(steadyNanos(), std::memory_order_relaxed);
+    calledBack_.store(false, std::memory_order_relaxed);
     rate_ = device_->rate();
     bufferFrames_ = device_->bufferFrames();
     realtime_ = device_->realtime();
@@ -40,6 +48,8 @@ OutputEngine::~OutputEngine() {
 
 void OutputEngine::render(float* out, int frames) noexcept {
     const auto start = std::chrono::steady_clock::now();
+    lastCallbackNanos_.store(steadyNanos(start), std::memory_order_relaxed);
+    calledBack_.store(true, std::memory_order_relaxed);
     Mixer* m = live_.load(std::memory_order_acquire);
     if (m == nullptr) {
         std::fill(out, out + 2 * static_cast<size_t>(frames), 0.0f);
@@ -57,6 +67,16 @@ void OutputEngine::render(float* out, int frames) noexcept {
     timeBuckets_[bucket].fetch_add(1, std::memory_order_relaxed);
     calls_.fetch_add(1, std::memory_order_relaxed);
     if (nanos > maxNanos_.load(std::memory_order_relaxed)) maxNanos_.store(nanos, std::memory_order_relaxed);
+}
+
+bool OutputEngine::lost() const {
+    if (!device_ || device_->lost()) return true;
+    return realtime_ && device_->stopsSilentlyWhenLost() &&
+           steadyNanos() - lastCallbackNanos_.load(std::memory_order_relaxed) > kSilentLossNanos;
+}
+
+bool OutputEngine::delivering() const {
+    return !lost() && (!realtime_ || calledBack_.load(std::memory_order_relaxed));
 }
 
 bool OutputEngine::reopen() {

@@ -30,8 +30,16 @@ public:
     int rate() const { return rate_; }
     int bufferFrames() const { return bufferFrames_; }
     bool realtime() const { return realtime_; }
+    // A device that goes quiet when lost counts as lost once no callback has
+    // come for this long (its buffers are a few milliseconds).
+    static constexpr int64_t kSilentLossNanos = 500'000'000;
+
     // The device stopped (its server went away, it was unplugged, ...).
-    bool lost() const { return !device_ || device_->lost(); }
+    bool lost() const;
+    // The device delivers: offline, or a callback has come since it opened.
+    // A reopened PipeWire stream can open and still never be called back
+    // while its server is only half up.
+    bool delivering() const;
     // Closes a lost device and opens it again; the mixer and every buffer
     // carry on. False while it cannot be opened yet.
     bool reopen();
@@ -58,6 +66,8 @@ private:
     std::unique_ptr<std::atomic<uint64_t>[]> timeBuckets_{new std::atomic<uint64_t>[CallbackTimes::kBuckets]()};
     std::atomic<uint64_t> calls_{0};
     std::atomic<uint64_t> maxNanos_{0};
+    std::atomic<int64_t> lastCallbackNanos_{0};  // steady clock
+    std::atomic<bool> calledBack_{false};         // since the device opened
 };
 
 }  // namespace zendra

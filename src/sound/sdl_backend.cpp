@@ -49,6 +49,8 @@ public:
             throw SoundError(DSERR_NODRIVER,
                              std::string("No sound output device could be opened: ") + SDL_GetError());
         }
+        const char* driver = SDL_GetCurrentAudioDriver();
+        silentLoss_ = driver != nullptr && std::string(driver) == "pipewire";
         SDL_PauseAudioDevice(id_, 0);
     }
     ~SdlOutput() override { SDL_CloseAudioDevice(id_); }
@@ -56,6 +58,7 @@ public:
     int bufferFrames() const override { return have_.samples; }
     bool realtime() const override { return true; }
     bool lost() const override { return SDL_GetAudioDeviceStatus(id_) == SDL_AUDIO_STOPPED; }
+    bool stopsSilentlyWhenLost() const override { return silentLoss_; }
 
 private:
     static void callback(void* user, Uint8* stream, int len) {
@@ -65,6 +68,7 @@ private:
     OutputCallback* callback_;
     SDL_AudioDeviceID id_ = 0;
     SDL_AudioSpec have_{};
+    bool silentLoss_ = false;  // the pipewire driver's callbacks just stop when its server dies
 };
 
 class SdlCapture : public CaptureStream {

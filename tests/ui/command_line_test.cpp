@@ -1,0 +1,39 @@
+// What the command line makes of its arguments: exit statuses and the file.
+#include <QDir>
+
+#include "core/command_line.h"
+#include "ui_fixture.h"
+
+namespace zendra::test {
+namespace {
+
+CommandLine parse(std::vector<std::string> args) {
+    args.insert(args.begin(), "zendra");
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    return parseCommandLine(static_cast<int>(argv.size()), argv.data());
+}
+
+class CommandLineTest : public UiTest {};
+
+TEST_F(CommandLineTest, EndsAtOnceWithTheRightStatus) {
+    const std::string wav = demo("kick.wav").toStdString();
+    const struct {
+        std::vector<std::string> args;
+        int status;
+    } cases[] = {{{"--help"}, 0}, {{"-h"}, 0},        {{"--version"}, 0},        {{"--bogus"}, 2},
+                 {{"-x"}, 2},     {{wav, wav}, 2},    {{"/no/such/kit.zkit"}, 2}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(parse(c.args).exitCode, std::optional<int>(c.status)) << c.args[0];
+    }
+}
+
+TEST_F(CommandLineTest, KeepsAnExistingFileAndQtsOwnOptions) {
+    const CommandLine cl = parse({"-platform", "offscreen", demo("kick.wav").toStdString()});
+    EXPECT_FALSE(cl.exitCode.has_value());
+    EXPECT_EQ(cl.file, QDir(demo("kick.wav")).absolutePath());
+    EXPECT_FALSE(parse({}).exitCode.has_value());
+}
+
+}  // namespace
+}  // namespace zendra::test

@@ -49,6 +49,13 @@ Rect clip(const Screen& s, const Rect& r) {
 std::string zendraBin() { return envText("ZENDRA_BIN"); }
 std::string demoKit() { return envText("ZENDRA_DEMO_KIT"); }
 
+// SDL reaches the server through PulseAudio's protocol unless
+// ZENDRA_TEST_SDL_DRIVER names another of its drivers (pipewire).
+std::string sdlDriver() {
+    const std::string driver = envText("ZENDRA_TEST_SDL_DRIVER");
+    return driver.empty() ? "pulseaudio" : driver;
+}
+
 int tw(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
 
 std::optional<Screen> grabScreen(const Display& display, const std::string& path) {
@@ -78,7 +85,7 @@ ZendraApp::ZendraApp(const Display& display, const EnvVars& audioEnv, const std:
                display.env() +
                    EnvVars{{"HOME", home_.path()},
                            {"XDG_CONFIG_HOME", home_.path() + "/.config"},
-                           {"SDL_AUDIODRIVER", "pulseaudio"}} +
+                           {"SDL_AUDIODRIVER", sdlDriver()}} +
                    audioEnv,
                label) {}
 

@@ -6,12 +6,18 @@
 #include "core/dialogs.h"
 #include "core/forms.h"
 #include "core/frm_splash.h"
+#include "kits/kit_session.h"
+#include "kits/kit_start.h"
 #include "sound/mixer.h"
 #include "sound/sinc_kernel.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zendra"));
+    // The last session comes back after "I Agree"; a kit named first opens then.
+    zendra::kits::rememberBetweenRuns();
+    if (const QString kit = QCoreApplication::arguments().value(1); zendra::kits::isKitFile(kit))
+        zendra::kits::openAtStart(kit);
     // What one event does to the sound reaches the audio thread in one piece,
     // right after the event has been handled.
     zendra::Mixer::setFlushPoster([](std::function<void()> flush) {

@@ -1,0 +1,22 @@
+// What is kept between runs: Qt settings and the last session's kit, both in
+// the user's configuration folder. Nothing read from there can stop a start.
+#pragma once
+#include <QString>
+
+namespace zendra::kits {
+
+// The configuration folder (created when missing) and the files in it.
+QString configFolder();
+QString lastSessionPath();
+
+// A file dialog's folder ("samples", "kits"); empty when none is remembered
+// or it no longer exists.
+QString rememberedFolder(const QString& dialog);
+void rememberFolder(const QString& dialog, const QString& folder);
+
+// Puts the remembered capture device, if any, where the Record window reads it.
+void restoreCaptureDevice();
+// Keeps the capture device, the Sample Dock's folder and the set-up.
+void keepForNextRun();
+
+}  // namespace zendra::kits

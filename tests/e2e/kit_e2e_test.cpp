@@ -56,6 +56,7 @@ TEST_F(KitEndToEnd, SavedKitOpensInANewRunAndItsKeyPlaysAtItsVolumeAndPan) {
     sleepSeconds(0.3);
     ASSERT_NO_FATAL_FAILURE(app().menuItem(kFileMenu, 5));  // Save Kit As...
     ASSERT_NO_FATAL_FAILURE(app().answerWindow("^Save Kit As$", kit, true));
+    for (int k = 0; k < 50 && !std::filesystem::exists(kit); ++k) sleepSeconds(0.2);
     ASSERT_TRUE(std::filesystem::exists(kit)) << "no kit saved";
     app().terminate();
     app_.reset();

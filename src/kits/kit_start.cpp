@@ -11,7 +11,6 @@
 namespace zendra::kits {
 
 namespace {
-bool g_remember = false;
 QString& startKit() {
     static QString path;
     return path;
@@ -19,14 +18,14 @@ QString& startKit() {
 }  // namespace
 
 void rememberBetweenRuns(bool on) {
-    g_remember = on;
+    setRemembering(on);
     dialogs::setEndAction(on ? std::function<void()>(&keepForNextRun) : nullptr);
 }
 
 void openAtStart(const QString& path) { startKit() = path; }
 
 void mainWindowLoaded() {
-    if (g_remember) {
+    if (remembering()) {
         restoreCaptureDevice();
         const QString folder = rememberedFolder(QStringLiteral("samples"));
         if (!folder.isEmpty()) frmLoadSamples::setLastFolder(folder);

@@ -12,6 +12,8 @@
 namespace zendra::kits {
 
 namespace {
+bool g_remembering = false;
+
 QString settingsFile() { return configFolder() + QStringLiteral("/zendra.conf"); }
 
 QString stringAt(const QSettings& s, const QString& key) {
@@ -19,6 +21,9 @@ QString stringAt(const QSettings& s, const QString& key) {
     return v.canConvert<QString>() ? v.toString() : QString();
 }
 }  // namespace
+
+bool remembering() { return g_remembering; }
+void setRemembering(bool on) { g_remembering = on; }
 
 QString configFolder() {
     const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
@@ -29,13 +34,14 @@ QString configFolder() {
 QString lastSessionPath() { return configFolder() + QStringLiteral("/last-session") + kExtension; }
 
 QString rememberedFolder(const QString& dialog) {
+    if (!g_remembering) return QString();
     const QSettings s(settingsFile(), QSettings::IniFormat);
     const QString dir = stringAt(s, QStringLiteral("folders/") + dialog);
     return !dir.isEmpty() && QDir(dir).exists() ? dir : QString();
 }
 
 void rememberFolder(const QString& dialog, const QString& folder) {
-    if (folder.isEmpty()) return;
+    if (!g_remembering || folder.isEmpty()) return;
     QSettings s(settingsFile(), QSettings::IniFormat);
     s.setValue(QStringLiteral("folders/") + dialog, folder);
 }

@@ -5,11 +5,16 @@
 
 namespace zendra::kits {
 
+// Whether the program remembers between runs (off in tests unless turned on);
+// when off, the folder functions below remember nothing.
+bool remembering();
+void setRemembering(bool on);
+
 // The configuration folder (created when missing) and the files in it.
 QString configFolder();
 QString lastSessionPath();
 
-// A file dialog's folder ("samples", "kits"); empty when none is remembered
+// A file dialog's folder ("samples", "kits", "takes"); empty when none is remembered
 // or it no longer exists.
 QString rememberedFolder(const QString& dialog);
 void rememberFolder(const QString& dialog, const QString& folder);

@@ -3,12 +3,12 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QMimeData>
-#include <QTimer>
-#include <QUrl>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPainter>
 #include <QStatusBar>
+#include <QTimer>
+#include <QUrl>
 
 #include "core/device_watch.h"
 #include "core/dialogs.h"

@@ -4,18 +4,18 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QMimeData>
-#include <QUrl>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QMimeData>
 #include <QPainter>
 #include <QTimer>
+#include <QUrl>
 #include <chrono>
 #include <cmath>
 
@@ -158,9 +158,8 @@ void frmLoadSamples::dropEvent(QDropEvent* e) {
     const int page = vscrollSample->value();
     const int y = e->position().toPoint().y() - frm[page]->y();
     int first = page * 4;
-    for (int r = 1; r < 4; ++r) {
-        const int between = (cmbSelect[page * 4 + r - 1]->geometry().bottom() + cmbSelect[page * 4 + r]->geometry().top()) / 2;
-        if (y >= between) first = page * 4 + r;
+    for (int i = page * 4 + 1; i < page * 4 + 4; ++i) {
+        if (y >= (cmbSelect[i - 1]->geometry().bottom() + cmbSelect[i]->geometry().top()) / 2) first = i;
     }
     int last = first - 1;
     for (const QString& f : files) {

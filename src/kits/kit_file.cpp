@@ -86,7 +86,7 @@ QByteArray serializeKit(const Kit& kit, const QString& folder) {
     const QDir base(folder);
     QJsonArray samples;
     for (const KitSample& s : kit.samples) {
-        QJsonObject o{{QStringLiteral("file"), base.relativeFilePath(s.file)},
+        QJsonObject o{{QStringLiteral("file"), folder.isEmpty() ? s.file : base.relativeFilePath(s.file)},
                       {QStringLiteral("loop"), s.loop},
                       {QStringLiteral("volume"), s.volume},
                       {QStringLiteral("pan"), s.pan},
@@ -101,10 +101,10 @@ QByteArray serializeKit(const Kit& kit, const QString& folder) {
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
-QString writeKit(const Kit& kit, const QString& path) {
+QString writeKit(const Kit& kit, const QString& path, bool absolutePaths) {
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly)) return QStringLiteral("Cannot write \"%1\": %2.").arg(path, f.errorString());
-    f.write(serializeKit(kit, QFileInfo(path).absolutePath()));
+    f.write(serializeKit(kit, absolutePaths ? QString() : QFileInfo(path).absolutePath()));
     if (!f.commit()) return QStringLiteral("Cannot write \"%1\": %2.").arg(path, f.errorString());
     return QString();
 }

@@ -39,10 +39,11 @@ struct ReadResult {
 ReadResult readKit(const QString& path);
 // The same from the file's bytes, paths resolved against `folder`.
 ReadResult parseKit(const QByteArray& bytes, const QString& folder);
-// The file's bytes, paths written relative to `folder`.
+// The file's bytes, paths written relative to `folder` (absolute when empty).
 QByteArray serializeKit(const Kit& kit, const QString& folder);
 // Writes atomically (a temporary file renamed into place); empty on success,
-// else why it failed (the old file is then untouched).
-QString writeKit(const Kit& kit, const QString& path);
+// else why it failed (the old file is then untouched). Paths are relative to
+// the kit's folder unless `absolutePaths`.
+QString writeKit(const Kit& kit, const QString& path, bool absolutePaths = false);
 
 }  // namespace zendra::kits

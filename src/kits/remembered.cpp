@@ -63,7 +63,7 @@ void keepForNextRun() {
     s.setValue(QStringLiteral("folders/samples"), frmLoadSamples::dialogFolder());
     s.sync();
     // No bank: the previous session stays for the next start.
-    if (!DXMoudule::SampleFile.empty()) writeKit(currentKit(), lastSessionPath());
+    if (!DXMoudule::SampleFile.empty()) writeKit(currentKit(), lastSessionPath(), true);
 }
 
 }  // namespace zendra::kits

@@ -125,6 +125,7 @@ void fillDock(const Kit& kit) {
 }
 
 bool openKit(const QString& path) {
+    if (forms::frmLoadSamples().isLoading()) return false;  // the dock's slots are in use
     const ReadResult read = readKit(path);
     if (!read.kit) {
         warn(QStringLiteral("The kit \"%1\" cannot be opened: %2\n\nNothing was changed.").arg(path, read.error));

@@ -97,7 +97,8 @@ void applySettings(const Kit& kit) {
         // A rate the bar cannot show stays as the load left it.
         if (s.frequency > 0 && bar >= var.hscFre[i]->minimum() && bar <= var.hscFre[i]->maximum())
             setBar(var.hscFre[i], bar);
-        // The freshly loaded sample is silent: pausing it only turns the button.
+        // Pausing runs the button's own action; un-pausing would start the
+        // freshly loaded (silent) sample, so only the button turns back.
         if (s.paused != (var.cmbPause[i]->text() == kPaused)) {
             if (s.paused) var.cmbPause[i]->click();
             else var.cmbPause[i]->setText(kPlaying);

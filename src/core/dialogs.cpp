@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "core/callback_report.h"
 #include "core/forms.h"
@@ -78,11 +79,21 @@ void notice(const QString& text, const QString& title) {
     box->show();
 }
 
+namespace {
+std::function<void()>& endAction() {
+    static std::function<void()> action;
+    return action;
+}
+}  // namespace
+
+void setEndAction(std::function<void()> action) { endAction() = std::move(action); }
+
 void endProgram(int code) {
     if (g_hooks.endProgram) {
         g_hooks.endProgram(code);
         return;
     }
+    if (auto action = std::exchange(endAction(), nullptr)) action();
     writeCallbackReport();
     std::fflush(nullptr);
     std::_Exit(code);

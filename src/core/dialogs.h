@@ -32,8 +32,10 @@ std::optional<QString> openFile(const FileCall& call);
 std::optional<QString> saveFile(const FileCall& call);
 // A message that does not wait for an answer.
 void notice(const QString& text, const QString& title);
-// Ends the program at once (tests replace it).
+// Ends the program at once (tests replace it), after the end action.
 void endProgram(int code = 0);
+// Runs once when the real program ends (what is kept for the next run).
+void setEndAction(std::function<void()> action);
 
 struct Hooks {
     std::function<Answer(const MessageCall&)> msgBox;

@@ -56,16 +56,6 @@ void adopt(ToolForm* form) {
 
 void setMainWindow(zendra::FrmReworked* w) { g_main = w; }
 
-namespace {
-QString& startupFileSlot() {
-    static QString path;
-    return path;
-}
-}  // namespace
-
-void setStartupFile(const QString& path) { startupFileSlot() = path; }
-QString startupFile() { return startupFileSlot(); }
-
 zendra::frmSplash& frmSplash() {
     if (!g_splash) g_splash = new zendra::frmSplash();
     return *g_splash;

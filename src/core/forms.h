@@ -46,11 +46,6 @@ zendra::frmSampleKeyPad& frmSampleKeyPad();
 zendra::frmProperties& frmProperties();
 zendra::frmRecord& frmRecord();
 
-// The file named on the command line, kept until the window that opens such
-// files takes it (empty when none was given).
-void setStartupFile(const QString& path);
-QString startupFile();
-
 // Whether a window exists, without creating it.
 bool exists(const char* name);
 

@@ -1,9 +1,14 @@
 #include "core/frm_reworked.h"
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPainter>
 #include <QStatusBar>
+#include <QTimer>
+#include <QUrl>
 
 #include "core/device_watch.h"
 #include "core/dialogs.h"
@@ -11,6 +16,8 @@
 #include "core/forms.h"
 #include "core/frm_about.h"
 #include "keyboard/frm_key_board.h"
+#include "kits/kit_session.h"
+#include "kits/kit_start.h"
 #include "mixing/frm_cross_fade.h"
 #include "mixing/frm_fx.h"
 #include "mixing/frm_sample_play.h"
@@ -56,6 +63,8 @@ FrmReworked::FrmReworked() {
     LoadSamples = File->addAction(QStringLiteral("Load Samples"));
     Properties = File->addAction(QStringLiteral("Properties"));
     KeySettings = File->addAction(QStringLiteral("Key Associations"));
+    OpenKit = File->addAction(QStringLiteral("Open Kit..."));
+    SaveKitAs = File->addAction(QStringLiteral("Save Kit As..."));
     Exit = File->addAction(QStringLiteral("Exit"));
     Tools = menuBar()->addMenu(QStringLiteral("Tools"));
     Tools->setObjectName(QStringLiteral("Tools"));
@@ -71,6 +80,8 @@ FrmReworked::FrmReworked() {
     connect(LoadSamples, &QAction::triggered, this, [] { forms::frmLoadSamples().showForm(); });
     connect(Properties, &QAction::triggered, this, [] { forms::frmProperties().showForm(); });
     connect(KeySettings, &QAction::triggered, this, [] { forms::frmSettings().showForm(); });
+    connect(OpenKit, &QAction::triggered, this, [] { kits::openKitFromDialog(); });
+    connect(SaveKitAs, &QAction::triggered, this, [] { kits::saveKitFromDialog(); });
     connect(Exit, &QAction::triggered, this, &FrmReworked::Exit_Click);
     connect(KeyBoard, &QAction::triggered, this, [] { forms::frmKeyBoard().showForm(); });
     connect(SamplePad, &QAction::triggered, this, [] { forms::frmSamplePlay().showForm(); });
@@ -80,6 +91,27 @@ FrmReworked::FrmReworked() {
     connect(CrossFader, &QAction::triggered, this, [] { forms::frmCrossFade().showForm(); });
     connect(Record, &QAction::triggered, this, [] { forms::frmRecord().showForm(); });
     connect(About, &QAction::triggered, this, [] { forms::frmAbout().showForm(); });
+    setAcceptDrops(true);
+}
+
+namespace {
+QString droppedKit(const QMimeData* mime) {
+    const QList<QUrl> urls = mime->urls();
+    if (urls.size() != 1 || !urls[0].isLocalFile() || !kits::isKitFile(urls[0].toLocalFile())) return QString();
+    return urls[0].toLocalFile();
+}
+}  // namespace
+
+void FrmReworked::dragEnterEvent(QDragEnterEvent* e) {
+    if (loaded_ && !droppedKit(e->mimeData()).isEmpty()) e->acceptProposedAction();
+}
+
+void FrmReworked::dropEvent(QDropEvent* e) {
+    const QString kit = droppedKit(e->mimeData());
+    if (kit.isEmpty()) return;
+    e->acceptProposedAction();
+    // Opened after the drop has finished, so its messages do not hold the drag.
+    QTimer::singleShot(0, this, [kit] { kits::openKit(kit); });
 }
 
 bool FrmReworked::Form_Load() {
@@ -97,6 +129,7 @@ bool FrmReworked::Form_Load() {
     // Showing the first child makes the main window visible.
     show();
     forms::frmLoadSamples().showForm();
+    kits::mainWindowLoaded();
     return true;
 }
 

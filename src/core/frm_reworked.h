@@ -18,6 +18,8 @@ public:
     QAction* LoadSamples = nullptr;
     QAction* Properties = nullptr;
     QAction* KeySettings = nullptr;
+    QAction* OpenKit = nullptr;
+    QAction* SaveKitAs = nullptr;
     QAction* Exit = nullptr;
     QAction* KeyBoard = nullptr;
     QAction* SamplePad = nullptr;
@@ -36,6 +38,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    // A kit file dropped on the window opens.
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
 
     class DeviceWatch* deviceWatch = nullptr;
 

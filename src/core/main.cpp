@@ -7,6 +7,8 @@
 #include "core/dialogs.h"
 #include "core/forms.h"
 #include "core/frm_splash.h"
+#include "kits/kit_session.h"
+#include "kits/kit_start.h"
 #include "sound/mixer.h"
 #include "sound/sinc_kernel.h"
 
@@ -14,9 +16,11 @@ int main(int argc, char** argv) {
     // --help and --version answer without a display.
     const zendra::CommandLine commandLine = zendra::parseCommandLine(argc, argv);
     if (commandLine.exitCode) return *commandLine.exitCode;
-    zendra::forms::setStartupFile(commandLine.file);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zendra"));
+    // The last session comes back after "I Agree"; a kit named first opens then.
+    zendra::kits::rememberBetweenRuns();
+    if (zendra::kits::isKitFile(commandLine.file)) zendra::kits::openAtStart(commandLine.file);
     // What one event does to the sound reaches the audio thread in one piece,
     // right after the event has been handled.
     zendra::Mixer::setFlushPoster([](std::function<void()> flush) {

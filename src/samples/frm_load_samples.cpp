@@ -5,13 +5,17 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QMimeData>
 #include <QPainter>
 #include <QTimer>
+#include <QUrl>
 #include <chrono>
 #include <cmath>
 
@@ -105,6 +109,7 @@ frmLoadSamples::frmLoadSamples() : ToolForm(QStringLiteral("Sample Dock"), 7425,
     connect(hscrollNumber, &QScrollBar::valueChanged, this, &frmLoadSamples::hscrollNumber_Change);
     connect(vscrollSample, &QScrollBar::valueChanged, this, &frmLoadSamples::vscrollSample_Change);
     connect(cmbDone, &QPushButton::clicked, this, &frmLoadSamples::cmbDone_Click);
+    setAcceptDrops(true);
 }
 
 void frmLoadSamples::hscrollNumber_Change() {
@@ -129,6 +134,42 @@ QString frmLoadSamples::demoKitFolder() {
 QString frmLoadSamples::dialogFolder() { return lastFolder().isEmpty() ? demoKitFolder() : lastFolder(); }
 
 void frmLoadSamples::forgetLastFolder() { lastFolder().clear(); }
+
+void frmLoadSamples::setLastFolder(const QString& folder) { lastFolder() = folder; }
+
+namespace {
+QStringList droppedWavs(const QMimeData* mime) {
+    QStringList files;
+    for (const QUrl& url : mime->urls())
+        if (url.isLocalFile() && url.toLocalFile().endsWith(QStringLiteral(".wav"), Qt::CaseInsensitive))
+            files << url.toLocalFile();
+    return files;
+}
+}  // namespace
+
+void frmLoadSamples::dragEnterEvent(QDragEnterEvent* e) {
+    if (!loading_ && !droppedWavs(e->mimeData()).isEmpty()) e->acceptProposedAction();
+}
+
+void frmLoadSamples::dropEvent(QDropEvent* e) {
+    const QStringList files = droppedWavs(e->mimeData());
+    if (loading_ || files.isEmpty()) return;
+    // The slot whose row (with half the gap around it) is under the drop.
+    const int page = vscrollSample->value();
+    const int y = e->position().toPoint().y() - frm[page]->y();
+    int first = page * 4;
+    for (int i = page * 4 + 1; i < page * 4 + 4; ++i) {
+        if (y >= (cmbSelect[i - 1]->geometry().bottom() + cmbSelect[i]->geometry().top()) / 2) first = i;
+    }
+    int last = first - 1;
+    for (const QString& f : files) {
+        if (last == 15) break;
+        lblSample[++last]->setText(f);
+    }
+    if (hscrollNumber->value() < last / 4) hscrollNumber->setValue(last / 4);
+    lastFolder() = QFileInfo(files.back()).absolutePath();
+    e->acceptProposedAction();
+}
 
 void frmLoadSamples::cmbSelect_Click(int16_t Index) {
     // A cancelled dialog hands back the preset name, which empties the slot.
@@ -287,6 +328,7 @@ void frmLoadSamples::cmbDone_Click() {
         }
     }
     hideForm();
+    emit bankLoaded();
 }
 
 }  // namespace zendra

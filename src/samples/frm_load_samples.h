@@ -52,14 +52,22 @@ public:
     // The demo kit: $ZENDRA_DEMO_KIT, else "demo-kit" next to the executable.
     static QString demoKitFolder();
     static void forgetLastFolder();  // tests
+    static void setLastFolder(const QString& folder);
 
     // A load still running after this many milliseconds shows its progress.
     static inline int progressDelayMs = 250;
     // Runs on a worker thread before each file is decoded (tests).
     static inline BankDecoder::Hook decodeHook;
 
+signals:
+    // A Done has built the new bank (after its own steps).
+    void bankLoaded();
+
 protected:
     void closeEvent(QCloseEvent* e) override;
+    // WAV files dropped on the dock fill the slots from the one under the drop.
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
 
 private:
     // Decodes the files; nullopt when one failed (after the message) or the

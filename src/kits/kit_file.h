@@ -1,0 +1,49 @@
+// The kit file: a whole set-up (the samples' files, their settings and key
+// bindings) as versioned JSON. No windows here: reading, writing, checking.
+#pragma once
+#include <QString>
+#include <optional>
+#include <vector>
+
+namespace zendra::kits {
+
+inline constexpr int kFormatVersion = 1;
+inline constexpr int kMaxSamples = 16;
+inline const QString kExtension = QStringLiteral(".zkit");
+inline const QString kDialogFilter = QStringLiteral("Zendra Kits (*.zkit)");
+
+// One slot. Volume and pan are the Sample Properties bars' positions;
+// frequency is in Hz, 0 meaning the sample's own rate.
+struct KitSample {
+    QString file;  // absolute in memory, relative to the kit file on disk
+    bool loop = true;
+    int volume = 0;  // -5..0
+    int pan = 0;     // -3..3
+    int frequency = 0;
+    bool paused = false;
+    QString key;  // the bound character, empty for none
+    bool operator==(const KitSample&) const = default;
+};
+
+struct Kit {
+    std::vector<KitSample> samples;
+    bool operator==(const Kit&) const = default;
+};
+
+struct ReadResult {
+    std::optional<Kit> kit;
+    QString error;  // what is wrong, when kit is empty
+};
+
+// Reads a kit; sample paths come back absolute.
+ReadResult readKit(const QString& path);
+// The same from the file's bytes, paths resolved against `folder`.
+ReadResult parseKit(const QByteArray& bytes, const QString& folder);
+// The file's bytes, paths written relative to `folder` (absolute when empty).
+QByteArray serializeKit(const Kit& kit, const QString& folder);
+// Writes atomically (a temporary file renamed into place); empty on success,
+// else why it failed (the old file is then untouched). Paths are relative to
+// the kit's folder unless `absolutePaths`.
+QString writeKit(const Kit& kit, const QString& path, bool absolutePaths = false);
+
+}  // namespace zendra::kits

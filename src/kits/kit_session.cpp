@@ -1,0 +1,186 @@
+#include "kits/kit_session.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QPointer>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QStringList>
+#include <cmath>
+
+#include "core/dialogs.h"
+#include "core/dx_module.h"
+#include "core/forms.h"
+#include "kits/remembered.h"
+#include "mixing/frm_var.h"
+#include "samples/frm_load_samples.h"
+#include "tappad/frm_settings.h"
+
+namespace zendra::kits {
+
+namespace {
+const QString kPaused = QStringLiteral(">");
+const QString kPlaying = QStringLiteral("| |");
+
+struct Pending {
+    Kit kit;
+    QMetaObject::Connection connection;
+    bool applied = false;
+};
+Pending& pending() {
+    static Pending p;
+    return p;
+}
+
+QString absolute(const QString& file) { return QFileInfo(file).absoluteFilePath(); }
+
+QString keyPrefix(int i) { return QString::number(i + 1) + QStringLiteral(" = "); }
+
+// Moves a bar to v so that its change action runs even when it is there already.
+void setBar(QScrollBar* bar, int v) {
+    {
+        const QSignalBlocker quiet(bar);
+        bar->setValue(v == bar->maximum() ? v - 1 : v + 1);
+    }
+    bar->setValue(v);
+}
+
+void setCheck(QCheckBox* box, bool on) {
+    {
+        const QSignalBlocker quiet(box);
+        box->setChecked(!on);
+    }
+    box->setChecked(on);
+}
+
+void warn(const QString& text) { dialogs::msgBox(text, dialogs::Buttons::Ok, dialogs::Icon::Exclamation); }
+
+QString startFolder() {
+    const QString kits = rememberedFolder(QStringLiteral("kits"));
+    return kits.isEmpty() ? frmLoadSamples::dialogFolder() : kits;
+}
+}  // namespace
+
+bool isKitFile(const QString& path) { return path.endsWith(kExtension, Qt::CaseInsensitive); }
+
+Kit currentKit() {
+    Kit kit;
+    frmVar& var = forms::frmVar();
+    const frmSettings& keys = forms::frmSettings();
+    for (int i = 0; i <= DXMoudule::LastSample && i < static_cast<int>(DXMoudule::SampleFile.size()); ++i) {
+        KitSample s;
+        s.file = absolute(DXMoudule::SampleFile[static_cast<size_t>(i)]);
+        s.loop = var.chkLoop[i]->isChecked();
+        s.volume = var.hscVol[i]->value();
+        s.pan = var.hscPan[i]->value();
+        const DirectSoundBuffer* b = DXMoudule::bufferAt(i);
+        s.frequency = b ? static_cast<int>(b->GetFrequency()) : var.hscFre[i]->value() * 10;
+        s.paused = var.cmbPause[i]->text() == kPaused;
+        const QString caption = keys.lblSample[i]->text();
+        if (caption.size() > keyPrefix(i).size()) s.key = caption.back();
+        kit.samples.push_back(s);
+    }
+    return kit;
+}
+
+void applySettings(const Kit& kit) {
+    frmVar& var = forms::frmVar();
+    frmSettings& keys = forms::frmSettings();
+    const int n = std::min<int>(static_cast<int>(kit.samples.size()), DXMoudule::LastSample + 1);
+    for (int i = 0; i < n && i < static_cast<int>(DXMoudule::SampleFile.size()); ++i) {
+        const KitSample& s = kit.samples[static_cast<size_t>(i)];
+        if (absolute(DXMoudule::SampleFile[static_cast<size_t>(i)]) != absolute(s.file)) continue;
+        setCheck(var.chkLoop[i], s.loop);
+        setBar(var.hscVol[i], s.volume);
+        setBar(var.hscPan[i], s.pan);
+        const int bar = static_cast<int>(std::lround(s.frequency / 10.0));
+        // A rate the bar cannot show stays as the load left it.
+        if (s.frequency > 0 && bar >= var.hscFre[i]->minimum() && bar <= var.hscFre[i]->maximum())
+            setBar(var.hscFre[i], bar);
+        // Pausing runs the button's own action; un-pausing would start the
+        // freshly loaded (silent) sample, so only the button turns back.
+        if (s.paused != (var.cmbPause[i]->text() == kPaused)) {
+            if (s.paused) var.cmbPause[i]->click();
+            else var.cmbPause[i]->setText(kPlaying);
+        }
+        keys.lblSample[i]->setText(s.key.isEmpty() ? QString::number(i + 1) + QStringLiteral(" =")
+                                                   : keyPrefix(i) + s.key);
+    }
+}
+
+void fillDock(const Kit& kit) {
+    frmLoadSamples& dock = forms::frmLoadSamples();
+    const int n = static_cast<int>(kit.samples.size());
+    dock.hscrollNumber->setValue((n - 1) / 4);
+    for (int i = 0; i < 16; ++i) dock.lblSample[i]->setText(i < n ? kit.samples[static_cast<size_t>(i)].file : QString());
+    Pending& p = pending();
+    QObject::disconnect(p.connection);
+    p.kit = kit;
+    p.applied = false;
+    p.connection = QObject::connect(&dock, &frmLoadSamples::bankLoaded, &dock, [] {
+        Pending& q = pending();
+        QObject::disconnect(q.connection);
+        applySettings(q.kit);
+        q.applied = true;
+    });
+}
+
+bool openKit(const QString& path) {
+    if (forms::frmLoadSamples().isLoading()) return false;  // the dock's slots are in use
+    const ReadResult read = readKit(path);
+    if (!read.kit) {
+        warn(QStringLiteral("The kit \"%1\" cannot be opened: %2\n\nNothing was changed.").arg(path, read.error));
+        return false;
+    }
+    rememberFolder(QStringLiteral("kits"), QFileInfo(path).absolutePath());
+    QStringList missing;
+    for (const KitSample& s : read.kit->samples)
+        if (!QFileInfo(s.file).isReadable()) missing << s.file;
+    frmLoadSamples& dock = forms::frmLoadSamples();
+    fillDock(*read.kit);
+    if (!missing.isEmpty()) {
+        warn(QStringLiteral("The kit \"%1\" names samples that cannot be found or read:\n%2\n\nNothing was changed: the "
+                            "samples loaded before are still in place. The Sample Dock shows the kit's files; choose "
+                            "the missing ones there and press Done.")
+                 .arg(path, missing.join(QLatin1Char('\n'))));
+        dock.showForm();
+        return false;
+    }
+    dock.cmbDone_Click();  // the Sample Dock's own load: progress, all or nothing
+    if (!pending().applied) dock.showForm();
+    return pending().applied;
+}
+
+namespace {
+bool haveBank() {
+    if (!DXMoudule::SampleFile.empty()) return true;
+    warn(QStringLiteral("There is nothing to save yet: load samples in the Sample Dock first."));
+    return false;
+}
+}  // namespace
+
+bool saveKit(const QString& path) {
+    if (!haveBank()) return false;
+    const QString error = writeKit(currentKit(), path);
+    if (!error.isEmpty()) {
+        warn(QStringLiteral("The kit was not saved.\n%1").arg(error));
+        return false;
+    }
+    rememberFolder(QStringLiteral("kits"), QFileInfo(path).absolutePath());
+    return true;
+}
+
+void openKitFromDialog() {
+    const auto chosen = dialogs::openFile({QStringLiteral("Open Kit"), kDialogFilter, startFolder(), QString()});
+    if (chosen) openKit(*chosen);
+}
+
+void saveKitFromDialog() {
+    if (!haveBank()) return;
+    const auto chosen =
+        dialogs::saveFile({QStringLiteral("Save Kit As"), kDialogFilter, startFolder(), QStringLiteral("kit") + kExtension});
+    if (!chosen) return;
+    saveKit(QFileInfo(*chosen).suffix().isEmpty() ? *chosen + kExtension : *chosen);
+}
+
+}  // namespace zendra::kits

@@ -1,0 +1,41 @@
+#include "kits/kit_start.h"
+
+#include <QTimer>
+
+#include "core/dialogs.h"
+#include "kits/kit_file.h"
+#include "kits/kit_session.h"
+#include "kits/remembered.h"
+#include "samples/frm_load_samples.h"
+
+namespace zendra::kits {
+
+namespace {
+QString& startKit() {
+    static QString path;
+    return path;
+}
+}  // namespace
+
+void rememberBetweenRuns(bool on) {
+    setRemembering(on);
+    dialogs::setEndAction(on ? std::function<void()>(&keepForNextRun) : nullptr);
+}
+
+void openAtStart(const QString& path) { startKit() = path; }
+
+void mainWindowLoaded() {
+    if (remembering()) {
+        restoreCaptureDevice();
+        const QString folder = rememberedFolder(QStringLiteral("samples"));
+        if (!folder.isEmpty()) frmLoadSamples::setLastFolder(folder);
+        // A damaged or newer last session is passed over in silence.
+        if (const ReadResult last = readKit(lastSessionPath()); last.kit) fillDock(*last.kit);
+    }
+    if (!startKit().isEmpty()) {
+        QTimer::singleShot(0, [path = startKit()] { openKit(path); });
+        startKit().clear();
+    }
+}
+
+}  // namespace zendra::kits

@@ -1,0 +1,166 @@
+// Kits: saving and opening a whole set-up, bad kit files, what a restart
+// brings back.
+#include <QFile>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "core/frm_reworked.h"
+#include "kits/kit_session.h"
+#include "kits/kit_start.h"
+#include "kits/remembered.h"
+#include "mixing/frm_sample_play.h"
+#include "mixing/frm_var.h"
+#include "tappad/frm_settings.h"
+#include "ui_fixture.h"
+
+namespace zendra::test {
+namespace {
+
+class KitTest : public UiTest {
+protected:
+    void SetUp() override {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(tmp.filePath("config")));
+        UiTest::SetUp();
+        for (const char* name : {"tone-22050.wav", "snare.wav", "hat.wav"}) QFile::copy(demo(name), file(name));
+    }
+    void TearDown() override {
+        kits::rememberBetweenRuns(false);
+        UiTest::TearDown();
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+    // A new run of the program: fresh windows and sound, the same files.
+    void restart(bool remember) {
+        TearDown();
+        SetUp();
+        messages.clear();
+        kits::rememberBetweenRuns(remember);
+        ASSERT_TRUE(startMain());
+    }
+    QString file(const char* name) { return tmp.filePath(name); }
+    void write(const QString& path, const QByteArray& bytes) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    // Clicks on the bar's left arrow, or its right one for negative times.
+    static void arrow(QScrollBar* bar, int times) {
+        for (int i = 0; i < std::abs(times); ++i)
+            QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(times < 0 ? bar->width() - 3 : 3, bar->height() / 2));
+    }
+    // Slot 1 quieter, left, higher, bound to "k"; slot 2 once only, paused.
+    void setUpByHand() {
+        frmVar& var = forms::frmVar();
+        var.showForm();
+        for (auto [bar, times] : {std::pair{var.hscVol[0], 2}, {var.hscPan[0], 1}, {var.hscFre[0], -3}}) arrow(bar, times);
+        QTest::mouseClick(var.chkLoop[1], Qt::LeftButton);
+        QTest::mouseClick(var.cmbPause[1], Qt::LeftButton);
+        inputs.push_back(QStringLiteral("k"));
+        forms::frmSettings().showForm();
+        QTest::mouseClick(forms::frmSettings().lblSample[0], Qt::LeftButton);
+    }
+    // Left and right level (dB) and pitch of slot 1 played from the pad.
+    std::array<double, 3> soundOfFirst() {
+        forms::frmSamplePlay().showForm();
+        QTest::mouseClick(forms::frmSamplePlay().cmbSample[0], Qt::LeftButton);
+        const Stereo s = out(0.3);
+        stopAll();
+        return {rmsDb(s.left), rmsDb(s.right), frequencyHz(s.left, engine().rate())};
+    }
+    void openKit(const QString& path) {
+        openFiles.push_back(path);
+        forms::FrmReworked().OpenKit->trigger();
+    }
+
+    QTemporaryDir tmp;
+};
+
+TEST_F(KitTest, SetUpComesBackFromTheLastSessionAndFromAKitAndTheSoundAgrees) {
+    ASSERT_TRUE(startMain());
+    loadBank({file("tone-22050.wav"), file("snare.wav")});
+    setUpByHand();
+    const kits::Kit before = kits::currentKit();
+    const auto heard = soundOfFirst();
+    QDir(tmp.path()).mkdir("in-the-way.zkit");
+    for (const char* name : {"in-the-way.zkit", "set"}) {
+        saveFiles.push_back(file(name));
+        forms::FrmReworked().SaveKitAs->trigger();
+    }
+    ASSERT_EQ(messages.size(), 1u);  // a failed save says why
+    EXPECT_TRUE(messages[0].text.startsWith("The kit was not saved.\nCannot write \"" + file("in-the-way.zkit")));
+    QFile saved(file("set.zkit"));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(saved.readAll().contains("\"file\": \"snare.wav\""));  // relative to the kit
+    DXMoudule::CaptureGuid = QStringLiteral("mic-2");
+    kits::keepForNextRun();  // as the program ends
+
+    restart(true);  // the dock offers the last session; one Done brings it back
+    EXPECT_EQ(DXMoudule::CaptureGuid.toString(), "mic-2");
+    EXPECT_EQ(forms::frmLoadSamples().lblSample[1]->text(), file("snare.wav"));
+    QTest::mouseClick(forms::frmLoadSamples().cmbDone, Qt::LeftButton);
+    EXPECT_EQ(kits::currentKit(), before);
+
+    restart(false);
+    openKit(file("set.zkit"));
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(kits::currentKit(), before);
+    EXPECT_EQ(DXMoudule::bufferAt(0)->GetVolume(), -1000);
+    EXPECT_EQ(DXMoudule::bufferAt(0)->GetPan(), -3333);
+    const auto again = soundOfFirst();
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(again[k], heard[k], 0.05 * std::abs(heard[k]) + 0.1) << k;
+    EXPECT_LT(heard[1], heard[0] - 20);  // panned hard left
+
+    // A damaged configuration is passed over; a kit named on the command line
+    // opens once the main window is up.
+    write(kits::lastSessionPath(), "{\"format\":");
+    write(kits::configFolder() + "/zendra.conf", "\x01[[[\n=");
+    kits::openAtStart(file("set.zkit"));
+    restart(true);
+    EXPECT_TRUE(forms::frmLoadSamples().lblSample[0]->text().isEmpty());
+    QTest::qWait(50);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(kits::currentKit(), before);
+}
+
+TEST_F(KitTest, BadKitSaysWhatIsWrongAndChangesNothing) {
+    ASSERT_TRUE(startMain());
+    write(file("bad.wav"), "RIFF not a wave at all");
+    const QByteArray head = R"({"format": "zendra-kit", "version": )";
+    const QString kit = file("x.zkit");
+    const std::pair<QByteArray, QStringList> cases[] = {  // the kit, what its one message names
+        {head + R"(1, "samples": [{"file": "tone-22050.wav")", {kit, "damaged or cut short"}},
+        {R"({"tracks": []})", {kit, "not a Zendra kit"}},
+        {head + R"(2, "samples": [{"file": "snare.wav"}]})", {kit, "newer Zendra"}},
+        {head + R"(1, "samples": [{"file": "snare.wav", "volume": 7}]})", {kit, "sample 1 are damaged"}},
+        {head + R"(1, "samples": [{"file": "gone1.wav"}, {"file": "snare.wav"}, {"file": "gone2.wav"}]})",
+         {kit, file("gone1.wav"), file("gone2.wav")}},
+        {head + R"(1, "samples": [{"file": "snare.wav"}, {"file": "bad.wav"}]})", {file("bad.wav")}},
+    };
+    loadBank({file("tone-22050.wav")});
+    arrow(forms::frmVar().hscVol[0], 1);
+    const auto* buffer = DXMoudule::bufferAt(0);
+    for (const auto& [bytes, named] : cases) {
+        messages.clear();
+        write(kit, bytes);
+        openKit(kit);
+        ASSERT_EQ(messages.size(), 1u) << bytes.constData();
+        for (const QString& n : named + QStringList{"Nothing was changed"})
+            EXPECT_TRUE(messages[0].text.contains(n)) << messages[0].text.toStdString();
+        EXPECT_EQ(DXMoudule::bufferAt(0), buffer);
+        EXPECT_EQ(DXMoudule::LastSample, 0);
+        EXPECT_EQ(buffer->GetVolume(), -500);
+    }
+    // A missing file pointed at again in the dock: the kit's settings follow
+    // for the slots whose file is the kit's.
+    write(kit, head + R"(1, "samples": [{"file": "gone.wav"}, {"file": "snare.wav", "pan": 2}]})");
+    openKit(kit);
+    ASSERT_TRUE(forms::frmLoadSamples().isShown());
+    openFiles.push_back(file("hat.wav"));
+    QTest::mouseClick(forms::frmLoadSamples().cmbSelect[0], Qt::LeftButton);
+    QTest::mouseClick(forms::frmLoadSamples().cmbDone, Qt::LeftButton);
+    EXPECT_EQ(DXMoudule::LastSample, 1);
+    EXPECT_EQ(DXMoudule::bufferAt(1)->GetPan(), 2 * 3333);
+}
+
+}  // namespace
+}  // namespace zendra::test

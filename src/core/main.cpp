@@ -6,12 +6,14 @@
 #include "core/dialogs.h"
 #include "core/forms.h"
 #include "core/frm_splash.h"
+#include "core/program_fonts.h"
 #include "sound/mixer.h"
 #include "sound/sinc_kernel.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zendra"));
+    zendra::useProgramFonts();
     // What one event does to the sound reaches the audio thread in one piece,
     // right after the event has been handled.
     zendra::Mixer::setFlushPoster([](std::function<void()> flush) {

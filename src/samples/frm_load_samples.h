@@ -64,7 +64,9 @@ protected:
 private:
     // Decodes the files; nullopt when one failed (after the message) or the
     // user cancelled.
-    std::optional<std::vector<std::shared_ptr<SampleData>>> decodeFiles(const std::vector<QString>& files);
+    // Null when cancelled or failed; a failure's message goes to `failure`.
+    std::optional<std::vector<std::shared_ptr<SampleData>>> decodeFiles(const std::vector<QString>& files,
+                                                                        QString& failure);
     void reportFailure(const QString& what);
 
     bool loading_ = false;

@@ -31,6 +31,9 @@ public:
     virtual int bufferFrames() const = 0;
     virtual bool realtime() const = 0;  // false: frames are rendered on demand (offline)
     virtual bool lost() const { return false; }
+    // No callback reaches the callback object after this returns (it waits
+    // only for a callback in progress); the device may then be closed later.
+    virtual void detach() {}
 };
 
 class CaptureSink {
@@ -41,7 +44,7 @@ public:
 
 class CaptureStream {
 public:
-    virtual ~CaptureStream() = default;  // closes the device
+    virtual ~CaptureStream() = default;  // closes the device; may wait on its thread
     virtual void setSink(CaptureSink* sink) = 0;
     virtual void start() = 0;
     virtual void stop() = 0;

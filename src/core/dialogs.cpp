@@ -10,13 +10,24 @@
 
 #include "core/callback_report.h"
 #include "core/forms.h"
+#include "core/frm_reworked.h"
 
 namespace zendra::dialogs {
 
 namespace {
 Hooks g_hooks;
 
-QWidget* dialogParent() { return QApplication::activeWindow(); }
+// Boxes sit over the window in front, else over the main window (with no
+// window manager a box without a parent lands at the screen's corner).
+QWidget* dialogParent() {
+    if (QWidget* w = QApplication::activeWindow()) return w;
+    return forms::mainWindowIfAny();
+}
+// The folder with the suggested name in the file-name field.
+QString startPath(const FileCall& call) {
+    if (call.suggested.isEmpty()) return call.folder;
+    return call.folder.isEmpty() ? call.suggested : call.folder + "/" + call.suggested;
+}
 }  // namespace
 
 void setHooks(const Hooks* hooks) { g_hooks = hooks ? *hooks : Hooks{}; }
@@ -52,7 +63,7 @@ std::optional<QString> inputBox(const QString& prompt, const QString& title) {
 
 std::optional<QString> openFile(const FileCall& call) {
     if (g_hooks.openFile) return g_hooks.openFile(call);
-    const QString path = QFileDialog::getOpenFileName(dialogParent(), call.title, call.folder, call.filter, nullptr,
+    const QString path = QFileDialog::getOpenFileName(dialogParent(), call.title, startPath(call), call.filter, nullptr,
                                                       QFileDialog::DontUseNativeDialog);
     if (path.isEmpty()) return std::nullopt;
     return path;
@@ -60,9 +71,9 @@ std::optional<QString> openFile(const FileCall& call) {
 
 std::optional<QString> saveFile(const FileCall& call) {
     if (g_hooks.saveFile) return g_hooks.saveFile(call);
-    QString start = call.folder;
-    if (!call.suggested.isEmpty()) start = call.folder.isEmpty() ? call.suggested : call.folder + "/" + call.suggested;
-    const QString path = QFileDialog::getSaveFileName(dialogParent(), call.title, start, call.filter, nullptr,
+    // The dialog asks before replacing an existing file, so a slip cannot
+    // overwrite a take.
+    const QString path = QFileDialog::getSaveFileName(dialogParent(), call.title, startPath(call), call.filter, nullptr,
                                                       QFileDialog::DontUseNativeDialog);
     if (path.isEmpty()) return std::nullopt;
     return path;

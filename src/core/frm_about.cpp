@@ -3,6 +3,7 @@
 #include <QFrame>
 #include <QLinearGradient>
 #include <QPainter>
+#include <algorithm>
 
 namespace zendra {
 
@@ -49,10 +50,20 @@ frmAbout::frmAbout() : ToolForm(QStringLiteral("About"), 4950, 6300) {
     heading.setBold(true);
     Label1->setFont(heading);
     placeTw(Label1, 90, 2160, 4770, 360);
+    // The notes fill the band of seven rows from 2580 twips on; a note that
+    // wraps takes the height of its lines and the rows share what is left.
+    int used = 0;
     for (int i = 0; i < 7; ++i) {
         notes[i] = new QLabel(QString::fromUtf8(kNotes[i]), this);
         notes[i]->setWordWrap(true);
-        placeTw(notes[i], 90, 2580 + i * 360, 4770, 360);
+        notes[i]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        used += notes[i]->heightForWidth(tw(4770));
+    }
+    const int gap = std::max(0, (tw(7 * 360) - used) / 7);
+    for (int i = 0, top = tw(2580); i < 7; ++i) {
+        const int h = notes[i]->heightForWidth(tw(4770));
+        notes[i]->setGeometry(tw(90), top, tw(4770), h);
+        top += h + gap;
     }
     auto* line1 = new QFrame(this);
     line1->setFrameShape(QFrame::HLine);
@@ -64,6 +75,9 @@ frmAbout::frmAbout() : ToolForm(QStringLiteral("About"), 4950, 6300) {
     Text2 = new QLineEdit(QStringLiteral("https://zendra.example.org"), this);
     Text2->setReadOnly(true);
     placeTw(Text2, 2480, 5160, 2380, 300);
+    // Shown from their start: a field too narrow cuts the end, not the scheme.
+    Text1->setCursorPosition(0);
+    Text2->setCursorPosition(0);
     auto* line2 = new QFrame(this);
     line2->setFrameShape(QFrame::HLine);
     line2->setStyleSheet(QStringLiteral("color: white"));

@@ -16,7 +16,9 @@ const char* kDisclaimer =
 }
 
 frmSplash::frmSplash() {
-    setWindowTitle(QString());
+    // No caption: an empty title would make the window system show the
+    // program's name instead, a lone space shows nothing.
+    setWindowTitle(QStringLiteral(" "));
     setFixedSize(tw(6045), tw(2865));
     Label2 = new QLabel(QStringLiteral("Disclaimer"), this);
     QFont heading = Label2->font();

@@ -9,6 +9,7 @@
 #include "core/frm_splash.h"
 #include "kits/kit_session.h"
 #include "kits/kit_start.h"
+#include "core/program_fonts.h"
 #include "sound/mixer.h"
 #include "sound/sinc_kernel.h"
 
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
     // The last session comes back after "I Agree"; a kit named first opens then.
     zendra::kits::rememberBetweenRuns();
     if (zendra::kits::isKitFile(commandLine.file)) zendra::kits::openAtStart(commandLine.file);
+    zendra::useProgramFonts();
     // What one event does to the sound reaches the audio thread in one piece,
     // right after the event has been handled.
     zendra::Mixer::setFlushPoster([](std::function<void()> flush) {

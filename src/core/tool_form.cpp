@@ -58,6 +58,7 @@ QWidget* ToolForm::frame() {
 }
 
 void ToolForm::showForm() {
+    beforeShowing();
     QWidget* f = frame();
     show();
     f->show();

@@ -37,6 +37,8 @@ protected:
     // The window system's own close command; by default the window is
     // destroyed and made afresh the next time it is referred to.
     void closeEvent(QCloseEvent* e) override;
+    // Runs in showForm before the window appears.
+    virtual void beforeShowing() {}
 };
 
 }  // namespace zendra

@@ -50,6 +50,7 @@ int virtualKeyFromKeycode(quint32 keycode) {
         case 89: return vk::Numpad0 + 3;
         case 90: return vk::Numpad0 + 0;
         case 91: return 110;  // keypad .
+        case 94: return 226;  // the extra key left of Z on European keyboards
         case 95: return 122;  // F11
         case 96: return 123;  // F12
         case 104: return 13;  // keypad Enter

@@ -64,6 +64,10 @@ void frmRecord::setTimerInterval(int ms) {
 
 // ------------------------------------------------------------------ load
 
+void frmRecord::beforeShowing() {
+    if (!loaded_) Form_Load();
+}
+
 void frmRecord::showEvent(QShowEvent* e) {
     ToolForm::showEvent(e);
     if (!loaded_) Form_Load();

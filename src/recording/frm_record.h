@@ -30,7 +30,7 @@ public:
     QTimer* tmrCount = nullptr;
 
     // Opens the capture device, tests for full duplex and prepares the
-    // capture buffer. Runs at the first showing; false when it failed and
+    // capture buffer. Runs before the first showing; false when it failed and
     // the program was ended.
     bool Form_Load();
     void cmdStartRec_Click();
@@ -55,6 +55,8 @@ public:
     DSCBUFFERDESC CaptureDesc;
 
 protected:
+    // The load runs before the window first appears.
+    void beforeShowing() override;
     void showEvent(QShowEvent* e) override;
     // Closing releases every sound object and ends the program.
     void closeEvent(QCloseEvent* e) override;

@@ -193,7 +193,8 @@ void frmLoadSamples::reportFailure(const QString& what) {
                     dialogs::Buttons::Ok, dialogs::Icon::Exclamation);
 }
 
-std::optional<std::vector<std::shared_ptr<SampleData>>> frmLoadSamples::decodeFiles(const std::vector<QString>& files) {
+std::optional<std::vector<std::shared_ptr<SampleData>>> frmLoadSamples::decodeFiles(const std::vector<QString>& files,
+                                                                                       QString& failure) {
     std::vector<std::string> paths;
     for (const QString& f : files) paths.push_back(QFile::encodeName(f).toStdString());
     QElapsedTimer clock;
@@ -237,7 +238,7 @@ std::optional<std::vector<std::shared_ptr<SampleData>>> frmLoadSamples::decodeFi
     }
     decoder.wait();
     if (const auto f = decoder.failure()) {
-        reportFailure(QFile::decodeName(QByteArray::fromStdString(f->message)));
+        failure = QFile::decodeName(QByteArray::fromStdString(f->message));
         return std::nullopt;
     }
     if (decoder.cancelled()) return std::nullopt;
@@ -266,10 +267,12 @@ void frmLoadSamples::cmbDone_Click() {
     // The new bank replaces the old one only once every file is read and
     // every buffer made.
     std::optional<std::vector<std::shared_ptr<SampleData>>> decoded;
+    QString failure;
     {
         Busy busy(loading_);
-        decoded = decodeFiles(files);
+        decoded = decodeFiles(files, failure);
     }
+    if (!failure.isEmpty()) reportFailure(failure);  // with the normal cursor back
     if (!decoded) return;
     const std::vector<QString> oldFiles = SampleFile;
     const int16_t oldLast = LastSample;

@@ -70,9 +70,10 @@ protected:
     void dropEvent(QDropEvent* e) override;
 
 private:
-    // Decodes the files; nullopt when one failed (after the message) or the
-    // user cancelled.
-    std::optional<std::vector<std::shared_ptr<SampleData>>> decodeFiles(const std::vector<QString>& files);
+    // Decodes the files; nullopt when one failed (its message then goes to
+    // `failure`, for the caller to show) or the user cancelled.
+    std::optional<std::vector<std::shared_ptr<SampleData>>> decodeFiles(const std::vector<QString>& files,
+                                                                        QString& failure);
     void reportFailure(const QString& what);
 
     bool loading_ = false;

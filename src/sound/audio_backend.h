@@ -34,6 +34,9 @@ public:
     // True when a lost device gives no sign of it other than its callbacks
     // stopping (SDL's own PipeWire driver when the server dies).
     virtual bool stopsSilentlyWhenLost() const { return false; }
+    // No callback reaches the callback object after this returns (it waits
+    // only for a callback in progress); the device may then be closed later.
+    virtual void detach() {}
 };
 
 class CaptureSink {
@@ -44,7 +47,7 @@ public:
 
 class CaptureStream {
 public:
-    virtual ~CaptureStream() = default;  // closes the device
+    virtual ~CaptureStream() = default;  // closes the device; may wait on its thread
     virtual void setSink(CaptureSink* sink) = 0;
     virtual void start() = 0;
     virtual void stop() = 0;

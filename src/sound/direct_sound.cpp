@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "sound/device_closer.h"
 #include "sound/output_engine.h"
 #include "sound/wav_file.h"
 
@@ -268,7 +269,8 @@ DirectSoundCaptureBuffer::DirectSoundCaptureBuffer(std::unique_ptr<CaptureStream
 DirectSoundCaptureBuffer::~DirectSoundCaptureBuffer() {
     stream_->stop();
     stream_->setSink(nullptr);
-    stream_.reset();
+    // Closing waits on the capture thread, which may wait for data that never comes.
+    closeLater(std::move(stream_));
 }
 
 void DirectSoundCaptureBuffer::Start(int32_t flags) {

@@ -21,11 +21,19 @@ private:
 class OwnedFakeCapture : public FakeCaptureStream {
 public:
     explicit OwnedFakeCapture(FakeCaptureStream** registry) : registry_(registry) { *registry_ = this; }
-    ~OwnedFakeCapture() override {
-        if (*registry_ == this) *registry_ = nullptr;
+    // Its capture buffer lets go of it before it is closed (perhaps later, on
+    // another thread): from then on it is no longer the backend's.
+    void setSink(CaptureSink* sink) override {
+        FakeCaptureStream::setSink(sink);
+        if (sink == nullptr) unregister();
     }
+    ~OwnedFakeCapture() override { unregister(); }
 
 private:
+    void unregister() {
+        if (registry_ != nullptr && *registry_ == this) *registry_ = nullptr;
+        registry_ = nullptr;
+    }
     FakeCaptureStream** registry_;
 };
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "sound/device_closer.h"
 #include "sound/ds_types.h"
 
 namespace zendra {
@@ -40,9 +41,15 @@ void OutputEngine::adoptDevice() {
     live_.store(mixer_.get(), std::memory_order_release);
 }
 
+void OutputEngine::closeDevice() {
+    live_.store(nullptr, std::memory_order_release);
+    if (!device_) return;
+    device_->detach();  // no callback after this
+    closeLater(std::move(device_));
+}
+
 OutputEngine::~OutputEngine() {
-    device_.reset();  // no callback after this
-    live_.store(nullptr);
+    closeDevice();
     mixer_.reset();
 }
 
@@ -81,8 +88,7 @@ bool OutputEngine::delivering() const {
 
 bool OutputEngine::reopen() {
     if (!lost()) return true;
-    live_.store(nullptr, std::memory_order_release);
-    device_.reset();  // no callback after this
+    closeDevice();
     try {
         device_ = backend_.openOutput(deviceName_, this);
     } catch (const SoundError&) {

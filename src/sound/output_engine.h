@@ -54,6 +54,8 @@ public:
 
 private:
     void adoptDevice();
+    // Detaches the device and leaves its closing to the closing thread.
+    void closeDevice();
 
     AudioBackend& backend_;
     std::string deviceName_;

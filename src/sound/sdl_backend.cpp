@@ -59,10 +59,19 @@ public:
     bool realtime() const override { return true; }
     bool lost() const override { return SDL_GetAudioDeviceStatus(id_) == SDL_AUDIO_STOPPED; }
     bool stopsSilentlyWhenLost() const override { return silentLoss_; }
+    void detach() override {
+        SDL_LockAudioDevice(id_);
+        callback_ = nullptr;
+        SDL_UnlockAudioDevice(id_);
+    }
 
 private:
     static void callback(void* user, Uint8* stream, int len) {
         auto* self = static_cast<SdlOutput*>(user);
+        if (self->callback_ == nullptr) {
+            SDL_memset(stream, 0, static_cast<size_t>(len));
+            return;
+        }
         self->callback_->render(reinterpret_cast<float*>(stream), len / static_cast<int>(2 * sizeof(float)));
     }
     OutputCallback* callback_;

@@ -173,13 +173,6 @@ uint64_t readBE(const uint8_t* p, int bytes) {
     return v;
 }
 
-std::string chunkName(const uint8_t* id) {
-    std::string s(reinterpret_cast<const char*>(id), 4);
-    for (char& c : s)
-        if (c < 0x20 || c > 0x7e) c = '?';
-    return "'" + s + "'";
-}
-
 enum class Container { Unknown, Riff, Rifx, Rf64, W64, Ogg };
 
 struct HeaderInfo {
@@ -199,14 +192,11 @@ bool isW64Id(const uint8_t* guid, const char* name) {
 }
 
 std::string truncatedData(uint64_t declared, uint64_t present) {
-    return "the file is truncated: its header announces " + std::to_string(declared) +
-           " bytes of sound data but only " + std::to_string(present) + " are present";
+    return "the file is cut short (truncated): its header announces " + std::to_string(declared) +
+           " bytes of sound but only " + std::to_string(present) + " are there";
 }
 
-std::string overrunChunk(const uint8_t* id) {
-    return "the file is truncated or damaged: its " + chunkName(id) +
-           " chunk runs past the end of the file before any sound data";
-}
+const char* kOverrun = "the file is damaged or cut short: its header runs past the end of the file";
 
 // Walks the chunk list up to the sound data. libsndfile quietly shortens a data
 // chunk that runs past the end of the file; we refuse such a file instead.
@@ -230,7 +220,7 @@ HeaderInfo inspectHeader(const ByteSource& src) {
             const uint64_t size = readLE(ch + 16, 8);  // includes the 24-byte chunk header
             const uint64_t body = pos + 24;
             if (size < 24) {
-                info.truncation = "the file is damaged: a chunk header has an impossible size";
+                info.truncation = "the file is damaged: its header is not readable";
                 return info;
             }
             if (isW64Id(ch, "fmt ")) {
@@ -242,7 +232,7 @@ HeaderInfo inspectHeader(const ByteSource& src) {
                 return info;
             }
             if (size > fileSize - pos) {
-                info.truncation = overrunChunk(ch);
+                info.truncation = kOverrun;
                 return info;
             }
             pos += (size + 7) & ~uint64_t{7};
@@ -285,7 +275,7 @@ HeaderInfo inspectHeader(const ByteSource& src) {
             return info;
         }
         if (size > fileSize - body) {
-            info.truncation = overrunChunk(ch);
+            info.truncation = kOverrun;
             return info;
         }
         pos = body + size + (size & 1);
@@ -297,16 +287,30 @@ std::string formatName(int format) {
     SF_FORMAT_INFO fi{};
     fi.format = format;
     if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &fi, sizeof fi) == 0 && fi.name) return fi.name;
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "0x%X", static_cast<unsigned>(format));
-    return buf;
+    return "an unknown kind";
+}
+
+const char* kNotSound = "it is not a sound file (only WAV files can be loaded)";
+
+// Encodings a WAV file may name that the sound library cannot decode.
+std::string encodingName(int tag) {
+    switch (tag) {
+    case 0x0050: return "MPEG";
+    case 0x0055: return "MP3";
+    case 0x00FF: return "AAC";
+    case 0x0160:
+    case 0x0161:
+    case 0x0162: return "Windows Media Audio";
+    case 0x2000: return "AC-3";
+    default: return "an unknown one";
+    }
 }
 
 std::string otherFormat(int major) { return "it is not a WAV file but another sound format: " + formatName(major); }
 
 std::string unsupportedEncoding(const std::string& what) {
-    return "unsupported encoding (" + what +
-           "); only PCM (8, 16, 24 or 32 bit) and floating-point WAV files can be loaded";
+    return "its sound is in an encoding that cannot be read (" + what +
+           "); only plain PCM (8, 16, 24 or 32 bit) and floating-point WAV files can be loaded";
 }
 
 // Per input channel, its share of the left and right output.
@@ -393,11 +397,12 @@ SampleData readOpened(const std::string& path, SNDFILE* sf, const SF_INFO& info,
         total += got;
     }
     if (file.error()) failLoad(DSERR_FILEIO, path, "read error (" + errnoText(file.error()) + ")");
-    if (sf_error(sf) != SF_ERR_NO_ERROR) failLoad(DSERR_FILEIO, path, "read error (" + sndfileText(sf) + ")");
+    if (sf_error(sf) != SF_ERR_NO_ERROR)
+        failLoad(DSERR_FILEIO, path, "the file is damaged: its sound could not be read to the end");
     if (total < info.frames)
         failLoad(DSERR_FILEIO, path,
-                 "the file is truncated: only " + std::to_string(total) + " of " + std::to_string(info.frames) +
-                     " sound frames could be read");
+                 "the file is cut short (truncated): only " + std::to_string(total) + " of its " +
+                     std::to_string(info.frames) + " sound frames could be read");
     return out;
 }
 
@@ -418,18 +423,14 @@ SampleData readSource(const std::string& path, const ByteSource& src) {
     if (!sf.get()) {
         if (file.error()) failLoad(DSERR_FILEIO, path, "read error (" + errnoText(file.error()) + ")");
         if (header.container == Container::Unknown)
-            failLoad(DSERR_BADFORMAT, path, "it is not a sound file (no WAV header found)");
+            failLoad(DSERR_BADFORMAT, path, kNotSound);
         const int tag = header.formatTag;
-        if (tag >= 0 && tag != 1 && tag != 3) {
-            char buf[40];
-            std::snprintf(buf, sizeof buf, "WAV format tag 0x%04X", static_cast<unsigned>(tag));
-            failLoad(DSERR_BADFORMAT, path, unsupportedEncoding(buf));
-        }
-        failLoad(DSERR_BADFORMAT, path, "the WAV file is damaged (" + sndfileText(nullptr) + ")");
+        if (tag >= 0 && tag != 1 && tag != 3) failLoad(DSERR_BADFORMAT, path, unsupportedEncoding(encodingName(tag)));
+        failLoad(DSERR_BADFORMAT, path, "the WAV file is damaged or cut short: its header cannot be read");
     }
 
     const int major = info.format & SF_FORMAT_TYPEMASK;
-    if (major == SF_FORMAT_RAW) failLoad(DSERR_BADFORMAT, path, "it is not a sound file (no WAV header found)");
+    if (major == SF_FORMAT_RAW) failLoad(DSERR_BADFORMAT, path, kNotSound);
     if (major != SF_FORMAT_WAV && major != SF_FORMAT_WAVEX && major != SF_FORMAT_RF64 && major != SF_FORMAT_W64)
         failLoad(DSERR_BADFORMAT, path, otherFormat(major));
 

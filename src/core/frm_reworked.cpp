@@ -11,6 +11,8 @@
 #include "core/forms.h"
 #include "core/frm_about.h"
 #include "keyboard/frm_key_board.h"
+#include "midi/frm_midi.h"
+#include "midi/midi_player.h"
 #include "mixing/frm_cross_fade.h"
 #include "mixing/frm_fx.h"
 #include "mixing/frm_sample_play.h"
@@ -55,6 +57,7 @@ FrmReworked::FrmReworked() {
     File->setObjectName(QStringLiteral("File"));
     LoadSamples = File->addAction(QStringLiteral("Load Samples"));
     Properties = File->addAction(QStringLiteral("Properties"));
+    Midi = File->addAction(QStringLiteral("MIDI"));
     KeySettings = File->addAction(QStringLiteral("Key Associations"));
     Exit = File->addAction(QStringLiteral("Exit"));
     Tools = menuBar()->addMenu(QStringLiteral("Tools"));
@@ -70,6 +73,7 @@ FrmReworked::FrmReworked() {
 
     connect(LoadSamples, &QAction::triggered, this, [] { forms::frmLoadSamples().showForm(); });
     connect(Properties, &QAction::triggered, this, [] { forms::frmProperties().showForm(); });
+    connect(Midi, &QAction::triggered, this, [] { forms::frmMidi().showForm(); });
     connect(KeySettings, &QAction::triggered, this, [] { forms::frmSettings().showForm(); });
     connect(Exit, &QAction::triggered, this, &FrmReworked::Exit_Click);
     connect(KeyBoard, &QAction::triggered, this, [] { forms::frmKeyBoard().showForm(); });
@@ -94,6 +98,7 @@ bool FrmReworked::Form_Load() {
     loaded_ = true;
     deviceWatch = new DeviceWatch(this);
     connect(deviceWatch, &DeviceWatch::statusChanged, this, [this](const QString& t) { statusBar()->showMessage(t, 10000); });
+    new midi::MidiPlayer(this);  // plays from the remembered MIDI input, if any
     // Showing the first child makes the main window visible.
     show();
     forms::frmLoadSamples().showForm();

@@ -1,0 +1,125 @@
+#include "midi/midi_inputs.h"
+
+#include <jack/jack.h>
+#include <rtmidi/RtMidi.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <regex>
+
+namespace zendra::midi {
+
+namespace {
+void quiet(const char*) {}
+
+// Whether a JACK server answers, without starting one and without the
+// library's messages on the console.
+bool jackServerRunning() {
+    static const bool silenced = [] {
+        jack_set_error_function(quiet);
+        jack_set_info_function(quiet);
+        return true;
+    }();
+    (void)silenced;
+    jack_status_t status{};
+    jack_client_t* c = jack_client_open("zendra-probe", JackNoStartServer, &status);
+    if (c == nullptr) return false;
+    jack_client_close(c);
+    return true;
+}
+
+bool alsaSequencerPresent() { return access("/dev/snd/seq", R_OK | W_OK) == 0; }
+
+void ignoreErrors(RtMidiError::Type, const std::string&, void*) {}
+
+// ALSA adds "client:port" numbers, which change when a device is plugged in again.
+std::string shownName(const char* prefix, const std::string& raw) {
+    static const std::regex numbers(R"( \d+:\d+$)");
+    return prefix + std::regex_replace(raw, numbers, "");
+}
+}  // namespace
+
+struct MidiInputs::System {
+    RtMidi::Api api;
+    const char* prefix;
+    std::unique_ptr<RtMidiIn> in;
+    std::vector<std::string> ports;  // RtMidi's names, in its port order
+    bool open = false;
+};
+
+MidiInputs::MidiInputs(Sink sink) : sink_(std::move(sink)) {
+    systems_.push_back(std::make_unique<System>(System{RtMidi::LINUX_ALSA, "ALSA: ", nullptr, {}, false}));
+    systems_.push_back(std::make_unique<System>(System{RtMidi::UNIX_JACK, "JACK: ", nullptr, {}, false}));
+}
+
+MidiInputs::~MidiInputs() { close(); }
+
+void MidiInputs::onMessage(double, std::vector<unsigned char>* message, void* self) {
+    if (message != nullptr && !message->empty())
+        static_cast<MidiInputs*>(self)->sink_(message->data(), message->size());
+}
+
+void MidiInputs::refresh() {
+    std::vector<std::string> names;
+    for (auto& s : systems_) {
+        if (!s->in) {
+            const bool present = s->api == RtMidi::LINUX_ALSA ? alsaSequencerPresent() : jackServerRunning();
+            if (!present) continue;
+            try {
+                s->in = std::make_unique<RtMidiIn>(s->api, "Zendra");
+                s->in->setErrorCallback(ignoreErrors, nullptr);
+                s->in->ignoreTypes(true, true, true);  // system exclusive, timing, active sensing
+                s->in->setCallback(&MidiInputs::onMessage, this);
+            } catch (const RtMidiError&) {
+                s->in.reset();
+                continue;
+            }
+        }
+        s->ports.clear();
+        const unsigned n = s->in->getPortCount();
+        for (unsigned i = 0; i < n; ++i) {
+            const std::string raw = s->in->getPortName(i);
+            if (raw.empty()) continue;
+            s->ports.push_back(raw);
+            names.push_back(shownName(s->prefix, raw));
+        }
+    }
+    names_ = std::move(names);
+    if (!open_.empty() && std::find(names_.begin(), names_.end(), open_) == names_.end()) close();
+}
+
+bool MidiInputs::anySystem() const {
+    for (const auto& s : systems_)
+        if (s->in) return true;
+    return false;
+}
+
+bool MidiInputs::open(const std::string& name) {
+    close();
+    for (auto& s : systems_) {
+        if (!s->in || name.rfind(s->prefix, 0) != 0) continue;
+        for (unsigned i = 0; i < s->ports.size(); ++i) {
+            if (shownName(s->prefix, s->ports[i]) != name) continue;
+            try {
+                s->in->openPort(i, "input");
+            } catch (const RtMidiError&) {
+                return false;
+            }
+            if (!s->in->isPortOpen()) return false;
+            s->open = true;
+            open_ = name;
+            return true;
+        }
+    }
+    return false;
+}
+
+void MidiInputs::close() {
+    for (auto& s : systems_) {
+        if (s->open && s->in) s->in->closePort();
+        s->open = false;
+    }
+    open_.clear();
+}
+
+}  // namespace zendra::midi

@@ -5,7 +5,7 @@
 namespace zendra {
 
 namespace {
-constexpr int kWidth = 6720, kHeight = 5280;
+constexpr int kWidth = 6720, kHeight = 5640;
 constexpr int kFirstRow = 1500, kRowPitch = 360, kColumnPitch = 3240;
 const char* kNoSystem = "No MIDI system here (no ALSA sequencer, no JACK server)";
 const char* kNoInput = "No MIDI inputs found";
@@ -13,7 +13,7 @@ const char* kNone = "None";
 
 QString noteText(int note) {
     if (note < 0) return QStringLiteral("none");
-    return QStringLiteral("%1  %2%3").arg(note, 3).arg(QString::fromLatin1(midi::noteLetter(note))).arg(midi::noteOctave(note));
+    return QStringLiteral("%1  %2%3").arg(note).arg(QString::fromLatin1(midi::noteLetter(note))).arg(midi::noteOctave(note));
 }
 }  // namespace
 

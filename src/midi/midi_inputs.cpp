@@ -50,9 +50,28 @@ struct MidiInputs::System {
 MidiInputs::MidiInputs(Sink sink) : sink_(std::move(sink)) {
     systems_.push_back(std::make_unique<System>(System{RtMidi::LINUX_ALSA, "ALSA: ", nullptr, {}, false}));
     systems_.push_back(std::make_unique<System>(System{RtMidi::UNIX_JACK, "JACK: ", nullptr, {}, false}));
+    prober_ = std::thread([this] {
+        std::unique_lock<std::mutex> lock(probeMutex_);
+        while (!stopProbe_) {
+            if (!jackConnected_.load()) {
+                lock.unlock();
+                jackUp_.store(jackServerRunning());
+                lock.lock();
+            }
+            probeWake_.wait_for(lock, std::chrono::seconds(2), [this] { return stopProbe_; });
+        }
+    });
 }
 
-MidiInputs::~MidiInputs() { close(); }
+MidiInputs::~MidiInputs() {
+    {
+        std::lock_guard<std::mutex> lock(probeMutex_);
+        stopProbe_ = true;
+    }
+    probeWake_.notify_all();
+    prober_.join();
+    close();
+}
 
 void MidiInputs::onMessage(double, std::vector<unsigned char>* message, void* self) {
     if (message != nullptr && !message->empty())
@@ -63,7 +82,7 @@ void MidiInputs::refresh() {
     std::vector<std::string> names;
     for (auto& s : systems_) {
         if (!s->in) {
-            const bool present = s->api == RtMidi::LINUX_ALSA ? alsaSequencerPresent() : jackServerRunning();
+            const bool present = s->api == RtMidi::LINUX_ALSA ? alsaSequencerPresent() : jackUp_.load();
             if (!present) continue;
             try {
                 s->in = std::make_unique<RtMidiIn>(s->api, "Zendra");
@@ -77,6 +96,17 @@ void MidiInputs::refresh() {
         }
         s->ports.clear();
         const unsigned n = s->in->getPortCount();
+        if (s->api == RtMidi::UNIX_JACK) {
+            // No port at all may mean the server went away: look again, and
+            // start afresh once it is known to be gone.
+            jackConnected_.store(n > 0);
+            if (n == 0 && !jackUp_.load()) {
+                if (s->open) open_.clear();
+                s->open = false;
+                s->in.reset();
+                continue;
+            }
+        }
         for (unsigned i = 0; i < n; ++i) {
             const std::string raw = s->in->getPortName(i);
             if (raw.empty()) continue;

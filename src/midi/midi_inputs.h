@@ -2,11 +2,15 @@
 // ports and a running JACK server's. A system that is absent is simply not
 // listed; nothing is printed about it. At most one input is open at a time.
 #pragma once
+#include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace zendra::midi {
@@ -38,6 +42,15 @@ private:
 
     Sink sink_;
     std::vector<std::unique_ptr<System>> systems_;
+    // Whether a JACK server answers, looked at every two seconds on a thread
+    // of its own (a look can take tens of milliseconds), while we have no
+    // working connection to one.
+    std::atomic<bool> jackUp_{false};
+    std::atomic<bool> jackConnected_{false};
+    std::mutex probeMutex_;
+    std::condition_variable probeWake_;
+    bool stopProbe_ = false;
+    std::thread prober_;
     std::vector<std::string> names_;
     std::string open_;
 };

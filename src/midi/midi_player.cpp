@@ -10,6 +10,7 @@
 #include "core/forms.h"
 #include "midi/midi_inputs.h"
 #include "mixing/frm_sample_play.h"
+#include "mixing/frm_var.h"
 
 namespace zendra::midi {
 
@@ -29,7 +30,7 @@ MidiPlayer::MidiPlayer(QObject* parent) : QObject(parent) {
         mapping_ = MidiMapping::fromJson(QJsonDocument::fromJson(s.value(kMappingKey).toByteArray()).object());
     inputs_ = std::make_unique<MidiInputs>([this](const uint8_t* b, size_t n) { receive(b, n); });
     connect(&timer_, &QTimer::timeout, this, &MidiPlayer::refresh);
-    timer_.start(2000);
+    timer_.start(1000);
     refresh();
 }
 
@@ -116,7 +117,11 @@ void MidiPlayer::refresh() {
     inputs_->refresh();
     const QStringList names = inputs();
     const QString wanted = chosenSet_ ? chosen_ : (names.isEmpty() ? QString() : names.first());
-    if (!wanted.isEmpty() && openInput() != wanted && names.contains(wanted)) inputs_->open(wanted.toStdString());
+    if (!wanted.isEmpty() && openInput() != wanted && names.contains(wanted) && inputs_->open(wanted.toStdString())) {
+        // Make what a note will touch now, so the first note creates no window.
+        forms::frmVar();
+        forms::frmSamplePlay();
+    }
     if (names != lastInputs_ || openInput() != lastOpen_) {
         lastInputs_ = names;
         lastOpen_ = openInput();

@@ -49,7 +49,7 @@ public:
     int learning() const { return learning_; }
     uint64_t dropped() const { return queue_.dropped(); }
 
-    // Looks for inputs again (a timer does this every two seconds).
+    // Looks for inputs again (a timer does this every second).
     void refresh();
 
 signals:

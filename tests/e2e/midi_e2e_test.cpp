@@ -1,6 +1,5 @@
-// Playing from MIDI, end to end: a private JACK server (dummy driver) carries
-// notes from this test's MIDI output to the real program, whose sound is
-// recorded at the private PulseAudio server's monitor.
+// Playing from MIDI, end to end: a private JACK server (dummy driver) carries notes from
+// this test's MIDI output to the real program; its sound is recorded at the monitor.
 #include <dlfcn.h>
 #include <rtmidi/rtmidi_c.h>
 
@@ -9,6 +8,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "e2e_app.h"
 #include "e2e_measure.h"
@@ -23,38 +23,22 @@ constexpr int kRate = 48000;
 struct MidiOut {
     void* lib = dlopen("librtmidi.so.6", RTLD_NOW);
     RtMidiOutPtr out = nullptr;
-    void (*free_)(RtMidiOutPtr) = nullptr;
-    int (*send_)(RtMidiOutPtr, const unsigned char*, int) = nullptr;
-    bool open() {
-        if (lib == nullptr) return false;
-        auto create = reinterpret_cast<RtMidiOutPtr (*)(RtMidiApi, const char*)>(dlsym(lib, "rtmidi_out_create"));
-        auto virt = reinterpret_cast<void (*)(RtMidiPtr, const char*)>(dlsym(lib, "rtmidi_open_virtual_port"));
-        free_ = reinterpret_cast<void (*)(RtMidiOutPtr)>(dlsym(lib, "rtmidi_out_free"));
-        send_ = reinterpret_cast<int (*)(RtMidiOutPtr, const unsigned char*, int)>(dlsym(lib, "rtmidi_out_send_message"));
-        out = create(RTMIDI_API_UNIX_JACK, "zendra-test");
-        if (out != nullptr && out->ok) virt(out, "out");
-        return out != nullptr && out->ok;
+    template <class F>
+    F* fn(const char* name) { return reinterpret_cast<F*>(dlsym(lib, name)); }
+    bool open() {  // false until the server answers
+        if (out != nullptr) fn<void(RtMidiOutPtr)>("rtmidi_out_free")(out);
+        out = fn<RtMidiOutPtr(RtMidiApi, const char*)>("rtmidi_out_create")(RTMIDI_API_UNIX_JACK, "zendra-test");
+        if (out->ok) fn<void(RtMidiPtr, const char*)>("rtmidi_open_virtual_port")(out, "out");
+        return out->ok;
     }
     void note(int note, int velocity) {
         const unsigned char on[3] = {0x90, static_cast<unsigned char>(note), static_cast<unsigned char>(velocity)};
-        const unsigned char off[3] = {0x80, on[1], 0};
-        send_(out, on, 3);
-        send_(out, off, 3);
+        fn<int(RtMidiOutPtr, const unsigned char*, int)>("rtmidi_out_send_message")(out, on, 3);
     }
-    ~MidiOut() {
-        if (out != nullptr) free_(out);
-    }
+    ~MidiOut() { if (out != nullptr) fn<void(RtMidiOutPtr)>("rtmidi_out_free")(out); }
 };
 
-class MidiEndToEnd : public AppTest {
-protected:
-    std::optional<Spot> waitForm(std::optional<Spot> before = {}) const {
-        return app_->waitFor([&](const Screen& s) -> std::optional<Spot> {
-            const auto at = blackArea(s, 100);
-            return at && at != before ? at : std::nullopt;
-        });
-    }
-};
+using MidiEndToEnd = AppTest;
 
 TEST_F(MidiEndToEnd, MappedNotesPlayAtTheirVelocityAndALearnedNotePlaysItsSample) {
     ZENDRA_SKIP_UNLESS_PROGRAMS("jackd");
@@ -62,61 +46,72 @@ TEST_F(MidiEndToEnd, MappedNotesPlayAtTheirVelocityAndALearnedNotePlaysItsSample
     Child jack({"jackd", "-n", server, "-d", "dummy", "-r", "48000", "-p", "128"}, {{"JACK_NO_AUDIO_RESERVATION", "1"}});
     setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
     MidiOut midi;
-    for (int i = 0; i < 50 && !midi.open(); ++i) {
-        if (midi.out != nullptr) midi.free_(midi.out);
-        midi.out = nullptr;
-        sleepSeconds(0.1);
-    }
-    ASSERT_TRUE(midi.out != nullptr && midi.out->ok) << "no JACK server or no RtMidi";
+    for (int i = 0; midi.lib != nullptr && i < 50 && !midi.open(); ++i) sleepSeconds(0.1);
+    unsetenv("JACK_DEFAULT_SERVER");
+    ASSERT_TRUE(midi.out != nullptr && midi.out->ok) << "no RtMidi, or the JACK server did not start";
 
     // The program opens the first MIDI input it finds: this test's.
     ASSERT_NO_FATAL_FAILURE(launch("midi", {{"JACK_DEFAULT_SERVER", server}}));
     ZendraApp& app = this->app();
+    auto waitForm = [&](std::optional<Spot> before) {  // a tool window showing elsewhere
+        return app.waitFor([&](const Screen& sc) -> std::optional<Spot> {
+            const auto at = blackArea(sc, 100);
+            return at && at != before ? at : std::nullopt;
+        });
+    };
     Spot dock;
     ASSERT_NO_FATAL_FAILURE(app.loadDock({demoKit() + "/kick.wav", demoKit() + "/snare.wav"}, &dock));
     // Sample Properties: one-shot kick and snare.
     ASSERT_NO_FATAL_FAILURE(app.menuItem(kToolsMenu, 4));
     const auto props = waitForm(dock);
     ASSERT_TRUE(props.has_value());
-    ASSERT_TRUE(display_->click(props->first + tw(1800 + 150), props->second + tw(660 + 150)));
-    ASSERT_TRUE(display_->click(props->first + tw(1800 + 150), props->second + tw(1020 + 150)));
+    for (int top : {660, 1020}) ASSERT_TRUE(display_->click(props->first + tw(1800 + 150), props->second + tw(top + 150)));
 
     MonitorRecording rec(*server_, app.artifact("monitor.wav"));
     ASSERT_TRUE(rec.waitStarted());
-    sleepSeconds(0.4);
-    midi.note(36, 127);  // kick, full level
-    sleepSeconds(0.8);
-    midi.note(36, 64);  // kick, (64/127)^2 of it
-    sleepSeconds(0.8);
+    std::vector<std::chrono::steady_clock::time_point> sent;
+    auto strike = [&](int note, int velocity) {
+        sent.push_back(std::chrono::steady_clock::now());
+        midi.note(note, velocity);
+        sleepSeconds(1.0);
+    };
+    strike(36, 127);  // kick, full level
+    strike(36, 64);   // kick, (64/127)^2 of it
     // MIDI window: click sample 2's note, then strike note 60: it plays the snare.
     ASSERT_NO_FATAL_FAILURE(app.menuItem(kFileMenu, 3));
     const auto win = waitForm(props);
     ASSERT_TRUE(win.has_value());
     app.snapshot("midi-window");
-    ASSERT_TRUE(display_->click(win->first + tw(720 + 1200), win->second + tw(1500 + 360 + 157)));
-    sleepSeconds(0.5);
-    midi.note(60, 127);  // learned: plays the snare
-    sleepSeconds(0.8);
-    midi.note(37, 127);  // the snare's old note: nothing now
-    sleepSeconds(0.8);
-    midi.note(60, 127);
-    sleepSeconds(0.8);
+    const int bx = win->first + tw(720), by = win->second + tw(1860);  // sample 2's note
+    ASSERT_TRUE(display_->click(bx + tw(1200), by + tw(157)));
+    // Learning shows on the button: "strike a pad or key" is wide enough to reach its left end.
+    ASSERT_TRUE(app.waitFor([&](const Screen& sc) -> std::optional<bool> {
+        for (int y = by + 4; y < by + tw(315) - 4; ++y)
+            for (int x = bx + 6; x < bx + 40; ++x)
+                if (sc.at(x, y).r < 96) return true;
+        return std::nullopt;
+    })) << "the window does not show learning";
+    strike(60, 127);  // learned: the snare
+    strike(37, 127);  // the snare's old note: nothing now
+    strike(60, 127);
     const Stereo s = rec.read();
-    app.snapshot("learned");
     ASSERT_TRUE(app.alive()) << app.stderrText();
 
-    const auto segs = onsets(s.left, kRate, 0.005f, 0.2);
-    for (const auto& [b, e] : segs) std::cout << "sound " << double(b) / kRate << " .. " << double(e) / kRate << " s\n";
-    ASSERT_EQ(segs.size(), 4u) << "expected kick, softer kick, snare, snare";
-    const double ratio = peakAbs(s.left, segs[1].first, segs[1].second) / peakAbs(s.left, segs[0].first, segs[0].second);
-    std::cout << "velocity 64 against 127: level ratio " << ratio << " (curve: " << (64.0 / 127) * (64.0 / 127) << ")\n";
-    EXPECT_NEAR(ratio, (64.0 / 127) * (64.0 / 127), 0.03);
-    const size_t n = kRate / 20;
-    EXPECT_GT(correlation(s.left, segs[0].first, segs[1].first, n), 0.9) << "the second note is not the kick";
-    EXPECT_GT(correlation(s.left, segs[2].first, segs[3].first, n), 0.9) << "the learned note is not steady";
-    EXPECT_LT(correlation(s.left, segs[0].first, segs[2].first, n), 0.5) << "the learned note plays the kick";
-    app.terminate();
-    jack.stop();
+    // What each note started: its onset and peak within 0.9 s of being sent
+    // (judged by time, as a busy server's dropouts split a sound in two).
+    std::vector<std::pair<size_t, double>> hit;
+    for (const auto t : sent) {
+        const size_t b = firstFrameAfter(rec, s.left.size(), t), e = std::min(s.left.size(), b + kRate * 9 / 10);
+        hit.emplace_back(std::min(firstAbove(s.left, 0.005f, b), e), peakAbs(s.left, b, e));
+        std::cout << "onset " << double(hit.back().first) / kRate << " s, peak " << hit.back().second << "\n";
+    }
+    for (const size_t k : {0, 1, 2, 4}) ASSERT_GT(hit[k].second, 0.01) << "note " << k << " played nothing";
+    EXPECT_LT(hit[3].second, 0.005) << "the learned sample's old note still plays";
+    // The same kick at (64/127)^2 of the level: the level of one sample is its peak.
+    EXPECT_NEAR(hit[1].second / hit[0].second, (64.0 / 127) * (64.0 / 127), 0.03) << "velocity 64 against 127";
+    // The learned note plays the snare, not the kick (a dropout could only lower this).
+    EXPECT_LT(correlation(s.left, hit[0].first, hit[2].first, kRate / 50), 0.5) << "the learned note plays the kick";
+    app.terminate();  // then the JACK server stops, after this test's client is gone
 }
 
 }  // namespace

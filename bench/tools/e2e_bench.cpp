@@ -437,7 +437,7 @@ int taps(int count, bool midi) {
     check(display.click(dock->first + tw(6480 + 427), dock->second + tw(120 + 187)), "Done");
     auto keys = dock;
     if (!midi) {
-        menuItem(20, 3);
+        menuItem(20, 4);  // File: Key Associations
         keys = waitForm(dock);
         check(keys.has_value(), "no Key Associations");
         check(display.click(keys->first + tw(360 + 300), keys->second + tw(840 + 187)), "1 =");

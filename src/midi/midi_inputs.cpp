@@ -115,7 +115,13 @@ void MidiInputs::refresh() {
         }
     }
     names_ = std::move(names);
-    if (!open_.empty() && std::find(names_.begin(), names_.end(), open_) == names_.end()) close();
+    // Gone from two listings in a row: unplugged. (One listing can come back
+    // short while the system is busy; closing then would lose notes.)
+    if (!open_.empty() && std::find(names_.begin(), names_.end(), open_) == names_.end()) {
+        if (++missing_ >= 2) close();
+    } else {
+        missing_ = 0;
+    }
 }
 
 bool MidiInputs::anySystem() const {
@@ -150,6 +156,7 @@ void MidiInputs::close() {
         s->open = false;
     }
     open_.clear();
+    missing_ = 0;
 }
 
 }  // namespace zendra::midi

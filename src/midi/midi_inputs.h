@@ -53,6 +53,7 @@ private:
     std::thread prober_;
     std::vector<std::string> names_;
     std::string open_;
+    int missing_ = 0;  // listings in a row without the open input
 };
 
 }  // namespace zendra::midi

@@ -12,9 +12,10 @@ namespace zendra::midi {
 namespace {
 void quiet(const char*) {}
 
-// Whether a JACK server answers, without starting one and without the
-// library's messages on the console.
-bool jackServerRunning() {
+// A client of the running JACK server that only listens for the server's
+// end (clearing `up`), or null when no server answers. Never starts a
+// server, and keeps the library's messages off the console.
+jack_client_t* watchJack(std::atomic<bool>* up) {
     static const bool silenced = [] {
         jack_set_error_function(quiet);
         jack_set_info_function(quiet);
@@ -22,10 +23,15 @@ bool jackServerRunning() {
     }();
     (void)silenced;
     jack_status_t status{};
-    jack_client_t* c = jack_client_open("zendra-probe", JackNoStartServer, &status);
-    if (c == nullptr) return false;
-    jack_client_close(c);
-    return true;
+    jack_client_t* c = jack_client_open("Zendra-watch", JackNoStartServer, &status);
+    if (c == nullptr) return nullptr;
+    jack_on_shutdown(c, [](void* flag) { static_cast<std::atomic<bool>*>(flag)->store(false); }, up);
+    if (jack_activate(c) != 0) {
+        jack_client_close(c);
+        return nullptr;
+    }
+    up->store(true);
+    return c;
 }
 
 bool alsaSequencerPresent() { return access("/dev/snd/seq", R_OK | W_OK) == 0; }
@@ -51,15 +57,20 @@ MidiInputs::MidiInputs(Sink sink) : sink_(std::move(sink)) {
     systems_.push_back(std::make_unique<System>(System{RtMidi::LINUX_ALSA, "ALSA: ", nullptr, {}, false}));
     systems_.push_back(std::make_unique<System>(System{RtMidi::UNIX_JACK, "JACK: ", nullptr, {}, false}));
     prober_ = std::thread([this] {
+        jack_client_t* watch = nullptr;
         std::unique_lock<std::mutex> lock(probeMutex_);
         while (!stopProbe_) {
-            if (!jackConnected_.load()) {
-                lock.unlock();
-                jackUp_.store(jackServerRunning());
-                lock.lock();
+            lock.unlock();
+            if (watch != nullptr && !jackUp_.load()) {
+                jack_client_close(watch);  // the server has gone (this can take seconds)
+                watch = nullptr;
             }
+            if (watch == nullptr) watch = watchJack(&jackUp_);
+            lock.lock();
             probeWake_.wait_for(lock, std::chrono::seconds(2), [this] { return stopProbe_; });
         }
+        lock.unlock();
+        if (watch != nullptr) jack_client_close(watch);
     });
 }
 
@@ -81,6 +92,15 @@ void MidiInputs::onMessage(double, std::vector<unsigned char>* message, void* se
 void MidiInputs::refresh() {
     std::vector<std::string> names;
     for (auto& s : systems_) {
+        if (s->in && s->api == RtMidi::UNIX_JACK && !jackUp_.load()) {
+            // The server has gone: its client is let go on a thread of its
+            // own, as closing it can take seconds.
+            if (s->open) open_.clear();
+            s->open = false;
+            s->ports.clear();
+            std::thread([in = std::move(s->in)]() mutable { in.reset(); }).detach();
+            continue;
+        }
         if (!s->in) {
             const bool present = s->api == RtMidi::LINUX_ALSA ? alsaSequencerPresent() : jackUp_.load();
             if (!present) continue;
@@ -96,17 +116,6 @@ void MidiInputs::refresh() {
         }
         s->ports.clear();
         const unsigned n = s->in->getPortCount();
-        if (s->api == RtMidi::UNIX_JACK) {
-            // No port at all may mean the server went away: look again, and
-            // start afresh once it is known to be gone.
-            jackConnected_.store(n > 0);
-            if (n == 0 && !jackUp_.load()) {
-                if (s->open) open_.clear();
-                s->open = false;
-                s->in.reset();
-                continue;
-            }
-        }
         for (unsigned i = 0; i < n; ++i) {
             const std::string raw = s->in->getPortName(i);
             if (raw.empty()) continue;

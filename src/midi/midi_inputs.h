@@ -42,11 +42,9 @@ private:
 
     Sink sink_;
     std::vector<std::unique_ptr<System>> systems_;
-    // Whether a JACK server answers, looked at every two seconds on a thread
-    // of its own (a look can take tens of milliseconds), while we have no
-    // working connection to one.
+    // Whether a JACK server runs: a thread of our own looks for one every two
+    // seconds (a look can take tens of milliseconds) and then listens for its end.
     std::atomic<bool> jackUp_{false};
-    std::atomic<bool> jackConnected_{false};
     std::mutex probeMutex_;
     std::condition_variable probeWake_;
     bool stopProbe_ = false;

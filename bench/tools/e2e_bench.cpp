@@ -5,6 +5,9 @@
 //                                      Qt MDI window (BARE_MDI_BIN), interleaved
 //   zendra_e2e_bench taps COUNT        key press to the note's onset at the
 //                                      null sink's monitor, through the Tap Pad
+//   zendra_e2e_bench midi COUNT        MIDI note sent (over a private JACK
+//                                      server) to the note's onset at the
+//                                      null sink's monitor (note 36: sample 1)
 //   zendra_e2e_bench callback SECONDS  the audio callback's duration on the
 //                                      real device, 16 voices, a CPU burner
 //
@@ -15,6 +18,8 @@
 #include <sys/resource.h>
 
 #include <SDL.h>
+#include <rtmidi/RtMidi.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -364,12 +369,28 @@ std::optional<std::pair<int, int>> blackFormOrigin(const zendra::test::Display& 
     return std::nullopt;
 }
 
-int taps(int count) {
+int taps(int count, bool midi) {
     const std::string bin = env("ZENDRA_BIN"), kit = env("ZENDRA_DEMO_KIT");
     AudioServer server;
     zendra::test::Display display;
     XWatch x(display.name());
-    AppProcess app(bin, {}, server.env() + display.env() + EnvVars{{"SDL_AUDIODRIVER", "pulseaudio"}}, "bench-taps");
+    // MIDI: a private JACK server carrying notes from an output here; the
+    // program opens the first input it finds, this one.
+    std::optional<Child> jack;
+    std::unique_ptr<RtMidiOut> out;
+    EnvVars midiEnv;
+    if (midi) {
+        const std::string name = "zendra-bench-" + std::to_string(getpid());
+        jack.emplace(std::vector<std::string>{"jackd", "-n", name, "-d", "dummy", "-r", "48000", "-p", "128"},
+                     EnvVars{{"JACK_NO_AUDIO_RESERVATION", "1"}});
+        for (int i = 0; i < 50 && run({"jack_lsp", "-s", name}).exitCode != 0; ++i) sleepSeconds(0.1);
+        setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+        out = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "zendra-bench");
+        out->openVirtualPort("out");
+        midiEnv = {{"JACK_DEFAULT_SERVER", name}};
+    }
+    AppProcess app(bin, {}, server.env() + display.env() + EnvVars{{"SDL_AUDIODRIVER", "pulseaudio"}} + midiEnv,
+                   midi ? "bench-midi" : "bench-taps");
     const std::string shot = artifactsDir() + "/bench-taps-screen.ppm";
     auto check = [&](bool ok, const std::string& what) {
         if (!ok) throw std::runtime_error(what + "\n" + app.stderrText());
@@ -414,17 +435,29 @@ int taps(int count) {
     check(display.click(dock->first + tw(480 + 240 + 427), dock->second + tw(840 + 240 + 247)), "Sample 1");
     answerWindow("^Open$", kit + "/kick.wav");
     check(display.click(dock->first + tw(6480 + 427), dock->second + tw(120 + 187)), "Done");
-    menuItem(20, 3);
-    const auto keys = waitForm(dock);
-    check(keys.has_value(), "no Key Associations");
-    check(display.click(keys->first + tw(360 + 300), keys->second + tw(840 + 187)), "1 =");
-    answerWindow("^Key Associations$", "k");
-    check(display.click(keys->first + tw(5400 + 487), keys->second + tw(3060 + 187)), "Done");
+    auto keys = dock;
+    if (!midi) {
+        menuItem(20, 4);  // File: Key Associations
+        keys = waitForm(dock);
+        check(keys.has_value(), "no Key Associations");
+        check(display.click(keys->first + tw(360 + 300), keys->second + tw(840 + 187)), "1 =");
+        answerWindow("^Key Associations$", "k");
+        check(display.click(keys->first + tw(5400 + 487), keys->second + tw(3060 + 187)), "Done");
+    }
     menuItem(57, 4);
     const auto props = waitForm(keys);
     check(props.has_value(), "no Sample Properties");
     check(display.click(props->first + tw(1800 + 150), props->second + tw(660 + 150)), "Loop");
-    menuItem(57, 3);
+    if (!midi) menuItem(57, 3);
+    // A key press through XTEST, or note 36 (sample 1) at full velocity.
+    auto hit = [&]() -> std::optional<Clock::time_point> {
+        if (!midi) return x.tap("k");
+        const std::vector<unsigned char> on{0x90, 36, 127}, off{0x80, 36, 0};
+        const auto at = Clock::now();
+        out->sendMessage(&on);
+        out->sendMessage(&off);
+        return at;
+    };
 
     // The monitor of what the program plays, captured here.
     check(server.pactl({"set-default-source", "test_out.monitor"}).exitCode == 0, "set-default-source");
@@ -441,12 +474,12 @@ int taps(int count) {
         std::mt19937 rng(7);
         std::uniform_real_distribution<double> jitter(0.0, 0.05);
         for (int i = 0; i < 3; ++i) {  // warm-up taps, not counted
-            check(x.tap("k").has_value(), "XTEST");
+            check(hit().has_value(), "XTEST");
             sleepSeconds(0.6);
         }
         std::vector<Clock::time_point> pressed;
         for (int i = 0; i < count; ++i) {
-            const auto at = x.tap("k");
+            const auto at = hit();
             check(at.has_value(), "XTEST");
             pressed.push_back(*at);
             sleepSeconds(0.55 + jitter(rng));  // the kick (0.45 s) ends before the next tap
@@ -482,10 +515,12 @@ int taps(int count) {
     SDL_Quit();
     app.terminate();
     std::printf("taps: %d, onsets matched to a tap: %zu, taps without an onset: %d\n", count, ms.size(), missed);
-    printStats("key press -> onset at the monitor", ms);
+    printStats(midi ? "MIDI note sent -> onset at the monitor" : "key press -> onset at the monitor", ms);
     std::printf("all (ms):");
     for (double v : ms) std::printf(" %.1f", v);
     std::printf("\n");
+    out.reset();
+    if (jack) jack->stop();
     return missed == 0 ? 0 : 1;
 }
 
@@ -576,13 +611,14 @@ int callback(double seconds, int burners) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s startup RUNS | taps COUNT | callback SECONDS [BURNERS]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s startup RUNS | taps COUNT | midi COUNT | callback SECONDS [BURNERS]\n", argv[0]);
         return 2;
     }
     const std::string mode = argv[1];
     try {
         if (mode == "startup") return startup(std::atoi(argv[2]));
-        if (mode == "taps") return taps(std::atoi(argv[2]));
+        if (mode == "taps") return taps(std::atoi(argv[2]), false);
+        if (mode == "midi") return taps(std::atoi(argv[2]), true);
         if (mode == "callback") return callback(std::atof(argv[2]), argc > 3 ? std::atoi(argv[3]) : 1);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());

@@ -9,6 +9,7 @@
 #include "core/frm_reworked.h"
 #include "core/frm_splash.h"
 #include "keyboard/frm_key_board.h"
+#include "midi/frm_midi.h"
 #include "mixing/frm_cross_fade.h"
 #include "mixing/frm_fx.h"
 #include "mixing/frm_sample_play.h"
@@ -99,6 +100,7 @@ zendra::frmSettings& frmSettings() { return Slot<zendra::frmSettings>::get(); }
 zendra::frmSampleKeyPad& frmSampleKeyPad() { return Slot<zendra::frmSampleKeyPad>::get(); }
 zendra::frmProperties& frmProperties() { return Slot<zendra::frmProperties>::get(); }
 zendra::frmRecord& frmRecord() { return Slot<zendra::frmRecord>::get(); }
+zendra::frmMidi& frmMidi() { return Slot<zendra::frmMidi>::get(); }
 
 bool exists(const char* name) {
     const QString n = QString::fromLatin1(name);
@@ -115,6 +117,7 @@ bool exists(const char* name) {
     if (n == "frmSampleKeyPad") return !Slot<zendra::frmSampleKeyPad>::ptr().isNull();
     if (n == "frmProperties") return !Slot<zendra::frmProperties>::ptr().isNull();
     if (n == "frmRecord") return !Slot<zendra::frmRecord>::ptr().isNull();
+    if (n == "frmMidi") return !Slot<zendra::frmMidi>::ptr().isNull();
     return false;
 }
 
@@ -137,6 +140,7 @@ void destroyAll() {
     kill(Slot<zendra::frmSampleKeyPad>::ptr());
     kill(Slot<zendra::frmProperties>::ptr());
     kill(Slot<zendra::frmRecord>::ptr());
+    kill(Slot<zendra::frmMidi>::ptr());
     delete g_main.data();
     g_main = nullptr;
     delete g_splash.data();

@@ -22,6 +22,7 @@ class frmSettings;
 class frmSampleKeyPad;
 class frmProperties;
 class frmRecord;
+class frmMidi;
 
 namespace forms {
 
@@ -45,6 +46,7 @@ zendra::frmSettings& frmSettings();
 zendra::frmSampleKeyPad& frmSampleKeyPad();
 zendra::frmProperties& frmProperties();
 zendra::frmRecord& frmRecord();
+zendra::frmMidi& frmMidi();
 
 // Whether a window exists, without creating it.
 bool exists(const char* name);

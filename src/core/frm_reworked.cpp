@@ -18,6 +18,8 @@
 #include "keyboard/frm_key_board.h"
 #include "kits/kit_session.h"
 #include "kits/kit_start.h"
+#include "midi/frm_midi.h"
+#include "midi/midi_player.h"
 #include "mixing/frm_cross_fade.h"
 #include "mixing/frm_fx.h"
 #include "mixing/frm_sample_play.h"
@@ -62,6 +64,7 @@ FrmReworked::FrmReworked() {
     File->setObjectName(QStringLiteral("File"));
     LoadSamples = File->addAction(QStringLiteral("Load Samples"));
     Properties = File->addAction(QStringLiteral("Properties"));
+    Midi = File->addAction(QStringLiteral("MIDI"));
     KeySettings = File->addAction(QStringLiteral("Key Associations"));
     OpenKit = File->addAction(QStringLiteral("Open Kit..."));
     SaveKitAs = File->addAction(QStringLiteral("Save Kit As..."));
@@ -79,6 +82,7 @@ FrmReworked::FrmReworked() {
 
     connect(LoadSamples, &QAction::triggered, this, [] { forms::frmLoadSamples().showForm(); });
     connect(Properties, &QAction::triggered, this, [] { forms::frmProperties().showForm(); });
+    connect(Midi, &QAction::triggered, this, [] { forms::frmMidi().showForm(); });
     connect(KeySettings, &QAction::triggered, this, [] { forms::frmSettings().showForm(); });
     connect(OpenKit, &QAction::triggered, this, [] { kits::openKitFromDialog(); });
     connect(SaveKitAs, &QAction::triggered, this, [] { kits::saveKitFromDialog(); });
@@ -126,6 +130,7 @@ bool FrmReworked::Form_Load() {
     loaded_ = true;
     deviceWatch = new DeviceWatch(this);
     connect(deviceWatch, &DeviceWatch::statusChanged, this, [this](const QString& t) { statusBar()->showMessage(t, 10000); });
+    new midi::MidiPlayer(this);  // plays from the remembered MIDI input, if any
     // Showing the first child makes the main window visible.
     show();
     forms::frmLoadSamples().showForm();

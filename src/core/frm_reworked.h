@@ -17,6 +17,7 @@ public:
     QMenu* Tools = nullptr;
     QAction* LoadSamples = nullptr;
     QAction* Properties = nullptr;
+    QAction* Midi = nullptr;
     QAction* KeySettings = nullptr;
     QAction* OpenKit = nullptr;
     QAction* SaveKitAs = nullptr;

@@ -27,11 +27,12 @@ frmSamplePlay::frmSamplePlay() : ToolForm(QStringLiteral("Sample Pad"), kSide, k
     }
 }
 
-void frmSamplePlay::cmbSample_Click(int16_t Index) {
+void frmSamplePlay::cmbSample_Click(int16_t Index, float level) {
     DirectSoundBuffer* b = DXMoudule::bufferAt(Index);
     if (b == nullptr) return;  // no sample in this slot
     b->Stop();
     b->SetCurrentPosition(0);
+    b->SetPlayLevel(level);
     b->Play(forms::frmVar().chkLoop[Index]->isChecked() ? 1 : 0);
 }
 

@@ -15,8 +15,10 @@ public:
 
     std::array<QPushButton*, 16> cmbSample{};
 
-    // Stop, rewind, play looping by the sample's Loop box.
-    void cmbSample_Click(int16_t Index);
+    // Stop, rewind, play looping by the sample's Loop box. `level` scales
+    // this play only (a struck MIDI note's velocity); the sample's own volume
+    // and pan stay as set.
+    void cmbSample_Click(int16_t Index, float level = 1.0f);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

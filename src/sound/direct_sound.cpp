@@ -1,5 +1,6 @@
 #include "sound/direct_sound.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -173,6 +174,13 @@ void DirectSoundBuffer::SetPan(int32_t p) {
     sendGains();
 }
 
+void DirectSoundBuffer::SetPlayLevel(float level) {
+    level = std::clamp(level, 0.0f, 1.0f);
+    if (level == playLevel_) return;
+    playLevel_ = level;
+    sendGains();
+}
+
 void DirectSoundBuffer::sendGains() {
     // Hundredths of a decibel of attenuation; pan attenuates only the far side.
     auto gain = [](int32_t hundredthsDb) {
@@ -180,7 +188,8 @@ void DirectSoundBuffer::sendGains() {
     };
     const int32_t left = volume_ + (pan_ > 0 ? -pan_ : 0);
     const int32_t right = volume_ + (pan_ < 0 ? pan_ : 0);
-    engine_->mixer().setGain(voice_, gain(std::max(left, DSBVOLUME_MIN)), gain(std::max(right, DSBVOLUME_MIN)));
+    engine_->mixer().setGain(voice_, playLevel_ * gain(std::max(left, DSBVOLUME_MIN)),
+                             playLevel_ * gain(std::max(right, DSBVOLUME_MIN)));
 }
 
 void DirectSoundBuffer::WriteBuffer(int32_t start, int32_t size, const void* data, int32_t) {

@@ -84,6 +84,8 @@ public:
     void SetVolume(int32_t hundredthsDb);
     int32_t GetPan() const { return pan_; }
     void SetPan(int32_t hundredthsDb);
+    // A factor (0..1) on top of volume and pan, for the plays that follow.
+    void SetPlayLevel(float level);
     void WriteBuffer(int32_t start, int32_t size, const void* data, int32_t flags);
     void ReadBuffer(int32_t start, int32_t size, void* data, int32_t flags) const;
     void SaveToFile(const std::string& path) const;
@@ -100,6 +102,7 @@ private:
     int32_t frequency_ = 0;
     int32_t volume_ = 0;
     int32_t pan_ = 0;
+    float playLevel_ = 1.0f;
 };
 
 class DirectSoundCapture {

@@ -1,0 +1,75 @@
+// Plays the samples from the open MIDI input: each note-on goes, through the
+// window thread, to the Sample Pad's pad of its sample, as a Tap Pad key
+// does. Keeps the chosen input (re-opened by name when it comes back) and
+// the note mapping between runs.
+#pragma once
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "midi/midi_mapping.h"
+#include "midi/midi_parser.h"
+#include "midi/note_queue.h"
+
+namespace zendra::midi {
+
+class MidiInputs;
+
+class MidiPlayer : public QObject {
+    Q_OBJECT
+public:
+    // Notes waiting for the window thread; more are dropped (and counted).
+    static constexpr size_t kQueue = 1024;
+
+    explicit MidiPlayer(QObject* parent = nullptr);
+    ~MidiPlayer() override;
+    // The player made by the main window, or null.
+    static MidiPlayer* instance();
+
+    // One message of the input, on the MIDI system's thread: never waits.
+    void receive(const uint8_t* bytes, size_t count);
+
+    bool anySystem() const;
+    QStringList inputs() const;
+    QString openInput() const;
+    // The input the player chose (empty for none); unset means the first found.
+    QString chosenInput() const { return chosen_; }
+    bool inputChosen() const { return chosenSet_; }
+    void chooseInput(const QString& name);
+
+    const MidiMapping& mapping() const { return mapping_; }
+    void setVelocity(bool on);
+    void resetMapping();
+    // The next note struck plays `sample` from then on (-1: stop learning).
+    void learn(int sample);
+    int learning() const { return learning_; }
+    uint64_t dropped() const { return queue_.dropped(); }
+
+    // Looks for inputs again (a timer does this every second).
+    void refresh();
+
+signals:
+    void changed();
+
+private:
+    void drain();
+    void save() const;
+
+    NoteQueue<kQueue> queue_;
+    MidiParser parser_;  // MIDI thread only
+    std::atomic<bool> drainPosted_{false};
+    std::unique_ptr<MidiInputs> inputs_;
+    QTimer timer_;
+    MidiMapping mapping_;
+    QString chosen_;
+    bool chosenSet_ = false;
+    int learning_ = -1;
+    QStringList lastInputs_;
+    QString lastOpen_;
+};
+
+}  // namespace zendra::midi

@@ -1,0 +1,118 @@
+// Playing from MIDI, end to end: a private JACK server (dummy driver) carries notes from
+// this test's MIDI output to the real program; its sound is recorded at the monitor.
+#include <dlfcn.h>
+#include <rtmidi/rtmidi_c.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "e2e_app.h"
+#include "e2e_measure.h"
+
+namespace zendra::test {
+namespace {
+
+constexpr int kRate = 48000;
+
+// A MIDI output on the JACK server, through RtMidi's C interface loaded at
+// run time (the tests do not link against it).
+struct MidiOut {
+    void* lib = dlopen("librtmidi.so.6", RTLD_NOW);
+    RtMidiOutPtr out = nullptr;
+    template <class F>
+    F* fn(const char* name) { return reinterpret_cast<F*>(dlsym(lib, name)); }
+    bool open() {  // false until the server answers
+        if (out != nullptr) fn<void(RtMidiOutPtr)>("rtmidi_out_free")(out);
+        out = fn<RtMidiOutPtr(RtMidiApi, const char*)>("rtmidi_out_create")(RTMIDI_API_UNIX_JACK, "zendra-test");
+        if (out->ok) fn<void(RtMidiPtr, const char*)>("rtmidi_open_virtual_port")(out, "out");
+        return out->ok;
+    }
+    void note(int note, int velocity) {
+        const unsigned char on[3] = {0x90, static_cast<unsigned char>(note), static_cast<unsigned char>(velocity)};
+        fn<int(RtMidiOutPtr, const unsigned char*, int)>("rtmidi_out_send_message")(out, on, 3);
+    }
+    ~MidiOut() { if (out != nullptr) fn<void(RtMidiOutPtr)>("rtmidi_out_free")(out); }
+};
+
+using MidiEndToEnd = AppTest;
+
+TEST_F(MidiEndToEnd, MappedNotesPlayAtTheirVelocityAndALearnedNotePlaysItsSample) {
+    ZENDRA_SKIP_UNLESS_PROGRAMS("jackd");
+    const std::string server = "zendra-test-" + std::to_string(getpid());
+    Child jack({"jackd", "-n", server, "-d", "dummy", "-r", "48000", "-p", "128"}, {{"JACK_NO_AUDIO_RESERVATION", "1"}});
+    setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
+    MidiOut midi;
+    for (int i = 0; midi.lib != nullptr && i < 50 && !midi.open(); ++i) sleepSeconds(0.1);
+    unsetenv("JACK_DEFAULT_SERVER");
+    ASSERT_TRUE(midi.out != nullptr && midi.out->ok) << "no RtMidi, or the JACK server did not start";
+
+    // The program opens the first MIDI input it finds: this test's.
+    ASSERT_NO_FATAL_FAILURE(launch("midi", {{"JACK_DEFAULT_SERVER", server}}));
+    ZendraApp& app = this->app();
+    auto waitForm = [&](std::optional<Spot> before) {  // a tool window showing elsewhere
+        return app.waitFor([&](const Screen& sc) -> std::optional<Spot> {
+            const auto at = blackArea(sc, 100);
+            return at && at != before ? at : std::nullopt;
+        });
+    };
+    Spot dock;
+    ASSERT_NO_FATAL_FAILURE(app.loadDock({demoKit() + "/kick.wav", demoKit() + "/snare.wav"}, &dock));
+    // Sample Properties: one-shot kick and snare.
+    ASSERT_NO_FATAL_FAILURE(app.menuItem(kToolsMenu, 4));
+    const auto props = waitForm(dock);
+    ASSERT_TRUE(props.has_value());
+    for (int top : {660, 1020}) ASSERT_TRUE(display_->click(props->first + tw(1800 + 150), props->second + tw(top + 150)));
+
+    MonitorRecording rec(*server_, app.artifact("monitor.wav"));
+    ASSERT_TRUE(rec.waitStarted());
+    std::vector<std::chrono::steady_clock::time_point> sent;
+    auto strike = [&](int note, int velocity) {
+        sent.push_back(std::chrono::steady_clock::now());
+        midi.note(note, velocity);
+        sleepSeconds(1.0);
+    };
+    strike(36, 127);  // kick, full level
+    strike(36, 64);   // kick, (64/127)^2 of it
+    // MIDI window: click sample 2's note, then strike note 60: it plays the snare.
+    ASSERT_NO_FATAL_FAILURE(app.menuItem(kFileMenu, 3));
+    const auto win = waitForm(props);
+    ASSERT_TRUE(win.has_value());
+    app.snapshot("midi-window");
+    const int bx = win->first + tw(720), by = win->second + tw(1860);  // sample 2's note
+    ASSERT_TRUE(display_->click(bx + tw(1200), by + tw(157)));
+    // Learning shows on the button: "strike a pad or key" is wide enough to reach its left end.
+    ASSERT_TRUE(app.waitFor([&](const Screen& sc) -> std::optional<bool> {
+        for (int y = by + 4; y < by + tw(315) - 4; ++y)
+            for (int x = bx + 6; x < bx + 40; ++x)
+                if (sc.at(x, y).r < 96) return true;
+        return std::nullopt;
+    })) << "the window does not show learning";
+    strike(60, 127);  // learned: the snare
+    strike(37, 127);  // the snare's old note: nothing now
+    strike(60, 127);
+    const Stereo s = rec.read();
+    ASSERT_TRUE(app.alive()) << app.stderrText();
+
+    // What each note started: its onset and peak within 0.9 s of being sent
+    // (judged by time, as a busy server's dropouts split a sound in two).
+    std::vector<std::pair<size_t, double>> hit;
+    for (const auto t : sent) {
+        const size_t b = firstFrameAfter(rec, s.left.size(), t), e = std::min(s.left.size(), b + kRate * 9 / 10);
+        hit.emplace_back(std::min(firstAbove(s.left, 0.005f, b), e), peakAbs(s.left, b, e));
+        std::cout << "onset " << double(hit.back().first) / kRate << " s, peak " << hit.back().second << "\n";
+    }
+    for (const size_t k : {0, 1, 2, 4}) ASSERT_GT(hit[k].second, 0.01) << "note " << k << " played nothing";
+    EXPECT_LT(hit[3].second, 0.005) << "the learned sample's old note still plays";
+    // The same kick at (64/127)^2 of the level: the level of one sample is its peak.
+    EXPECT_NEAR(hit[1].second / hit[0].second, (64.0 / 127) * (64.0 / 127), 0.03) << "velocity 64 against 127";
+    // The learned note plays the snare, not the kick (a dropout could only lower this).
+    EXPECT_LT(correlation(s.left, hit[0].first, hit[2].first, kRate / 50), 0.5) << "the learned note plays the kick";
+    app.terminate();  // then the JACK server stops, after this test's client is gone
+}
+
+}  // namespace
+}  // namespace zendra::test

@@ -1,13 +1,15 @@
 // Playing the real program with real input on a real audio server: files
-// chosen through the file dialog, a key bound through the prompt, Sample
+// chosen through the file dialog, keys bound through the prompt, Sample
 // Properties set with the mouse, then pads clicked, keys typed into the Tap
-// Pad and notes played on the Keyboard. Each stretch of what the server plays
-// is recorded from its monitor and measured (level, pitch, channel balance).
+// Pad and notes played on the Keyboard; last, the set-up saved as a kit comes
+// back in a new run. Each stretch of what the server plays is recorded from
+// its monitor and measured (level, pitch, channel balance).
 #include <gtest/gtest.h>
 #include <signal.h>
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <cmath>
 #include <string>
 #include <utility>
@@ -43,6 +45,26 @@ std::vector<double> steadyPitches(const std::vector<float>& x) {
     return notes;
 }
 
+// The tone's 10 ms blocks (far louder left than right) in a recording,
+// judged by content: a loaded server runs dry now and then.
+struct ToneBlocks {
+    size_t count = 0, last = 0;        // blocks, and where the last one starts
+    std::vector<double> lefts, diffs;  // left level and left - right, of those without a dropout
+};
+ToneBlocks toneBlocks(const Stereo& s) {
+    ToneBlocks t;
+    for (size_t i = 0; i + kBlock <= s.left.size(); i += kBlock) {
+        const double l = rmsDb(s.left, i, i + kBlock), r = rmsDb(s.right, i, i + kBlock);
+        if (peakAbs(s.left, i, i + kBlock) < 0.05 || l - r < 20.0) continue;
+        ++t.count, t.last = i;
+        if (!hasDropout(s.left, i, kBlock)) t.lefts.push_back(l), t.diffs.push_back(l - r);
+    }
+    return t;
+}
+
+// The tone file's RMS, two volume steps down.
+const double kToneLevel = 20 * std::log10(0.8 / std::sqrt(2.0)) - 10.0;
+
 class PlayingE2E : public AppTest {
 protected:
     std::optional<Spot> waitForm(int width, std::optional<Rect> avoid = {}) const {
@@ -57,12 +79,14 @@ TEST_F(PlayingE2E, DialogPromptMouseAndKeysPlayTheBankAsSet) {
     // Bare names: the file dialog opens in the demo kit.
     ASSERT_NO_FATAL_FAILURE(app.loadDock({"tone-22050.wav", "kick.wav"}));
 
-    // Key Associations: the kick (slot 2) on "k", through the prompt.
-    ASSERT_NO_FATAL_FAILURE(app.menuItem(kFileMenu, 3));
+    // Key Associations: the tone on "t", the kick on "k", through the prompt.
+    ASSERT_NO_FATAL_FAILURE(app.menuItem(kFileMenu, 4));
     const auto keys = waitForm(100);
     ASSERT_TRUE(keys.has_value()) << "no Key Associations";
-    ASSERT_TRUE(display.click(keys->first + tw(360 + 300), keys->second + tw(840 + 480 + 187)));
-    ASSERT_NO_FATAL_FAILURE(app.answerWindow("^Key Associations$", "k"));
+    for (const auto& [row, key] : {std::pair{0, "t"}, {1, "k"}}) {
+        ASSERT_TRUE(display.click(keys->first + tw(360 + 300), keys->second + tw(840 + row * 480 + 187)));
+        ASSERT_NO_FATAL_FAILURE(app.answerWindow("^Key Associations$", key));
+    }
     ASSERT_TRUE(display.click(keys->first + tw(5400 + 487), keys->second + tw(3060 + 187)));  // Done
 
     // Sample Pad, then Sample Properties beside it: both Loop boxes cleared,
@@ -91,28 +115,20 @@ TEST_F(PlayingE2E, DialogPromptMouseAndKeysPlayTheBankAsSet) {
         ASSERT_TRUE(display.click(padCentre(1).first, padCentre(1).second));
         sleepSeconds(1.0);
         const Stereo s = rec.read();
-        // 10 ms blocks judged by content: a loaded server runs dry now and then.
-        std::vector<double> lefts, diffs;
-        size_t toneBlocks = 0, kickBlocks = 0, lastTone = 0, firstKick = SIZE_MAX;
-        for (size_t i = 0; i + kBlock <= s.left.size(); i += kBlock) {
-            const double l = rmsDb(s.left, i, i + kBlock), r = rmsDb(s.right, i, i + kBlock);
-            if (peakAbs(s.left, i, i + kBlock) < 0.05) continue;
-            if (l - r > 20.0) {
-                ++toneBlocks, lastTone = i;
-                if (!hasDropout(s.left, i, kBlock)) lefts.push_back(l), diffs.push_back(l - r);
-            } else if (std::fabs(l - r) < 1.0) {
-                ++kickBlocks, firstKick = std::min(firstKick, i);
-            }
-        }
+        const ToneBlocks tone = toneBlocks(s);
         // Once, not looped: a loop would fill the recording and drown the kick.
-        EXPECT_GE(toneBlocks, 150u);
-        EXPECT_LE(toneBlocks, 300u);
-        EXPECT_NEAR(median(lefts), 20 * std::log10(0.8 / std::sqrt(2.0)) - 10.0, 0.5);
-        EXPECT_NEAR(median(diffs), 33.33, 1.0);
-        EXPECT_NEAR(cycleFrequencyHz(s.left, kRate, 0, lastTone), 440.0, 2.2);
-        EXPECT_GE(kickBlocks, 10u);
-        EXPECT_LT(kickBlocks, 100u);
-        EXPECT_GT(firstKick, lastTone);
+        EXPECT_GE(tone.count, 150u);
+        EXPECT_LE(tone.count, 300u);
+        EXPECT_NEAR(median(tone.lefts), kToneLevel, 0.5);
+        EXPECT_NEAR(median(tone.diffs), 33.33, 1.0);
+        EXPECT_NEAR(cycleFrequencyHz(s.left, kRate, 0, tone.last), 440.0, 2.2);
+        // The kick: centred, short, after the tone.
+        const auto kick = onsets(s.left, kRate, 0.05f, 0.05);
+        ASSERT_FALSE(kick.empty());
+        EXPECT_GT(kick.back().first, tone.last);
+        EXPECT_NEAR(rmsDb(s.left, kick.back().first, kick.back().second),
+                    rmsDb(s.right, kick.back().first, kick.back().second), 1.0);
+        EXPECT_LT(double(kick.back().second - kick.back().first) / kRate, 1.0);
     }
 
     // Tap Pad (opening it gives it the focus): "x" is bound to nothing; the
@@ -173,8 +189,33 @@ TEST_F(PlayingE2E, DialogPromptMouseAndKeysPlayTheBankAsSet) {
         for (size_t i = 0; i < heard.size(); ++i) EXPECT_NEAR(heard[i], expected[i], expected[i] * 0.005) << i;
     }
     ASSERT_TRUE(app.alive()) << app.stderrText();
-    // As at logout: SIGTERM ends it without needing SIGKILL.
+
+    // The set-up saved as a kit; the program ended as at logout (SIGTERM, no
+    // SIGKILL needed); a new run with a fresh home opens the kit, and "t" in
+    // the Tap Pad plays the tone at its volume and pan.
+    TempDir folder("zendra-kit");
+    const std::string kit = folder.path() + "/set.zkit";
+    ASSERT_NO_FATAL_FAILURE(app.menuItem(kFileMenu, 6));  // Save Kit As...
+    ASSERT_NO_FATAL_FAILURE(app.answerWindow("^Save Kit As$", kit, true));
+    for (int k = 0; k < 50 && !std::filesystem::exists(kit); ++k) sleepSeconds(0.2);
+    ASSERT_TRUE(std::filesystem::exists(kit)) << "no kit saved";
     EXPECT_NE(app.terminate(), 128 + SIGKILL);
+    app_.reset();
+    ASSERT_NO_FATAL_FAILURE(launch("playing-kit"));
+    ASSERT_TRUE(waitForm(400).has_value()) << "no Sample Dock";
+    ASSERT_NO_FATAL_FAILURE(this->app().menuItem(kFileMenu, 5));  // Open Kit...
+    ASSERT_NO_FATAL_FAILURE(this->app().answerWindow("^Open Kit$", kit, true));
+    ASSERT_NO_FATAL_FAILURE(this->app().menuItem(kToolsMenu, 3));
+    MonitorRecording rec(*server_, this->app().artifact("kit.wav"));
+    ASSERT_TRUE(rec.waitStarted());
+    sleepSeconds(0.4);
+    XTestKeyboard keyboard(display_->name());
+    ASSERT_TRUE(keyboard.ok() && keyboard.tap("t").has_value());
+    sleepSeconds(2.6);
+    const ToneBlocks tone = toneBlocks(rec.read());
+    ASSERT_GE(tone.count, 100u) << "the bound key did not play the tone";
+    EXPECT_NEAR(median(tone.lefts), kToneLevel, 0.5);
+    EXPECT_NEAR(median(tone.diffs), 33.33, 1.0);
 }
 
 }  // namespace

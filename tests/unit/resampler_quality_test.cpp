@@ -42,7 +42,8 @@ std::pair<double, double> sineAndRestDb(DirectSound& ds, double hz, double ratio
 }
 
 TEST(ResamplerQuality, AliasesStay70dBDownAtEveryKeyboardPitchAndThePassbandIsFlat) {
-    auto ds = DirectX7(std::make_shared<OfflineBackend>()).DirectSoundCreate("");
+    auto backend = std::make_shared<OfflineBackend>();
+    auto ds = DirectX7(backend).DirectSoundCreate("");
     for (double ratio : {0.25, 0.5, 0.9, 1.0, 1.37, 2.0, 3.0, 4.5}) {
         for (double rel : {0.02, 0.1, 0.2, 0.3, 0.35, 0.39}) {
             const auto [sine, rest] = sineAndRestDb(*ds, rel * 22050, ratio);

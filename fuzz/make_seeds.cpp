@@ -30,10 +30,7 @@ void encode(const fs::path& p, int format, int channels, int rate, std::vector<d
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s DEMO_KIT_DIR OUT_DIR\n", argv[0]);
-        return 2;
-    }
+    if (argc != 3) return std::fprintf(stderr, "usage: make_seeds DEMO_KIT_DIR OUT_DIR\n"), 2;
     const fs::path out = argv[2];
     fs::create_directories(out);
     // The first 300 frames of each kit file, in the file's own format.

@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
     for (int major : {SF_FORMAT_WAV, SF_FORMAT_WAVEX, SF_FORMAT_RF64, SF_FORMAT_W64, SF_FORMAT_AIFF, SF_FORMAT_FLAC})
         for (int sub : {SF_FORMAT_PCM_U8, SF_FORMAT_PCM_16, SF_FORMAT_PCM_24, SF_FORMAT_PCM_32, SF_FORMAT_FLOAT,
                         SF_FORMAT_DOUBLE, SF_FORMAT_ULAW, SF_FORMAT_IMA_ADPCM})
-            for (int channels : {1, 2, 6}) encode(out / ("codec-" + std::to_string(++n) + ".wav"), major | sub, channels, 22050);
+            for (int channels : {1, 2, 6}) encode(out / (std::to_string(++n) + ".wav"), major | sub, channels, 22050);
     encode(out / "rifx.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16 | SF_ENDIAN_BIG, 2, 44100);
     encode(out / "ogg.wav", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 1, 22050, std::vector<double>(2000, 0.1));
     // Malformed: empty, a bare tag, a header that ends early.

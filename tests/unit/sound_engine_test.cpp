@@ -168,8 +168,7 @@ TEST_F(SoundEngineTest, WrittenBytesReadBackAndSaveBitExact) {
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 37 + 11);
     for (int bits : {8, 16}) {
         WAVEFORMATEX f = pcmFormat(1, 22050, bits);
-        DSBUFFERDESC d;
-        d.lBufferBytes = 4410;
+        DSBUFFERDESC d{0, 4410};
         auto b = ds->CreateSoundBuffer(d, f);
         b->WriteBuffer(0, 4410, bytes.data(), 0);
         b->ReadBuffer(0, 4410, read.data(), 0);
@@ -185,21 +184,21 @@ TEST_F(SoundEngineTest, WrittenBytesReadBackAndSaveBitExact) {
 TEST_F(SoundEngineTest, WrongRequestsAreRefusedWithTheirCodeAndReason) {
     auto b = sine(1000, 0.1);
     auto bare = sine(1000, 0.1, 0.5f, 0);
-    DSBUFFERDESC d;
-    d.lBufferBytes = 600;
+    DSBUFFERDESC d{0, 600};
     WAVEFORMATEX f = pcmFormat(3, 22050, 16);
     const std::pair<std::function<void()>, const char*> invalid[] = {
         {[&] { b->SetVolume(1); }, "The volume 1 is outside -10000..0."}, {[&] { b->SetVolume(-10001); }, "-10001"},
         {[&] { b->SetPan(10001); }, "The pan 10001 is outside -10000..10000."}, {[&] { b->SetPan(-10001); }, "-10001"},
-        {[&] { b->SetFrequency(99); }, "The frequency 99 Hz is outside 100..100000 Hz."}, {[&] { b->SetFrequency(100001); }, "100001"},
-        {[&] { b->SetCurrentPosition(-2); }, "The play position -2 lies outside the buffer."}, {[&] { b->SetCurrentPosition(4412); }, "4412"},
+        {[&] { b->SetFrequency(99); }, "99 Hz is outside 100..100000 Hz."}, {[&] { b->SetFrequency(100001); }, "100001"},
+        {[&] { b->SetCurrentPosition(-2); }, "position -2 lies outside the buffer."},
+        {[&] { b->SetCurrentPosition(4412); }, "4412"},
         {[&] { b->WriteBuffer(4400, 20, &f, 0); }, "Writing a sound buffer: the range lies outside the buffer."}};
     const std::tuple<std::function<void()>, uint32_t, const char*> other[] = {
         {[&] { bare->SetVolume(-100); }, DSERR_CONTROLUNAVAIL, "This sound buffer has no volume control."},
         {[&] { bare->SetPan(100); }, DSERR_CONTROLUNAVAIL, "no pan control"},
         {[&] { bare->SetFrequency(11025); }, DSERR_CONTROLUNAVAIL, "no frequency control"},
         {[&] { ds->CreateSoundBuffer(d, f); }, DSERR_BADFORMAT, "only mono or stereo sound is supported"},
-        {[&] { ds->CreateSoundBufferFromFile("/nonexistent/missing.wav", d, f); }, DSERR_FILENOTFOUND, "\"/nonexistent/missing.wav\""},
+        {[&] { ds->CreateSoundBufferFromFile("/no/such.wav", d, f); }, DSERR_FILENOTFOUND, "\"/no/such.wav\""},
         {[&] { dx->DirectSoundCaptureCreate("mic"); }, DSERR_NODRIVER, "The capture device \"mic\" is not available."},
         {[&] { backend->failOutput = true, dx->DirectSoundCreate("other"); }, DSERR_NODRIVER, "No sound output device"},
         {[&] { backend->devices.clear(), dx->DirectSoundCaptureCreate(""); }, DSERR_NODRIVER, "There is no capture device."}};
@@ -223,8 +222,7 @@ TEST_F(SoundEngineTest, CaptureFillsItsBufferAndStopsWhenFull) {
     auto cap = dx->DirectSoundCaptureCreate("");
     EXPECT_EQ(cap->GetCaps().lFormats & 0x11, 0x11);
     WAVEFORMATEX f = pcmFormat(1, 22050, 8);
-    DSCBUFFERDESC d;
-    d.lBufferBytes = 1000;
+    DSCBUFFERDESC d{0, 1000, 0, {}};
     auto buf = cap->CreateCaptureBuffer(d, f);
     FakeCaptureStream* stream = backend->lastCapture();
     ASSERT_TRUE(stream != nullptr && stream->rate == 22050);

@@ -4,10 +4,12 @@
 // Usage: make_seeds DEMO_KIT_DIR OUT_DIR
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -50,10 +52,16 @@ int main(int argc, char** argv) {
             for (int channels : {1, 2, 6}) encode(out / (std::to_string(++n) + ".wav"), major | sub, channels, 22050);
     encode(out / "rifx.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16 | SF_ENDIAN_BIG, 2, 44100);
     encode(out / "ogg.wav", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 1, 22050, std::vector<double>(2000, 0.1));
-    // Malformed: empty, a bare tag, a header that ends early.
-    using namespace std::string_literals;
-    for (const std::string& bad : {""s, "RIFF"s, "RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x22\x56"s})
-        written += static_cast<bool>(std::ofstream(out / ("bad-" + std::to_string(++n) + ".wav"), std::ios::binary) << bad);
+    // Malformed: 16-bit mono in each container, cut short or with two header bytes set to 0, 3 or 0xffff.
+    for (const char* name : {"4.wav", "28.wav", "52.wav", "76.wav"}) {
+        std::ifstream in(out / name, std::ios::binary);
+        const std::string whole{std::istreambuf_iterator<char>(in), {}};
+        std::vector<std::string> bad;
+        for (size_t cut : {0, 4, 12, 26, 44, 100}) bad.push_back(whole.substr(0, std::min(cut, whole.size())));
+        for (size_t at = 4; at + 2 <= std::min<size_t>(whole.size(), 100); at += 2)
+            for (const char* v : {"\0\0", "\xff\xff", "\x03\0"}) bad.push_back(std::string(whole).replace(at, 2, v, 2));
+        for (const std::string& b : bad) written += !!(std::ofstream(out / ("bad-" + std::to_string(++n)), std::ios::binary) << b);
+    }
     std::printf("%d seeds in %s\n", written, out.c_str());
     return 0;
 }

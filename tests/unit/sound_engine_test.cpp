@@ -49,8 +49,7 @@ TEST_F(SoundEngineTest, VolumeAndPanAreHundredthsOfADecibelOfAttenuationAndFrequ
         EXPECT_NEAR(std::max(rmsDb(s.left) - full, -150.0), left, 0.1) << volume << "/" << pan;
         EXPECT_NEAR(std::max(rmsDb(s.right) - full, -150.0), right, 0.1) << volume << "/" << pan;
     }
-    b->SetVolume(0);
-    b->SetPan(0);
+    b->SetVolume(0);  // the last row left the pan centred
     EXPECT_EQ(b->GetFrequency(), 22050);
     for (int hz : {44100, 11025, 0}) {  // 0: back to the buffer's own rate
         b->SetFrequency(hz);

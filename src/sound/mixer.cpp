@@ -62,6 +62,13 @@ void Mixer::flush() {
     while (!overflow_.empty() && queue_.stage(overflow_.front())) overflow_.pop_front();
     queue_.commit();
     collectGarbage();
+    // More than the queue holds (the audio thread fell behind): the rest must
+    // not wait for the next command.
+    if (!overflow_.empty() && flushPoster()) scheduleFlush();
+}
+
+bool Mixer::pending() const {
+    return static_cast<int32_t>(seq_ - appliedSeq_.load(std::memory_order_acquire)) > 0;
 }
 
 void Mixer::collectGarbage() {

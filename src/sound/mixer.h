@@ -39,8 +39,11 @@ public:
     int32_t status(int voice) const;     // playing 1, looping 4
     int64_t position(int voice) const;   // frame
     bool attached(int voice) const;      // the audio thread has taken the voice on
-    // Publishes the staged commands to the audio thread.
+    // Publishes the staged commands to the audio thread. What the queue cannot
+    // hold yet follows on later flushes (re-posted while a poster is set).
     void flush();
+    // Commands sent that the audio thread has not applied yet.
+    bool pending() const;
     // Frees what the audio thread no longer reads.
     void collectGarbage();
 

@@ -110,9 +110,14 @@ CallbackTimes OutputEngine::callbackTimes() const {
 
 std::vector<float> OutputEngine::renderOffline(int frames) {
     if (realtime_) throw SoundError(DSERR_INVALIDCALL, "The output device renders in real time.");
-    mixer_->flush();
     std::vector<float> out(2 * static_cast<size_t>(frames));
-    render(out.data(), frames);
+    // A block at a time, publishing before each what the queue could not hold.
+    for (int done = 0; done < frames;) {
+        const int n = std::min(frames - done, Mixer::kMaxBlock);
+        mixer_->flush();
+        render(out.data() + 2 * static_cast<size_t>(done), n);
+        done += n;
+    }
     mixer_->collectGarbage();
     return out;
 }

@@ -243,7 +243,7 @@ TEST_F(RecorderTest, SavedFilesHoldTheTakeUnderTheChosenNamePlusWav) {
     saveAs(w, nowhere);
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_TRUE(messages[0].text.contains("relative/take.wav")) << messages[0].text.toStdString();
-    EXPECT_TRUE(messages[1].text.contains(QString::fromStdString("\"" + nowhere.string() + "\"")) &&
+    EXPECT_TRUE(messages[1].text.contains(QString("\"%1\"").arg(QString::fromStdString(nowhere.string()))) &&
                 messages[1].text.contains("does not exist") && messages[1].icon == dialogs::Icon::Exclamation)
         << messages[1].text.toStdString();
 }

@@ -59,8 +59,8 @@ protected:
 TEST_F(BankTest, DoneTakesFilledSlotsUpToFirstGapAndPreparesEveryWindow) {
     dock().showForm();
     // Slots 1, 2 and 4 filled, 3 empty: two samples; slot 4 is ignored.
-    const QString slots[4] = {demo("kick.wav"), demo("snare.wav"), QString(), demo("hat.wav")};
-    for (int i = 0; i < 4; ++i) dock().lblSample[i]->setText(slots[i]);
+    const QString files[4] = {demo("kick.wav"), demo("snare.wav"), QString(), demo("hat.wav")};
+    for (int i = 0; i < 4; ++i) dock().lblSample[i]->setText(files[i]);
     click(dock().cmbDone);
     EXPECT_TRUE(messages.empty());
     EXPECT_FALSE(dock().isShown());

@@ -114,14 +114,17 @@ protected:
         ASSERT_EQ(QApplication::focusWidget(), w);
     }
 
-    // Picks entry `row` of a chooser as a user does: open its list, click the entry.
+    // Picks entry `row` of a chooser as a user does: open its list, walk to the
+    // entry with the arrow keys and press Return.
     static void pick(QComboBox* c, int row) {
         c->window()->show();
         c->showPopup();
         QAbstractItemView* view = c->view();
-        const QRect r = view->visualRect(view->model()->index(row, 0));
-        ASSERT_TRUE(r.isValid());
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, r.center());
+        ASSERT_TRUE(view->isVisible());
+        for (int at = view->currentIndex().row(); at != row; at += at < row ? 1 : -1)
+            QTest::keyClick(view, at < row ? Qt::Key_Down : Qt::Key_Up);
+        QTest::keyClick(view, Qt::Key_Return);
+        ASSERT_FALSE(view->isVisible());
         ASSERT_EQ(c->currentIndex(), row);
     }
 

@@ -1,5 +1,5 @@
 // Keyboard window: which key plays which note, the base frequency, notes
-// measured on the rendered output, the history, the chooser and the layout.
+// measured on the rendered output, the history, the chooser and the key labels.
 #include <functional>
 
 #include "core/frm_reworked.h"

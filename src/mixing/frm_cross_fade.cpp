@@ -1,8 +1,6 @@
 #include "mixing/frm_cross_fade.h"
 
-#include <QEvent>
 #include <QFrame>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QWheelEvent>
 #include <cmath>
@@ -61,8 +59,9 @@ frmCrossFade::frmCrossFade() : ToolForm(QStringLiteral("Cross Fade"), 3015, 3960
         comSample[k]->setInsertPolicy(QComboBox::NoInsert);
         comSample[k]->setCompleter(nullptr);
         comSample[k]->setEditText(QStringLiteral("1"));
-        // Typing changes the text only; Return must not count as a pick.
-        comSample[k]->lineEdit()->installEventFilter(this);
+        // Typing changes the text only. Qt would turn the end of an edit (Return,
+        // Tab, a click elsewhere) into a pick when the text matches an entry.
+        disconnect(comSample[k]->lineEdit(), &QLineEdit::editingFinished, comSample[k], nullptr);
         placeTw(comSample[k], k == 0 ? 120 : 1800, 120, 1095, 315);
         vscVol[k] = new Fader(this);
         placeTw(vscVol[k], k == 0 ? 540 : 2220, 600, 255, 2535);
@@ -81,16 +80,6 @@ frmCrossFade::frmCrossFade() : ToolForm(QStringLiteral("Cross Fade"), 3015, 3960
     connect(cmbFlick, &QPushButton::clicked, this, &frmCrossFade::cmbFlick_Click);
     connect(cmbEnable, &QPushButton::clicked, this, &frmCrossFade::cmbEnable_Click);
     connect(cmbDone, &QPushButton::clicked, this, &frmCrossFade::cmbDone_Click);
-}
-
-bool frmCrossFade::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if ((key == Qt::Key_Return || key == Qt::Key_Enter) &&
-            (watched == comSample[0]->lineEdit() || watched == comSample[1]->lineEdit()))
-            return true;
-    }
-    return ToolForm::eventFilter(watched, event);
 }
 
 std::optional<int16_t> frmCrossFade::sampleOf(int side) const {

@@ -35,9 +35,6 @@ public:
     bool coupled() const;
     // The loaded sample a side's chooser names, if any.
     std::optional<int16_t> sampleOf(int side) const;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 };
 
 }  // namespace zendra

@@ -3,12 +3,17 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
 #include <QStringList>
+#include <QTest>
 #include <cstdlib>
 #include <deque>
 #include <memory>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 #include "core/dialogs.h"
@@ -33,33 +38,22 @@ protected:
         DXMoudule::setBackendFactory([b = backend] { return b; });
         hooks.msgBox = [this](const dialogs::MessageCall& c) {
             messages.push_back(c);
-            if (!answers.empty()) {
-                auto a = answers.front();
-                answers.pop_front();
-                return a;
-            }
-            return c.buttons == dialogs::Buttons::YesNo ? dialogs::Answer::No : dialogs::Answer::Ok;
+            const auto none = c.buttons == dialogs::Buttons::YesNo ? dialogs::Answer::No : dialogs::Answer::Ok;
+            const auto a = answers.empty() ? none : answers.front();
+            if (!answers.empty()) answers.pop_front();
+            return a;
         };
-        hooks.inputBox = [this](const QString& prompt, const QString& title) -> std::optional<QString> {
+        hooks.inputBox = [this](const QString& prompt, const QString& title) {
             prompts.push_back({prompt, title});
-            if (inputs.empty()) return std::nullopt;
-            auto r = inputs.front();
-            inputs.pop_front();
-            return r;
+            return next(inputs);
         };
-        hooks.openFile = [this](const dialogs::FileCall& c) -> std::optional<QString> {
+        hooks.openFile = [this](const dialogs::FileCall& c) {
             fileCalls.push_back(c);
-            if (openFiles.empty()) return std::nullopt;
-            auto r = openFiles.front();
-            openFiles.pop_front();
-            return r;
+            return next(openFiles);
         };
-        hooks.saveFile = [this](const dialogs::FileCall& c) -> std::optional<QString> {
+        hooks.saveFile = [this](const dialogs::FileCall& c) {
             fileCalls.push_back(c);
-            if (saveFiles.empty()) return std::nullopt;
-            auto r = saveFiles.front();
-            saveFiles.pop_front();
-            return r;
+            return next(saveFiles);
         };
         hooks.endProgram = [this](int code) {
             ended = true;
@@ -73,6 +67,14 @@ protected:
         DXMoudule::reset();
         DXMoudule::setBackendFactory(nullptr);
         dialogs::setHooks(nullptr);
+    }
+
+    // The next scripted answer of a dialog; none (cancelled) when they ran out.
+    static std::optional<QString> next(std::deque<std::optional<QString>>& answers) {
+        if (answers.empty()) return std::nullopt;
+        auto r = answers.front();
+        answers.pop_front();
+        return r;
     }
 
     // Creates the main window (starting offline sound) as "I Agree" does.
@@ -96,12 +98,44 @@ protected:
         return QString::fromLocal8Bit(dir ? dir : "build/demo-kit") + "/" + name;
     }
 
-    // Fills the dock's first slots with the paths and presses Done.
+    // Fills the dock's first slots with the paths and clicks Done.
     void loadBank(const QStringList& paths) {
         frmLoadSamples& dock = forms::frmLoadSamples();
         dock.hscrollNumber->setValue(paths.size() <= 4 ? 0 : (paths.size() - 1) / 4);
         for (int i = 0; i < 16; ++i) dock.lblSample[i]->setText(i < paths.size() ? paths[i] : QString());
-        dock.cmbDone_Click();
+        dock.cmbDone->click();
+    }
+
+    // Gives the keyboard focus to w in its active window, as a click or Tab would.
+    static void focus(QWidget* w) {
+        w->window()->show();
+        QApplication::setActiveWindow(w->window());
+        w->setFocus(Qt::OtherFocusReason);
+        ASSERT_EQ(QApplication::focusWidget(), w);
+    }
+
+    // Picks entry `row` of a chooser as a user does: open its list, walk to the
+    // entry with the arrow keys and press Return.
+    static void pick(QComboBox* c, int row) {
+        c->window()->show();
+        c->showPopup();
+        QAbstractItemView* view = c->view();
+        ASSERT_TRUE(view->isVisible());
+        for (int at = view->currentIndex().row(); at != row; at += at < row ? 1 : -1)
+            QTest::keyClick(view, at < row ? Qt::Key_Down : Qt::Key_Up);
+        QTest::keyClick(view, Qt::Key_Return);
+        ASSERT_FALSE(view->isVisible());
+        ASSERT_EQ(c->currentIndex(), row);
+    }
+
+    // Types text into the focused widget, a key event per character, as an input method would.
+    static void typeText(const QString& text) {
+        for (char32_t c : text.toUcs4()) {
+            for (QEvent::Type t : {QEvent::KeyPress, QEvent::KeyRelease}) {
+                QKeyEvent e(t, Qt::Key_unknown, Qt::NoModifier, QString::fromUcs4(&c, 1));
+                QApplication::sendEvent(QApplication::focusWidget(), &e);
+            }
+        }
     }
 
     // A bank of n drum sounds from the demo kit (kick, snare, hat, clap, kick...).
@@ -130,9 +164,7 @@ protected:
                            dialogs::Buttons buttons = dialogs::Buttons::Ok) {
         ASSERT_EQ(messages.size(), 1u);
         EXPECT_EQ(messages[0].text, text);
-        EXPECT_EQ(messages[0].title, title);
-        EXPECT_EQ(messages[0].icon, icon);
-        EXPECT_EQ(messages[0].buttons, buttons);
+        EXPECT_EQ(std::tuple(messages[0].title, messages[0].icon, messages[0].buttons), std::tuple(title, icon, buttons));
     }
 
     std::shared_ptr<OfflineBackend> backend;

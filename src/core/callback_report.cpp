@@ -9,7 +9,8 @@
 namespace zendra {
 
 // Lines: "calls N", "period_ns P", "max_ns M", then "bucket_us COUNT" for each
-// non-empty 10 µs bucket (the last one holds everything from 10 ms up).
+// non-empty 10 µs bucket (the last one holds everything from 10 ms up), then
+// "audio_thread ..." with the scheduling the audio thread got.
 void writeCallbackReport() {
     const char* path = std::getenv("ZENDRA_CALLBACK_TIMES");
     if (path == nullptr || *path == '\0' || !DXMoudule::ds) return;
@@ -26,6 +27,7 @@ void writeCallbackReport() {
     for (int i = 0; i < CallbackTimes::kBuckets; ++i) {
         if (t.counts[i] != 0) std::fprintf(f, "%d %llu\n", (i + 1) * 10, static_cast<unsigned long long>(t.counts[i]));
     }
+    std::fprintf(f, "audio_thread %s\n", engine->scheduling().describe().c_str());
     std::fclose(f);
 }
 

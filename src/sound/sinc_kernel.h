@@ -40,7 +40,7 @@ public:
     static constexpr int kZeroCrossings = 20;  // each side, at a ratio of 1
     static constexpr double kWidenedGrowth = 0.6;  // crossings grow as the step to this power
     static constexpr int kPhases = 256;
-    static constexpr double kStopbandDb = 80.0;
+    static constexpr double kStopbandDb = 88.0;
 
     // Built once, on first use (the program starts that on a thread at launch).
     static const SincKernels& instance();

@@ -231,7 +231,9 @@ int startup(int runs) {
             const auto disclaimer = x.waitMapped("zendra", 20, true);  // untitled; the first window shown
             if (!disclaimer) throw std::runtime_error("no disclaimer: " + app.stderrText());
             std::this_thread::sleep_for(std::chrono::milliseconds(300));  // a reader's pause, not counted
-            const auto agreed = x.tap("Return", disclaimer->first);
+            // Released at once: the program acts on the press, and the map
+            // notifications are only read (and timed) once the tap returns.
+            const auto agreed = x.tap("Return", disclaimer->first, 0.0);
             if (!agreed) throw std::runtime_error("no XTEST");
             const auto mainWin = x.waitMapped("Zendra.", 20);
             const auto dock = mainWin ? x.waitBlackForm(mainWin->first, 10) : std::nullopt;

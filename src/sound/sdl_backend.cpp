@@ -3,8 +3,6 @@
 #include <sched.h>
 #include <sys/resource.h>
 
-#include <atomic>
-
 #include <cstdlib>
 #include <mutex>
 #include <string>

@@ -756,7 +756,9 @@ int dropouts(double seconds) {
     const std::string plainRaw = artifactsDir() + "/bench-dropouts-plain.raw";
     std::printf("load average at start: %s\n", loadAverage().c_str());
     std::fflush(stdout);
+    Clock::time_point recordFrom, recordTo;
     {
+        recordFrom = Clock::now();
         Child recZendra = record("test_out.monitor", zendraRaw);
         Child recPlain = record("plain_out.monitor", plainRaw);
         const auto t0 = Clock::now();
@@ -772,6 +774,7 @@ int dropouts(double seconds) {
         }
         recZendra.stop(SIGINT);
         recPlain.stop(SIGINT);
+        recordTo = Clock::now();
     }
     std::printf("load average at end: %s\n", loadAverage().c_str());
     for (pid_t pid : burners) {
@@ -792,6 +795,11 @@ int dropouts(double seconds) {
         if (line.rfind("calls", 0) == 0 || line.rfind("period_ns", 0) == 0 || line.rfind("max_ns", 0) == 0 ||
             line.rfind("audio_thread", 0) == 0) {
             std::printf("  %s", line.c_str());
+        }
+        if (line.rfind("max_at_ns ", 0) == 0) {
+            const Clock::time_point at{std::chrono::nanoseconds(std::stoll(line.substr(10)))};
+            std::printf("  longest callback at %.1f s of the recording (which ran %.1f s)",
+                        msBetween(recordFrom, at) / 1000, msBetween(recordFrom, recordTo) / 1000);
         }
     }
     std::printf("\n");

@@ -82,7 +82,11 @@ void OutputEngine::render(float* out, int frames) noexcept {
     const auto bucket = std::min<uint64_t>(nanos / 10000, CallbackTimes::kBuckets - 1);
     timeBuckets_[bucket].fetch_add(1, std::memory_order_relaxed);
     calls_.fetch_add(1, std::memory_order_relaxed);
-    if (nanos > maxNanos_.load(std::memory_order_relaxed)) maxNanos_.store(nanos, std::memory_order_relaxed);
+    if (nanos > maxNanos_.load(std::memory_order_relaxed)) {
+        maxNanos_.store(nanos, std::memory_order_relaxed);
+        maxAtNanos_.store(std::chrono::duration_cast<std::chrono::nanoseconds>(start.time_since_epoch()).count(),
+                          std::memory_order_relaxed);
+    }
 }
 
 bool OutputEngine::reopen() {
@@ -105,6 +109,7 @@ CallbackTimes OutputEngine::callbackTimes() const {
     for (int i = 0; i < CallbackTimes::kBuckets; ++i) t.counts[i] = timeBuckets_[i].load(std::memory_order_relaxed);
     t.calls = calls_.load(std::memory_order_relaxed);
     t.maxNanos = maxNanos_.load(std::memory_order_relaxed);
+    t.maxAtNanos = maxAtNanos_.load(std::memory_order_relaxed);
     t.periodNanos = 1e9 * bufferFrames() / rate();
     return t;
 }

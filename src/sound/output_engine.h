@@ -17,6 +17,7 @@ struct CallbackTimes {
     uint64_t counts[kBuckets] = {};
     uint64_t calls = 0;
     uint64_t maxNanos = 0;
+    int64_t maxAtNanos = 0;  // when the longest one started (steady clock)
     double periodNanos = 0;  // one device buffer
 };
 
@@ -70,6 +71,7 @@ private:
     std::unique_ptr<std::atomic<uint64_t>[]> timeBuckets_{new std::atomic<uint64_t>[CallbackTimes::kBuckets]()};
     std::atomic<uint64_t> calls_{0};
     std::atomic<uint64_t> maxNanos_{0};
+    std::atomic<int64_t> maxAtNanos_{0};
     // Read once by the audio thread on its first callback: policy, priority, nice.
     std::atomic<bool> schedulingKnown_{false};
     std::atomic<int> schedPolicy_{0};

@@ -4,8 +4,8 @@
 #
 #   scripts/bench.sh [BUILD_DIR]
 #
-# Environment: CALLBACK_SECONDS (default 600), TAPS (100), STARTUP_RUNS (10),
-# REPETITIONS (15). Needs libopenal-dev for the OpenAL comparison, and Xvfb,
+# Environment: CALLBACK_SECONDS (default 600), DROPOUT_SECONDS (600), TAPS (100),
+# STARTUP_RUNS (10), REPETITIONS (15). Needs libopenal-dev for the OpenAL comparison, and Xvfb,
 # xdotool, pulseaudio, pactl, pacat, parecord, import for the end-to-end parts.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -33,10 +33,14 @@ reps=${REPETITIONS:-15}
   "$build/bench/zendra_bench" --benchmark_filter='BM_Mix16_' --benchmark_repetitions="$reps" \
     --benchmark_enable_random_interleaving=true --benchmark_min_time=0.5 \
     --benchmark_report_aggregates_only=true --benchmark_out="$out/mix.json" --benchmark_out_format=json
+  machine "mixing cost, portable loop (ZENDRA_NO_AVX2=1)"
+  ZENDRA_NO_AVX2=1 "$build/bench/zendra_bench" --benchmark_filter='BM_Mix16_Zendra|BM_Mix16_OpenAL/4' \
+    --benchmark_repetitions="$reps" --benchmark_enable_random_interleaving=true --benchmark_min_time=0.5 \
+    --benchmark_report_aggregates_only=true --benchmark_out="$out/mix-portable.json" --benchmark_out_format=json
   machine "in-engine trigger latency"
   "$build/bench/zendra_bench" --benchmark_filter='BM_PlayToFirstFrame|BM_TapToFirstFrame'
   machine "sound quality"
-  "$build/bench/zendra_bench" --benchmark_filter='BM_Aliasing_|BM_ClickOnChange' \
+  "$build/bench/zendra_bench" --benchmark_filter='BM_Aliasing_|BM_AliasingSweep_|BM_ClickOnChange' \
     --benchmark_out="$out/quality.json" --benchmark_out_format=json
   machine "loading a bank of sixteen 30 s files"
   "$build/bench/zendra_bench" --benchmark_filter='BM_Bank|BM_Sndfile'
@@ -46,6 +50,10 @@ reps=${REPETITIONS:-15}
   "$build/bench/zendra_e2e_bench" taps "${TAPS:-100}"
   machine "audio callback"
   "$build/bench/zendra_e2e_bench" callback "${CALLBACK_SECONDS:-600}" 1
+  machine "dropouts against a plain client, audio thread realtime"
+  "$build/bench/zendra_e2e_bench" dropouts "${DROPOUT_SECONDS:-600}"
+  machine "dropouts against a plain client, audio thread as SDL leaves it"
+  ZENDRA_NO_REALTIME=1 "$build/bench/zendra_e2e_bench" dropouts "${DROPOUT_SECONDS:-600}"
   machine "done"
 } 2>&1 | tee "$out/raw.txt"
 
@@ -60,7 +68,14 @@ for name, b in med.items():
     ms = b["cpu_time"]
     voices = 0.1 / (ms / 1000 / 16)
     print(f"  {b.get('label', name):32s} {ms:7.2f} ms   Zendra/this {z / ms:5.2f}   voices in 10% of a core ~{voices:5.0f}")
+port = json.load(open(out + "/mix-portable.json"))
+pmed = {b["run_name"]: b["cpu_time"] for b in port["benchmarks"] if b.get("aggregate_name") == "median"}
+print(f"  portable loop: Zendra {pmed['BM_Mix16_Zendra']:.2f} ms, bsinc24 {pmed['BM_Mix16_OpenAL/4']:.2f} ms: "
+      f"{pmed['BM_Mix16_Zendra'] / pmed['BM_Mix16_OpenAL/4']:.2f} x")
 q = json.load(open(out + "/quality.json"))
+for b in q["benchmarks"]:
+    if b["name"].startswith("BM_AliasingSweep_"):
+        print(f"Worst alias/image level over every ratio 0.25-4.5 (0.01 apart): {b['worst_db']:.1f} dB at {b['at_ratio']:.2f}")
 for key, what in (("worst_db", "every test tone (up to 0.39 x the source rate)"),
                   ("worst_db_to_0.2fs", "test tones up to 0.2 x the source rate")):
     table = collections.defaultdict(dict)

@@ -9,7 +9,9 @@
 namespace zendra {
 
 // Lines: "calls N", "period_ns P", "max_ns M", then "bucket_us COUNT" for each
-// non-empty 10 µs bucket (the last one holds everything from 10 ms up).
+// non-empty 10 µs bucket (the last one holds everything from 10 ms up), then
+// "audio_thread ..." with the scheduling the audio thread got and "max_at_ns T",
+// when the longest callback started (steady clock, comparable across processes).
 void writeCallbackReport() {
     const char* path = std::getenv("ZENDRA_CALLBACK_TIMES");
     if (path == nullptr || *path == '\0' || !DXMoudule::ds) return;
@@ -26,6 +28,8 @@ void writeCallbackReport() {
     for (int i = 0; i < CallbackTimes::kBuckets; ++i) {
         if (t.counts[i] != 0) std::fprintf(f, "%d %llu\n", (i + 1) * 10, static_cast<unsigned long long>(t.counts[i]));
     }
+    std::fprintf(f, "audio_thread %s\nmax_at_ns %lld\n", engine->scheduling().describe().c_str(),
+                 static_cast<long long>(t.maxAtNanos));
     std::fclose(f);
 }
 

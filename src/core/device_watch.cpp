@@ -1,5 +1,7 @@
 #include "core/device_watch.h"
 
+#include <cstdio>
+
 #include "core/dialogs.h"
 #include "core/dx_module.h"
 #include "sound/output_engine.h"
@@ -15,6 +17,14 @@ DeviceWatch::DeviceWatch(QObject* parent) : QObject(parent) {
 void DeviceWatch::check() {
     if (!DXMoudule::ds) return;
     OutputEngine& engine = *DXMoudule::ds->engine();
+    if (!schedulingTold_ && engine.realtime()) {
+        const AudioThreadScheduling s = engine.scheduling();
+        if (s.known) {
+            schedulingTold_ = true;
+            std::fprintf(stderr, "Zendra: audio thread %s
+", s.describe().c_str());
+        }
+    }
     if (engine.lost()) {
         if (!lost_) {
             lost_ = true;
@@ -29,6 +39,7 @@ void DeviceWatch::check() {
     // Back only once the reopened device plays: until then a loss is the same one.
     if (lost_ && engine.delivering()) {
         lost_ = false;
+        schedulingTold_ = false;
         emit statusChanged(QStringLiteral("The sound device is back."));
     }
 }

@@ -1,6 +1,7 @@
 // Keeps an eye on the output device: when it is lost (its audio server went
 // away) the player is told once, and it is reopened as soon as it is back,
-// with every sample bank and setting as it was.
+// with every sample bank and setting as it was. It also tells, once per
+// opened device, what scheduling the audio thread got (one line on stderr).
 #pragma once
 #include <QObject>
 #include <QTimer>
@@ -21,6 +22,7 @@ signals:
 private:
     QTimer timer_;
     bool lost_ = false;
+    bool schedulingTold_ = false;
 };
 
 }  // namespace zendra

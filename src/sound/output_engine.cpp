@@ -1,7 +1,13 @@
 #include "sound/output_engine.h"
 
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
+#include <string>
 
 #include "sound/device_closer.h"
 #include "sound/ds_types.h"
@@ -53,10 +59,30 @@ OutputEngine::~OutputEngine() {
     mixer_.reset();
 }
 
+bool AudioThreadScheduling::realtime() const { return policy == SCHED_FIFO || policy == SCHED_RR; }
+
+std::string AudioThreadScheduling::describe() const {
+    if (!known) return "not known yet";
+    if (realtime()) {
+        return std::string("realtime (") + (policy == SCHED_FIFO ? "SCHED_FIFO" : "SCHED_RR") + ", priority " +
+               std::to_string(priority) + ")";
+    }
+    return "not realtime (normal scheduling, nice " + std::to_string(nice) + ")";
+}
+
 void OutputEngine::render(float* out, int frames) noexcept {
     const auto start = std::chrono::steady_clock::now();
     lastCallbackNanos_.store(steadyNanos(start), std::memory_order_relaxed);
     calledBack_.store(true, std::memory_order_relaxed);
+    if (!schedulingKnown_.load(std::memory_order_relaxed)) {
+        // Plain system calls: no lock, no allocation.
+        sched_param param{};
+        sched_getparam(0, &param);
+        schedPolicy_.store(sched_getscheduler(0) & ~SCHED_RESET_ON_FORK, std::memory_order_relaxed);
+        schedPriority_.store(param.sched_priority, std::memory_order_relaxed);
+        schedNice_.store(getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid))), std::memory_order_relaxed);
+        schedulingKnown_.store(true, std::memory_order_release);
+    }
     Mixer* m = live_.load(std::memory_order_acquire);
     if (m == nullptr) {
         std::fill(out, out + 2 * static_cast<size_t>(frames), 0.0f);
@@ -73,7 +99,11 @@ void OutputEngine::render(float* out, int frames) noexcept {
     const auto bucket = std::min<uint64_t>(nanos / 10000, CallbackTimes::kBuckets - 1);
     timeBuckets_[bucket].fetch_add(1, std::memory_order_relaxed);
     calls_.fetch_add(1, std::memory_order_relaxed);
-    if (nanos > maxNanos_.load(std::memory_order_relaxed)) maxNanos_.store(nanos, std::memory_order_relaxed);
+    if (nanos > maxNanos_.load(std::memory_order_relaxed)) {
+        maxNanos_.store(nanos, std::memory_order_relaxed);
+        maxAtNanos_.store(std::chrono::duration_cast<std::chrono::nanoseconds>(start.time_since_epoch()).count(),
+                          std::memory_order_relaxed);
+    }
 }
 
 bool OutputEngine::lost() const {
@@ -89,6 +119,7 @@ bool OutputEngine::delivering() const {
 bool OutputEngine::reopen() {
     if (!lost()) return true;
     closeDevice();
+    schedulingKnown_.store(false, std::memory_order_relaxed);  // a new device, a new thread
     try {
         device_ = backend_.openOutput(deviceName_, this);
     } catch (const SoundError&) {
@@ -104,8 +135,19 @@ CallbackTimes OutputEngine::callbackTimes() const {
     for (int i = 0; i < CallbackTimes::kBuckets; ++i) t.counts[i] = timeBuckets_[i].load(std::memory_order_relaxed);
     t.calls = calls_.load(std::memory_order_relaxed);
     t.maxNanos = maxNanos_.load(std::memory_order_relaxed);
+    t.maxAtNanos = maxAtNanos_.load(std::memory_order_relaxed);
     t.periodNanos = 1e9 * bufferFrames() / rate();
     return t;
+}
+
+AudioThreadScheduling OutputEngine::scheduling() const {
+    AudioThreadScheduling s;
+    s.known = schedulingKnown_.load(std::memory_order_acquire);
+    if (!s.known) return s;
+    s.policy = schedPolicy_.load(std::memory_order_relaxed);
+    s.priority = schedPriority_.load(std::memory_order_relaxed);
+    s.nice = schedNice_.load(std::memory_order_relaxed);
+    return s;
 }
 
 std::vector<float> OutputEngine::renderOffline(int frames) {

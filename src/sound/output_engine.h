@@ -17,7 +17,18 @@ struct CallbackTimes {
     uint64_t counts[kBuckets] = {};
     uint64_t calls = 0;
     uint64_t maxNanos = 0;
+    int64_t maxAtNanos = 0;  // when the longest one started (steady clock)
     double periodNanos = 0;  // one device buffer
+};
+
+// How the device's audio thread is scheduled, as seen from inside it.
+struct AudioThreadScheduling {
+    bool known = false;  // false until the first callback
+    int policy = 0;      // SCHED_OTHER, SCHED_FIFO, SCHED_RR, ...
+    int priority = 0;    // realtime priority (0 for normal policies)
+    int nice = 0;
+    bool realtime() const;
+    std::string describe() const;  // e.g. "realtime (SCHED_RR, priority 50)"
 };
 
 class OutputEngine : public OutputCallback {
@@ -48,6 +59,8 @@ public:
 
     // A snapshot of the callback's timing so far.
     CallbackTimes callbackTimes() const;
+    // What scheduling the audio thread got (known once it has called back).
+    AudioThreadScheduling scheduling() const;
 
     // Offline devices only: publish pending commands and mix the next frames.
     std::vector<float> renderOffline(int frames);
@@ -70,6 +83,12 @@ private:
     std::atomic<uint64_t> maxNanos_{0};
     std::atomic<int64_t> lastCallbackNanos_{0};  // steady clock
     std::atomic<bool> calledBack_{false};         // since the device opened
+    std::atomic<int64_t> maxAtNanos_{0};
+    // Read once by the audio thread on its first callback: policy, priority, nice.
+    std::atomic<bool> schedulingKnown_{false};
+    std::atomic<int> schedPolicy_{0};
+    std::atomic<int> schedPriority_{0};
+    std::atomic<int> schedNice_{0};
 };
 
 }  // namespace zendra

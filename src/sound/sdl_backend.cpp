@@ -1,7 +1,11 @@
 // The real audio system: SDL2 playback and capture streams.
 #include <SDL.h>
+#include <sched.h>
+#include <sys/resource.h>
 
+#include <cstdlib>
 #include <mutex>
+#include <string>
 
 #include "sound/audio_backend.h"
 #include "sound/ds_types.h"
@@ -12,6 +16,26 @@ namespace {
 
 constexpr int kOutputRate = 48000;
 constexpr int kOutputFrames = 128;  // ~2.7 ms at 48 kHz: what players feel
+// Above the sound server's own threads (PulseAudio and JACK use 5 and 10):
+// the callback is short and the server waits for it.
+constexpr int kRealtimePriority = 12;
+
+bool realtimeWanted() {
+    const char* no = std::getenv("ZENDRA_NO_REALTIME");
+    return no == nullptr || std::string(no) != "1";
+}
+
+// Where SDL got no realtime scheduling through rtkit, the audio thread asks
+// the kernel itself (allowed with CAP_SYS_NICE or an RLIMIT_RTPRIO), and
+// failing that takes the highest normal priority, as SDL would have.
+void askRealtime() {
+    const int policy = sched_getscheduler(0) & ~SCHED_RESET_ON_FORK;
+    if (policy == SCHED_FIFO || policy == SCHED_RR) return;
+    sched_param param{};
+    param.sched_priority = kRealtimePriority;
+    if (sched_setscheduler(0, SCHED_FIFO | SCHED_RESET_ON_FORK, &param) == 0) return;
+    setpriority(PRIO_PROCESS, 0, -20);
+}
 
 bool initAudio(std::string& error) {
     static std::once_flag once;
@@ -24,6 +48,11 @@ bool initAudio(std::string& error) {
         SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, "Zendra");
         // Monitors let a take capture what the sound card plays.
         SDL_SetHint("SDL_AUDIO_INCLUDE_MONITORS", "1");
+        // The mixing thread asks for realtime scheduling (through rtkit where
+        // the desktop has it, directly where the process may); without it the
+        // thread is pre-empted by everything else on a busy machine.
+        // ZENDRA_NO_REALTIME=1 leaves it as SDL sets it otherwise, for comparing.
+        if (realtimeWanted()) SDL_SetHint(SDL_HINT_THREAD_FORCE_REALTIME_TIME_CRITICAL, "1");
         ok = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
         if (!ok) initError = SDL_GetError();
     });
@@ -33,7 +62,8 @@ bool initAudio(std::string& error) {
 
 class SdlOutput : public OutputDevice {
 public:
-    SdlOutput(const std::string& device, OutputCallback* callback) : callback_(callback) {
+    SdlOutput(const std::string& device, OutputCallback* callback)
+        : callback_(callback), askRealtime_(realtimeWanted()) {
         std::string error;
         if (!initAudio(error)) throw SoundError(DSERR_NODRIVER, "The audio system could not start: " + error);
         SDL_AudioSpec want{};
@@ -68,6 +98,10 @@ public:
 private:
     static void callback(void* user, Uint8* stream, int len) {
         auto* self = static_cast<SdlOutput*>(user);
+        if (self->askRealtime_) {  // once, on the device's own thread; system calls only
+            self->askRealtime_ = false;
+            askRealtime();
+        }
         if (self->callback_ == nullptr) {
             SDL_memset(stream, 0, static_cast<size_t>(len));
             return;
@@ -75,6 +109,7 @@ private:
         self->callback_->render(reinterpret_cast<float*>(stream), len / static_cast<int>(2 * sizeof(float)));
     }
     OutputCallback* callback_;
+    bool askRealtime_;  // touched by the audio thread only, once started
     SDL_AudioDeviceID id_ = 0;
     SDL_AudioSpec have_{};
     bool silentLoss_ = false;  // the pipewire driver's callbacks just stop when its server dies

@@ -24,7 +24,12 @@ constexpr double kMaxScale = 3.2;
 SincTable makeTable(double scale) {
     SincTable t;
     t.scale = scale;
-    const int minTaps = 2 * static_cast<int>(std::ceil(SincKernels::kZeroCrossings * scale));
+    // Widened kernels grow slower than the band they pass narrows: their
+    // transition band, relative to the output's rate, widens a little with
+    // the step (the passband still reaches 0.33 of the output rate at 2.2
+    // source frames per output frame) while the stopband keeps its depth.
+    const double crossings = SincKernels::kZeroCrossings * std::pow(scale, SincKernels::kWidenedGrowth);
+    const int minTaps = 2 * static_cast<int>(std::ceil(crossings));
     t.taps = (minTaps + kSincBlock - 1) / kSincBlock * kSincBlock;
     t.phases = SincKernels::kPhases;
     // Kaiser design: transition width for the stopband at this length; the

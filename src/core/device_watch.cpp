@@ -21,8 +21,7 @@ void DeviceWatch::check() {
         const AudioThreadScheduling s = engine.scheduling();
         if (s.known) {
             schedulingTold_ = true;
-            std::fprintf(stderr, "Zendra: audio thread %s
-", s.describe().c_str());
+            std::fprintf(stderr, "Zendra: audio thread %s\n", s.describe().c_str());
         }
     }
     if (engine.lost()) {

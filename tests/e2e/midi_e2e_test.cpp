@@ -88,7 +88,7 @@ TEST_F(MidiEndToEnd, MappedNotesPlayAtTheirVelocityAndALearnedNotePlaysItsSample
     ASSERT_TRUE(app.waitFor([&](const Screen& sc) -> std::optional<bool> {
         for (int y = by + 4; y < by + tw(315) - 4; ++y)
             for (int x = bx + 6; x < bx + 40; ++x)
-                if (sc.at(x, y).r < 96) return true;
+                if (sc.pixel(x, y)[0] < 96) return true;
         return std::nullopt;
     })) << "the window does not show learning";
     strike(60, 127);  // learned: the snare

@@ -41,9 +41,10 @@ struct Rect {
 struct Screen {
     int w = 0, h = 0;
     std::vector<uint8_t> rgb;
+    const uint8_t* pixel(int x, int y) const { return &rgb[(static_cast<size_t>(y) * w + x) * 3]; }  // r, g, b
     // Every channel at most `tolerance`.
     bool black(int x, int y, int tolerance = 0) const {
-        const uint8_t* p = &rgb[(static_cast<size_t>(y) * w + x) * 3];
+        const uint8_t* p = pixel(x, y);
         return p[0] <= tolerance && p[1] <= tolerance && p[2] <= tolerance;
     }
 };

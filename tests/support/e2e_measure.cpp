@@ -38,6 +38,16 @@ std::vector<double> bandLevelsDb(const std::vector<float>& x, int rate, double h
     return levels;
 }
 
+double correlation(const std::vector<float>& x, size_t a, size_t b, size_t n) {
+    double xy = 0, xx = 0, yy = 0;
+    for (size_t k = 0; k < n && std::max(a, b) + k < x.size(); ++k) {
+        xy += double(x[a + k]) * x[b + k];
+        xx += double(x[a + k]) * x[a + k];
+        yy += double(x[b + k]) * x[b + k];
+    }
+    return xx > 0 && yy > 0 ? xy / std::sqrt(xx * yy) : 0.0;
+}
+
 size_t firstFrameAfter(const MonitorRecording& rec, size_t frames, std::chrono::steady_clock::time_point t) {
     if (frames == 0) return 0;
     size_t lo = 0, hi = frames - 1;

@@ -22,6 +22,9 @@ bool hasDropout(const std::vector<float>& x, size_t begin, size_t n);
 std::vector<double> bandLevelsDb(const std::vector<float>& x, int rate, double hz, size_t window, size_t begin,
                                  size_t end);
 
+// Normalised correlation of x[a, a + n) and x[b, b + n).
+double correlation(const std::vector<float>& x, size_t a, size_t b, size_t n);
+
 // The first of `frames` recorded frames that reached the file after `t`.
 size_t firstFrameAfter(const MonitorRecording& rec, size_t frames, std::chrono::steady_clock::time_point t);
 

@@ -33,9 +33,6 @@ protected:
 };
 
 TEST_F(MidiWindowTest, SaysWhenThereIsNoMidiSystem) {
-    QStringList items;  // the menu's items, as designed plus "MIDI"
-    for (QAction* a : forms::FrmReworked().File->actions()) items << a->text();
-    EXPECT_EQ(items, (QStringList{"Load Samples", "Properties", "MIDI", "Key Associations", "Exit"}));
     if (midi::MidiPlayer::instance()->anySystem()) GTEST_SKIP() << "this machine has a MIDI system";
     EXPECT_FALSE(forms::frmMidi().cboInput->isEnabled());
     EXPECT_EQ(forms::frmMidi().cboInput->currentText(), "No MIDI system here (no ALSA sequencer, no JACK server)");

@@ -53,7 +53,7 @@ TEST_F(StartupTest, MenusHoldEveryItemInOrderOpenTheirWindowsAndExitAsks) {
     QStringList menus;
     for (QWidget* menu : {static_cast<QWidget*>(main.menuBar()), static_cast<QWidget*>(main.File), static_cast<QWidget*>(main.Tools)})
         for (QAction* a : menu->actions()) menus << a->text();
-    EXPECT_EQ(menus.join('|'), "File|Tools|About|Load Samples|Properties|Key Associations|Exit|"
+    EXPECT_EQ(menus.join('|'), "File|Tools|About|Load Samples|Properties|MIDI|Key Associations|Open Kit...|Save Kit As...|Exit|"
                                "Key Board|Sample Pad|Tap Pad|Sample Properties|F X|Cross Fader|Record");
     // Each item brings its own window to the front; About twice is one window.
     const std::pair<QAction*, QString> items[] = {

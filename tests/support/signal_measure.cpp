@@ -130,15 +130,6 @@ double cycleFrequencyHz(const std::vector<float>& x, int rate, size_t begin, siz
     return rate / periods[periods.size() / 2];
 }
 
-double medianRmsDb(const std::vector<float>& x, size_t window, size_t begin, size_t end) {
-    std::tie(begin, end) = clampRange(x, begin, end);
-    if (window == 0 || end - begin < window) return rmsDb(x, begin, end);
-    std::vector<double> levels;
-    for (size_t at = begin; at + window <= end; at += window) levels.push_back(rmsDb(x, at, at + window));
-    std::nth_element(levels.begin(), levels.begin() + levels.size() / 2, levels.end());
-    return levels[levels.size() / 2];
-}
-
 double maxStep(const std::vector<float>& x, size_t begin, size_t end) {
     std::tie(begin, end) = clampRange(x, begin, end);
     double step = 0.0;
@@ -174,13 +165,6 @@ std::vector<float> sine(double hz, int rate, double seconds, float amplitude) {
     const double w = 2.0 * std::numbers::pi * hz / rate;
     for (size_t i = 0; i < n; ++i) out[i] = static_cast<float>(amplitude * std::sin(w * static_cast<double>(i)));
     return out;
-}
-
-double bandDb(const std::vector<float>& x, int rate, double hz, size_t begin, size_t end) {
-    std::complex<double> acc = 0;
-    const double w = 2.0 * M_PI * hz / rate;
-    for (size_t n = begin; n < end; ++n) acc += static_cast<double>(x[n]) * std::polar(1.0, -w * static_cast<double>(n));
-    return 20.0 * std::log10(2.0 * std::abs(acc) / static_cast<double>(end - begin) + 1e-12);
 }
 
 }  // namespace zendra::test

@@ -32,9 +32,6 @@ double frequencyHz(const std::vector<float>& x, int rate, size_t begin = 0, size
 // frequencyHz): a dropout or a skip spoils only the cycles it touches.
 double cycleFrequencyHz(const std::vector<float>& x, int rate, size_t begin = 0, size_t end = SIZE_MAX);
 
-// Median of the RMS levels of consecutive windows of `window` samples: a short
-// dropout spoils only its own window.
-double medianRmsDb(const std::vector<float>& x, size_t window, size_t begin = 0, size_t end = SIZE_MAX);
 
 // Largest jump between neighbouring samples.
 double maxStep(const std::vector<float>& x, size_t begin = 0, size_t end = SIZE_MAX);
@@ -47,9 +44,6 @@ size_t firstAbove(const std::vector<float>& x, float threshold, size_t from = 0)
 std::vector<std::pair<size_t, size_t>> onsets(const std::vector<float>& x, int rate, float threshold,
                                               double minGapSeconds);
 
-// Level in dB of one frequency over [begin, end) (a single DFT bin); a sine
-// of amplitude a gives 20 log10(a).
-double bandDb(const std::vector<float>& x, int rate, double hz, size_t begin, size_t end);
 
 std::vector<float> sine(double hz, int rate, double seconds, float amplitude);
 

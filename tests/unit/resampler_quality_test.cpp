@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 #include "signal_measure.h"
 #include "sound_fixtures.h"
@@ -40,13 +41,15 @@ std::pair<double, double> sineAndRestDb(DirectSound& ds, double hz, double ratio
             10 * std::log10(restEnergy / static_cast<double>(y.size())) + full};
 }
 
-TEST(ResamplerQuality, AliasesStay70dBDownAtEveryKeyboardPitchAndThePassbandIsFlat) {
+TEST(ResamplerQuality, AliasesStay85dBDownAtEveryPitchAndThePassbandIsFlat) {
     auto backend = std::make_shared<OfflineBackend>();
     auto ds = DirectX7(backend).DirectSoundCreate("");
-    for (double ratio : {0.25, 0.5, 0.9, 1.0, 1.37, 2.0, 3.0, 4.5}) {
-        for (double rel : {0.02, 0.1, 0.2, 0.3, 0.35, 0.39}) {
+    std::vector<double> ratios{0.25, 0.5, 0.9};
+    for (int step = 50; step <= 225; ++step) ratios.push_back(step / 50.0);  // reaches every widened kernel
+    for (double ratio : ratios) {
+        for (double rel : {0.02, 0.2, 0.3, 0.35, 0.39}) {
             const auto [sine, rest] = sineAndRestDb(*ds, rel * 22050, ratio);
-            EXPECT_LT(rest, -70.0) << "ratio " << ratio << " at " << rel * 22050 << " Hz";
+            EXPECT_LT(rest, -85.0) << "ratio " << ratio << " at " << rel * 22050 << " Hz";
             // Played at its own rate, the band up to 0.35 of the rate loses under 1 dB.
             if (ratio == 1.0 && rel <= 0.35) {
                 EXPECT_NEAR(sine, 0.0, 1.0) << rel << " of the rate";

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,6 +32,15 @@ using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
 
+// Asks `done` every `step` seconds until it says yes or the time is up.
+template <class F>
+bool pollUntil(double seconds, F done, double step = 0.1) {
+    for (const auto t0 = Clock::now();; sleepSeconds(step)) {
+        if (done()) return true;
+        if (secondsSince(t0) >= seconds) return false;
+    }
+}
+
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
@@ -46,38 +54,23 @@ std::string tail(const std::string& text, size_t chars = 2000) {
 
 std::string resolveProgram(const std::string& name) {
     if (name.find('/') != std::string::npos) return access(name.c_str(), X_OK) == 0 ? name : std::string();
-    const char* path = std::getenv("PATH");
-    std::stringstream dirs(path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin");
-    std::string dir;
-    while (std::getline(dirs, dir, ':')) {
-        if (dir.empty()) dir = ".";
-        const std::string candidate = dir + "/" + name;
-        struct stat st {};
-        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
-            return candidate;
+    std::stringstream dirs(std::getenv("PATH") != nullptr ? std::getenv("PATH") : "/usr/bin:/bin");
+    for (std::string dir; std::getline(dirs, dir, ':');) {
+        const std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
+        if (fs::is_regular_file(candidate) && access(candidate.c_str(), X_OK) == 0) return candidate;
     }
     return {};
 }
 
 std::vector<std::string> mergedEnvironment(const EnvVars& extra) {
-    std::vector<std::string> out;
-    std::map<std::string, size_t> index;
+    std::map<std::string, std::string> vars;
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry(*e);
-        const auto eq = entry.find('=');
-        if (eq == std::string::npos) continue;
-        index[entry.substr(0, eq)] = out.size();
-        out.push_back(entry);
+        if (const auto eq = entry.find('='); eq != std::string::npos) vars[entry.substr(0, eq)] = entry.substr(eq + 1);
     }
-    for (const auto& [name, value] : extra) {
-        const auto it = index.find(name);
-        if (it != index.end()) {
-            out[it->second] = name + "=" + value;
-        } else {
-            index[name] = out.size();
-            out.push_back(name + "=" + value);
-        }
-    }
+    for (const auto& [name, value] : extra) vars[name] = value;
+    std::vector<std::string> out;
+    for (const auto& [name, value] : vars) out.push_back(name + "=" + value);
     return out;
 }
 
@@ -504,34 +497,24 @@ std::vector<std::string> Display::windowsByClass(const std::string& classRegex) 
 }
 
 std::optional<std::string> Display::findWindow(const std::string& nameRegex, double timeoutSeconds) const {
-    const auto t0 = Clock::now();
-    do {
-        const auto found = windowsByName(nameRegex);
-        if (!found.empty()) return found.front();
-        sleepSeconds(0.1);
-    } while (secondsSince(t0) < timeoutSeconds);
-    return std::nullopt;
+    std::vector<std::string> found;
+    if (!pollUntil(timeoutSeconds, [&] { return !(found = windowsByName(nameRegex)).empty(); })) return std::nullopt;
+    return found.front();
 }
 
 std::optional<std::string> Display::findWindowByClass(const std::string& classRegex, double timeoutSeconds,
                                                       const std::optional<std::string>& exactTitle) const {
-    const auto t0 = Clock::now();
-    do {
-        for (const auto& wid : windowsByClass(classRegex)) {
-            if (!exactTitle || windowTitle(wid) == *exactTitle) return wid;
-        }
-        sleepSeconds(0.1);
-    } while (secondsSince(t0) < timeoutSeconds);
-    return std::nullopt;
+    std::optional<std::string> hit;
+    pollUntil(timeoutSeconds, [&] {
+        for (const auto& wid : windowsByClass(classRegex))
+            if (!exactTitle || windowTitle(wid) == *exactTitle) hit = wid;
+        return hit.has_value();
+    });
+    return hit;
 }
 
 bool Display::waitWindowGone(const std::string& nameRegex, double timeoutSeconds) const {
-    const auto t0 = Clock::now();
-    do {
-        if (windowsByName(nameRegex).empty()) return true;
-        sleepSeconds(0.1);
-    } while (secondsSince(t0) < timeoutSeconds);
-    return false;
+    return pollUntil(timeoutSeconds, [&] { return windowsByName(nameRegex).empty(); });
 }
 
 std::string Display::windowTitle(const std::string& wid) const {
@@ -621,15 +604,10 @@ void MonitorRecording::watch() {
 }
 
 bool MonitorRecording::waitStarted(double timeoutSeconds) {
-    const auto t0 = Clock::now();
-    do {
+    return pollUntil(timeoutSeconds, [&] {
         std::error_code ec;
-        const auto size = fs::file_size(path_, ec);
-        if (!ec && size > 8192) return true;
-        if (!rec_.alive()) return false;
-        sleepSeconds(0.01);
-    } while (secondsSince(t0) < timeoutSeconds);
-    return false;
+        return (fs::file_size(path_, ec) > 8192 && !ec) || !rec_.alive();
+    }, 0.01) && rec_.alive();
 }
 
 void MonitorRecording::stop() {

@@ -46,8 +46,12 @@ reps=${REPETITIONS:-15}
   "$build/bench/zendra_bench" --benchmark_filter='BM_Bank|BM_Sndfile'
   machine "start-up"
   "$build/bench/zendra_e2e_bench" startup "${STARTUP_RUNS:-10}"
-  machine "key press to sound"
+  machine "key press to sound, PulseAudio"
   "$build/bench/zendra_e2e_bench" taps "${TAPS:-100}"
+  machine "key press to sound, PipeWire (through its PulseAudio layer)"
+  ZENDRA_TEST_AUDIO=pipewire ZENDRA_PW_RIG="$root/scripts/pw-rig.sh" "$build/bench/zendra_e2e_bench" taps "${TAPS:-100}"
+  machine "MIDI note to sound, PulseAudio"
+  "$build/bench/zendra_e2e_bench" midi "${TAPS:-100}"
   machine "audio callback"
   "$build/bench/zendra_e2e_bench" callback "${CALLBACK_SECONDS:-600}" 1
   machine "dropouts against a plain client, audio thread realtime"

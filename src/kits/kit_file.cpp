@@ -71,6 +71,7 @@ ReadResult parseKit(const QByteArray& bytes, const QString& folder) {
         s.file = QDir::cleanPath(base.absoluteFilePath(file));
         kit.samples.push_back(s);
     }
+    kit.midi = root.value(QStringLiteral("midi")).toObject();
     return {kit, QString()};
 }
 
@@ -95,9 +96,10 @@ QByteArray serializeKit(const Kit& kit, const QString& folder) {
         if (s.frequency > 0) o.insert(QStringLiteral("frequency"), s.frequency);
         samples.append(o);
     }
-    const QJsonObject root{{QStringLiteral("format"), kFormatName},
-                           {QStringLiteral("version"), kFormatVersion},
-                           {QStringLiteral("samples"), samples}};
+    QJsonObject root{{QStringLiteral("format"), kFormatName},
+                     {QStringLiteral("version"), kFormatVersion},
+                     {QStringLiteral("samples"), samples}};
+    if (!kit.midi.isEmpty()) root.insert(QStringLiteral("midi"), kit.midi);
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 

@@ -1,6 +1,7 @@
 // The kit file: a whole set-up (the samples' files, their settings and key
 // bindings) as versioned JSON. No windows here: reading, writing, checking.
 #pragma once
+#include <QJsonObject>
 #include <QString>
 #include <optional>
 #include <vector>
@@ -27,6 +28,7 @@ struct KitSample {
 
 struct Kit {
     std::vector<KitSample> samples;
+    QJsonObject midi;  // the MIDI note mapping as its own object; empty when the kit has none
     bool operator==(const Kit&) const = default;
 };
 

@@ -1,5 +1,7 @@
 #include "kits/kit_session.h"
 
+#include "midi/midi_player.h"
+
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QPointer>
@@ -80,10 +82,13 @@ Kit currentKit() {
         if (caption.size() > keyPrefix(i).size()) s.key = caption.back();
         kit.samples.push_back(s);
     }
+    if (const midi::MidiPlayer* player = midi::MidiPlayer::instance()) kit.midi = player->mapping().toJson();
     return kit;
 }
 
 void applySettings(const Kit& kit) {
+    if (midi::MidiPlayer* player = midi::MidiPlayer::instance(); player && !kit.midi.isEmpty())
+        player->setMapping(midi::MidiMapping::fromJson(kit.midi));
     frmVar& var = forms::frmVar();
     frmSettings& keys = forms::frmSettings();
     const int n = std::min<int>(static_cast<int>(kit.samples.size()), DXMoudule::LastSample + 1);

@@ -99,6 +99,13 @@ void MidiPlayer::setVelocity(bool on) {
     emit changed();
 }
 
+void MidiPlayer::setMapping(const MidiMapping& mapping) {
+    mapping_ = mapping;
+    learning_ = -1;
+    save();
+    emit changed();
+}
+
 void MidiPlayer::resetMapping() {
     const bool velocity = mapping_.velocity;
     mapping_.reset();

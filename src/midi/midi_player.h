@@ -44,6 +44,7 @@ public:
     const MidiMapping& mapping() const { return mapping_; }
     void setVelocity(bool on);
     void resetMapping();
+    void setMapping(const MidiMapping& mapping);  // as a kit brings it
     // The next note struck plays `sample` from then on (-1: stop learning).
     void learn(int sample);
     int learning() const { return learning_; }

@@ -10,6 +10,8 @@
 #include "core/frm_reworked.h"
 #include "midi/frm_midi.h"
 #include "midi/midi_player.h"
+#include "kits/kit_file.h"
+#include "kits/kit_session.h"
 #include "ui_fixture.h"
 
 namespace zendra::test {
@@ -58,6 +60,13 @@ TEST_F(MidiWindowTest, ClickedSampleLearnsTheNextNoteAndVelocityCanBeTurnedOff) 
     const auto kept = midi::MidiMapping::fromJson(QJsonDocument::fromJson(s.value("midi/mapping").toByteArray()).object());
     EXPECT_EQ(kept.noteOf(1), 60);
     EXPECT_FALSE(kept.velocity);
+
+    // A kit carries the mapping: saved, reset, opened again.
+    const kits::Kit kit = kits::currentKit();
+    QTest::mouseClick(w.cmdDefaults, Qt::LeftButton);
+    ASSERT_EQ(midi::MidiPlayer::instance()->mapping().noteOf(1), 37);
+    kits::applySettings(kits::parseKit(kits::serializeKit(kit, {}), {}).kit.value());
+    EXPECT_EQ(midi::MidiPlayer::instance()->mapping().noteOf(1), 60);
 }
 
 }  // namespace

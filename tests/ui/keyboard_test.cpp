@@ -96,9 +96,15 @@ TEST_F(KeyboardTest, NotesOutOfRangeAreRefusedWithAMessageAndPlayNothing) {
     QTest::mouseClick(kb().cmbSet, Qt::LeftButton);
     press(Qt::Key_5);
     EXPECT_EQ(bar(), 9925);
+    render(0.05);
+    const int32_t pos = buffer(0).GetCurrentPosition();
     press(Qt::Key_7);
     expectOutOfRangeMessages(1);
     EXPECT_EQ(buffer(0).GetFrequency(), 99250);
+    // A refused key does not restart the sample.
+    EXPECT_TRUE(pos > 0 && buffer(0).GetCurrentPosition() == pos && buffer(0).GetStatus() != 0) << pos;
+    press(Qt::Key_6);  // offset 0 at the 100000 Hz base: still in range
+    EXPECT_EQ(std::pair(bar(), messages.size()), std::pair(10000, size_t{1}));
 }
 
 TEST_F(KeyboardTest, BaseOffTheTenHzGridIsRoundedHalfToEvenAtEveryNote) {

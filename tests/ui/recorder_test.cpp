@@ -8,6 +8,7 @@
 
 #include "core/frm_reworked.h"
 #include "recording/frm_record.h"
+#include "recording/take.h"
 #include "sound/wav_file.h"
 #include "ui_fixture.h"
 
@@ -27,6 +28,7 @@ struct View {
     int count = 0;
     QString label;
     bool operator==(const View&) const = default;
+    friend void PrintTo(const View& v, std::ostream* os) { *os << v.buttons << ' ' << v.timer << ' ' << v.count << " \"" << v.label.toStdString() << '"'; }
 };
 
 // The bytes a saved take holds.
@@ -113,6 +115,11 @@ protected:
         return out;
     }
 
+    // Ticks from..to, each after `act`, showing the count and `buttons`.
+    static void addTicks(std::vector<Step>& steps, int from, int to, const std::string& buttons, const std::function<void()>& act) {
+        for (int t = from; t <= to; ++t) steps.push_back({"tick " + std::to_string(t), act, {buttons, 1000, t, QString::number(t)}});
+    }
+
     void runSteps(frmRecord& w, const std::vector<Step>& steps) {
         for (size_t i = 0; i < steps.size(); ++i) {
             SCOPED_TRACE("step " + std::to_string(i) + ": " + steps[i].event);
@@ -136,14 +143,33 @@ TEST_F(RecorderTest, LoadShowsAnIdleWindowAndATakeLeftRunningCountsToFull) {
     EXPECT_EQ(w.windowTitle() + w.lblLTime->text() + w.cmbDone->text() + mic().device.c_str(), "RecordTime:Done");
     std::vector<Step> steps = {{"load", [] {}, {"10000", 0, 0, ""}},
                                {"Start Recording", [&] { press(w.cmdStartRec); }, {"01000", 1000, 0, ""}}};
-    for (int t = 1; t <= 18; ++t)
-        steps.push_back({"tick " + std::to_string(t), [&] { feed(kRate); tick(w); }, {"01000", 1000, t, QString::number(t)}});
+    addTicks(steps, 1, 9, "01000", [&] { feed(kRate); tick(w); });
+    steps.push_back({"Done hides; recording goes on", [&] {
+        press(w.cmbDone);
+        EXPECT_TRUE(!w.isShown() && mic().running());
+        feed(kRate);
+        tick(w);
+    }, {"01000", 1000, 10, "10"}});
+    steps.push_back({"shown again", [&] { w.showForm(); }, {"01000", 1000, 10, "10"}});
+    addTicks(steps, 11, 18, "01000", [&] { feed(kRate); tick(w); });
     steps.push_back({"tick 19: full", [&] { feed(kRate); tick(w); }, {"01111", -1, 19, "Full"}});
     steps.push_back({"Stop Recording", [&] { press(w.cmdStopRec); }, {"10111", -1, 0, ""}});
     runSteps(w, steps);
     EXPECT_FALSE(mic().running());
-    press(w.cmdPlayRec);
+    // Playing the 19-second take: "Full" at the 19th tick while it still
+    // plays; the next take then counts on past 19, up to 32767.
+    steps = {{"Play", [&] { press(w.cmdPlayRec); }, {"10111", 1000, 0, ""}}};
+    addTicks(steps, 1, 18, "10111", [&] { render(1.0); tick(w); });
+    steps.push_back({"tick 19 while playing", [&] { render(0.4); tick(w); }, {"10111", -1, 19, "Full"}});
+    steps.push_back({"Start Recording", [&] { press(w.cmdStartRec); }, {"01111", 1000, 19, "Full"}});
+    addTicks(steps, 20, 22, "01111", [&] { tick(w); });
+    runSteps(w, steps);
     EXPECT_EQ(copyBytes(w), take);
+    WAVEFORMATEX f;  // the play copy: 22050 Hz, mono, 8 bits
+    w.PlayBuffer->GetFormat(f);
+    EXPECT_EQ(std::tuple(f.lSamplesPerSec, f.nChannels, f.nBitsPerSample), std::tuple(22050, 1, 8));
+    for (int t = 23; t <= 32768 && !HasFatalFailure(); ++t) tick(w);
+    EXPECT_EQ(view(w), (View{"01111", 1000, 32767, "32767"}));
 }
 
 TEST_F(RecorderTest, AnEmptyTakeKeepsThePreviousCopyAndPlayDuringARecordingEndsTheTake) {
@@ -161,14 +187,37 @@ TEST_F(RecorderTest, AnEmptyTakeKeepsThePreviousCopyAndPlayDuringARecordingEndsT
                  {"Stop Recording at once", [&] { press(w.cmdStopRec); }, {"10101", -1, 0, ""}},
                  {"Play the old copy", [&] { press(w.cmdPlayRec); }, {"10111", 1000, 0, ""}},
                  {"tick while playing", [&] { render(0.02); tick(w); }, {"10111", 1000, 1, "1"}},
-                 {"tick, playback over", [&] { render(0.5); tick(w); }, {"10101", -1, 1, ""}},
-                 {"Play again", [&] { press(w.cmdPlayRec); }, {"10111", 1000, 0, ""}},
+                 {"tick, playback over", [&] { render(0.5); tick(w); }, {"10101", -1, 1, ""}}});
+    // The count stays at 1 after a playback that ended by itself: the next
+    // take is full at its 18th tick.
+    std::vector<Step> steps = {{"Start Recording", [&] { press(w.cmdStartRec); }, {"01101", 1000, 1, ""}}};
+    addTicks(steps, 2, 18, "01101", [&] { tick(w); });
+    steps.push_back({"18th tick: full", [&] { tick(w); }, {"01111", -1, 19, "Full"}});
+    steps.push_back({"Stop Recording", [&] { press(w.cmdStopRec); }, {"10111", -1, 0, ""}});
+    runSteps(w, steps);
+    runSteps(w, {{"Play again", [&] { press(w.cmdPlayRec); }, {"10111", 1000, 0, ""}},
                  {"Start Recording", [&] { press(w.cmdStartRec); }, {"01111", 1000, 0, ""}},
                  {"tick", [&] { feed(4000); tick(w); }, {"01111", 1000, 1, "1"}},
                  {"Play during the recording", [&] { press(w.cmdPlayRec); }, {"01111", 1000, 0, ""}},
                  {"tick: still recording", [&] { render(0.3); tick(w); }, {"01111", 1000, 1, "1"}}});
     EXPECT_FALSE(mic().running());
     EXPECT_EQ(copyBytes(w), take);
+    // Save during a recording ends the take there too and stops the timer;
+    // Save while playing silences the playing copy.
+    runSteps(w, {{"Stop Recording", [&] { press(w.cmdStopRec); }, {"10111", -1, 0, ""}},
+                 {"Start Recording", [&] { take.clear(); press(w.cmdStartRec); }, {"01111", 1000, 0, ""}},
+                 {"tick", [&] { feed(kRate); tick(w); }, {"01111", 1000, 1, "1"}},
+                 {"Save during the recording", [&] { saveAs(w, dir / "cut"); }, {"01101", -1, 0, ""}},
+                 {"Stop Recording", [&] { press(w.cmdStopRec); }, {"10101", -1, 0, ""}},
+                 {"Play", [&] { press(w.cmdPlayRec); }, {"10111", 1000, 0, ""}},
+                 {"Save while playing", [&] {
+                      EXPECT_GT(rmsDb(out(0.1).left), -30.0);
+                      saveAs(w, dir / "playing");
+                  }, {"10101", -1, 0, ""}}});
+    EXPECT_FALSE(mic().running());
+    EXPECT_EQ(savedBytes(dir / "cut.wav"), take);
+    EXPECT_EQ(savedBytes(dir / "playing.wav"), take);
+    EXPECT_LT(rmsDb(out(0.2).left), -120.0);
 }
 
 TEST_F(RecorderTest, LoadFailuresEndTheProgramWithTheirMessageOrLeaveAWorkingWindow) {
@@ -216,8 +265,35 @@ TEST_F(RecorderTest, LoadFailuresEndTheProgramWithTheirMessageOrLeaveAWorkingWin
 }
 
 TEST_F(RecorderTest, SavedFilesHoldTheTakeUnderTheChosenNamePlusWav) {
+    // The capture device chosen in Properties is gone: said so, the default used.
+    DXMoudule::CaptureGuid = QStringLiteral("gone");
+    DXMoudule::CaptureDescription = QStringLiteral("USB Headset");
     frmRecord& w = open();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.contains("\"USB Headset\"") && messages[0].text.contains("default capture device") &&
+                mic().device.empty() && !ended) << messages[0].text.toStdString();
+    // Failures of Start Recording, Play and Save are reported; the window goes on.
+    backend->failCapture = true;
+    press(w.cmdStartRec);
+    backend->failCapture = false;
+    EXPECT_EQ(view(w), (View{"10000", 0, 0, ""}));
     record(w, 3 * kRate + 1234);
+    std::vector<std::shared_ptr<DirectSoundBuffer>> hogs;  // every output voice taken
+    DSBUFFERDESC d{.lBufferBytes = 2};
+    WAVEFORMATEX fmt = take::MakeWaveFormat(22050, 1, 8);
+    try {
+        for (;;) hogs.push_back(DXMoudule::ds->CreateSoundBuffer(d, fmt));
+    } catch (const SoundError&) {
+    }
+    press(w.cmdPlayRec);
+    press(w.cmdSaveToFile);
+    ASSERT_EQ(messages.size(), 4u);
+    EXPECT_TRUE(messages[1].text.startsWith("Recording could not start.") && messages[2].text.startsWith("The take could not be played.") &&
+                messages[3].text.contains("nothing was saved") && messages[1].icon == dialogs::Icon::Exclamation);
+    EXPECT_TRUE(w.PlayBuffer == nullptr && fileCalls.empty());
+    hogs.clear();
+    render(0.01);  // the voices are handed back
+    messages.clear();
     saveFiles.push_back(std::nullopt);  // cancelled: nothing saved
     press(w.cmdSaveToFile);
     ASSERT_EQ(fileCalls.size(), 1u);

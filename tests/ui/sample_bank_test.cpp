@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <cmath>
+#include <functional>
 
 #include "keyboard/frm_key_board.h"
 #include "mixing/frm_cross_fade.h"
@@ -57,6 +58,23 @@ protected:
 };
 
 TEST_F(BankTest, DoneTakesFilledSlotsUpToFirstGapAndPreparesEveryWindow) {
+    // Before the first load every control does nothing.
+    pad().showForm();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&pad()));
+    QTest::mouseMove(pad().cmbSample[6], pad().cmbSample[6]->rect().center());
+    EXPECT_EQ(pad().focusWidget(), pad().cmbSample[6]);  // focus follows the pointer over the pads
+    var().showForm();
+    for (int i = 0; i < 16; ++i) {
+        click(var().cmbPause[i]);
+        click(var().chkLoop[i]);
+        var().hscVol[i]->triggerAction(QAbstractSlider::SliderPageStepSub);
+        var().hscPan[i]->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        var().hscFre[i]->triggerAction(QAbstractSlider::SliderPageStepSub);
+        click(pad().cmbSample[i]);
+        EXPECT_EQ(var().cmbPause[i]->text(), "| |");
+    }
+    EXPECT_TRUE(messages.empty() && !ended && DXMoudule::Frequency == 0) << DXMoudule::Frequency;
+    EXPECT_LT(peakAbs(out(0.3).left), kSilence);
     dock().showForm();
     // Slots 1, 2 and 4 filled, 3 empty: two samples; slot 4 is ignored.
     const QString files[4] = {demo("kick.wav"), demo("snare.wav"), QString(), demo("hat.wav")};
@@ -116,6 +134,27 @@ TEST_F(BankTest, EmptyFirstSlotOnlyShowsTryAgainAndChangesNothing) {
     EXPECT_EQ(DXMoudule::SampleBuffer, before);
     EXPECT_EQ(DXMoudule::SampleFile[0], demo("kick.wav"));
     EXPECT_TRUE(dock().isShown());
+    // A file deleted or cut short between being chosen and Done: one message
+    // naming it, and the old bank stays whole.
+    QTemporaryDir tmp;
+    const QString file = tmp.path() + "/kick.wav";
+    for (const auto& [change, reason] : {std::pair<std::function<void()>, const char*>{[&] { QFile::remove(file); }, "does not exist"},
+                                         {[&] { QFile(file).resize(3000); }, "truncated"}}) {
+        SCOPED_TRACE(reason);
+        messages.clear();
+        ASSERT_TRUE(QFile::copy(demo("kick.wav"), file));
+        for (int i = 0; i < 3; ++i) dock().lblSample[i]->setText(i == 1 ? file : demo("snare.wav"));
+        change();
+        click(dock().cmbDone);
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_TRUE(messages[0].text.contains("\"" + file + "\"") && messages[0].text.contains(reason) &&
+                    messages[0].text.contains("Nothing was changed") && messages[0].icon == dialogs::Icon::Exclamation)
+            << messages[0].text.toStdString();
+        EXPECT_EQ(std::tuple(DXMoudule::SampleBuffer, DXMoudule::SampleFile, DXMoudule::LastSample),
+                  std::tuple(before, std::vector<QString>{demo("kick.wav"), demo("snare.wav")}, int16_t{1}));
+        EXPECT_TRUE(pad().cmbSample[1]->isEnabled() && !pad().cmbSample[2]->isEnabled() && dock().isShown());
+        QFile::remove(file);
+    }
 }
 
 TEST_F(BankTest, SlotButtonFillsFromTheDialogAndCancelEmptiesTheSlot) {

@@ -136,6 +136,20 @@ TEST_F(KeyAssociationsTest, TypedKeysPlayEverySampleWhoseCaptionEndsInThem) {
         EXPECT_EQ(playing(), s.expected);
     }
     EXPECT_TRUE(messages.empty());
+    // A key is heard from the first frames of the very next rendered block;
+    // repeated, it restarts its samples, frame for frame after a short fade.
+    stopAll();
+    render(0.5);
+    ASSERT_EQ(peakAbs(render(0.05)), 0.0);
+    tap("=");
+    const std::vector<float> first = out(0.05).left;
+    EXPECT_LT(firstAbove(first, 1e-4f), 8u);
+    render(0.1);
+    tap("=");
+    const std::vector<float> again = out(0.05).left;
+    double worst = 0;
+    for (size_t k = 2 * (Mixer::kGainRampFrames + 1); k < first.size(); ++k) worst = std::max(worst, std::fabs(double(first[k]) - again[k]));
+    EXPECT_LT(worst, 1e-6);
 }
 
 }  // namespace

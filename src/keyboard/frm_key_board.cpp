@@ -1,12 +1,12 @@
 #include "keyboard/frm_key_board.h"
 
-#include <QEvent>
 #include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPainter>
 #include <QPixmap>
 
+#include "core/control_glue.h"
 #include "core/dialogs.h"
 #include "core/dx_module.h"
 #include "core/sample_number.h"
@@ -124,30 +124,12 @@ frmKeyBoard::frmKeyBoard() : ToolForm(QStringLiteral("Keyboard"), 7710, 4305, fa
     connect(cmbDone, &QPushButton::clicked, this, &frmKeyBoard::cmbDone_Click);
 
     // Key preview: the window sees every key before the control with the focus.
-    installEventFilter(this);
-    for (QObject* c : findChildren<QObject*>()) c->installEventFilter(this);
+    glue::KeyPreview::install(this, [this](const QKeyEvent& e) { previewKey(e); });
 }
 
-bool frmKeyBoard::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::ChildAdded) {
-        // Parts made later (a list's drop-down) preview keys as well.
-        static_cast<QChildEvent*>(event)->child()->installEventFilter(this);
-    } else if (event->type() == QEvent::KeyPress) {
-        auto* k = static_cast<QKeyEvent*>(event);
-        const SeenKey seen{k, k->timestamp(), k->key(), k->nativeScanCode()};
-        if (watched != this) {
-            lastChildKey_ = seen;
-            previewKey(k);
-        } else if (!(lastChildKey_ == seen)) {
-            previewKey(k);  // the window itself has the focus
-        }  // else a key a control passed up, already seen
-    }
-    return ToolForm::eventFilter(watched, event);  // the control still gets the key
-}
-
-void frmKeyBoard::previewKey(QKeyEvent* e) {
-    Form_KeyDown(keyboard::virtualKeyOf(*e), e->modifiers());
-    if (!e->text().isEmpty()) Form_KeyPress(e->text());
+void frmKeyBoard::previewKey(const QKeyEvent& e) {
+    Form_KeyDown(keyboard::virtualKeyOf(e), e.modifiers());
+    if (!e.text().isEmpty()) Form_KeyPress(e.text());
 }
 
 void frmKeyBoard::Form_KeyDown(int KeyCode, Qt::KeyboardModifiers /*Shift*/) {

@@ -40,22 +40,8 @@ public:
     // The white-key picture: 29 x 141 pixels, light-grey face, bevelled edge.
     static QPixmap whiteKeyPicture();
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
-    void previewKey(QKeyEvent* e);
-
-    // The key last previewed for a control, to know it again if the control
-    // passes it up to the window.
-    struct SeenKey {
-        const void* event = nullptr;
-        quint64 timestamp = 0;
-        int key = 0;
-        quint32 scanCode = 0;
-        bool operator==(const SeenKey&) const = default;
-    };
-    SeenKey lastChildKey_;
+    void previewKey(const QKeyEvent& e);
 };
 
 }  // namespace zendra

@@ -1,10 +1,9 @@
 #include "mixing/frm_cross_fade.h"
 
 #include <QFrame>
-#include <QLineEdit>
-#include <QWheelEvent>
 #include <cmath>
 
+#include "core/control_glue.h"
 #include "core/dx_module.h"
 #include "core/sample_number.h"
 #include "core/forms.h"
@@ -16,57 +15,21 @@ namespace {
 
 constexpr int kBottom = -5;  // fader value at the bottom; 0 is at the top
 
-// A vertical bar whose top end is its maximum: arrows, trough clicks, keys
-// and the wheel all move the thumb towards where the user points.
-class Fader : public QScrollBar {
-public:
-    explicit Fader(QWidget* parent) : QScrollBar(Qt::Vertical, parent) {
-        setRange(kBottom, 0);
-        setSingleStep(1);
-        setPageStep(1);
-        setInvertedAppearance(true);
-        // A dragged thumb acts on release, like every other bar.
-        setTracking(false);
-        // With the appearance inverted, the up arrow and the trough above the
-        // thumb would still subtract: turn each step around before it lands.
-        connect(this, &QAbstractSlider::actionTriggered, this, [this](int action) {
-            switch (action) {
-            case SliderSingleStepAdd: setSliderPosition(value() - singleStep()); break;
-            case SliderSingleStepSub: setSliderPosition(value() + singleStep()); break;
-            case SliderPageStepAdd: setSliderPosition(value() - pageStep()); break;
-            case SliderPageStepSub: setSliderPosition(value() + pageStep()); break;
-            default: break;
-            }
-        });
-    }
-
-protected:
-    void wheelEvent(QWheelEvent* e) override {
-        setInvertedControls(!invertedControls());
-        QScrollBar::wheelEvent(e);
-        setInvertedControls(!invertedControls());
-    }
-};
-
-
 }  // namespace
 
 frmCrossFade::frmCrossFade() : ToolForm(QStringLiteral("Cross Fade"), 3015, 3960) {
     for (int k = 0; k < 2; ++k) {
         const auto idx = static_cast<int16_t>(k);
         comSample[k] = new QComboBox(this);
-        comSample[k]->setEditable(true);
-        comSample[k]->setInsertPolicy(QComboBox::NoInsert);
-        comSample[k]->setCompleter(nullptr);
+        glue::pickOnlyChooser(comSample[k], [this, idx](int) { comSample_Click(idx); });
         comSample[k]->setEditText(QStringLiteral("1"));
-        // Typing changes the text only. Qt would turn the end of an edit (Return,
-        // Tab, a click elsewhere) into a pick when the text matches an entry.
-        disconnect(comSample[k]->lineEdit(), &QLineEdit::editingFinished, comSample[k], nullptr);
         placeTw(comSample[k], k == 0 ? 120 : 1800, 120, 1095, 315);
-        vscVol[k] = new Fader(this);
+        vscVol[k] = new glue::InvertedFader(this);
+        vscVol[k]->setRange(kBottom, 0);
+        vscVol[k]->setSingleStep(1);
+        vscVol[k]->setPageStep(1);
         placeTw(vscVol[k], k == 0 ? 540 : 2220, 600, 255, 2535);
         connect(vscVol[k], &QScrollBar::valueChanged, this, [this, idx] { vscVol_Change(idx); });
-        connect(comSample[k], &QComboBox::activated, this, [this, idx] { comSample_Click(idx); });
     }
     cmbFlick = new QPushButton(QStringLiteral("[]"), this);
     placeTw(cmbFlick, 1335, 600, 345, 2535);

@@ -3,6 +3,7 @@
 #include <QFrame>
 #include <cmath>
 
+#include "core/control_glue.h"
 #include "core/dx_module.h"
 #include "core/sample_number.h"
 #include "core/forms.h"
@@ -14,9 +15,7 @@ frmFX::frmFX() : ToolForm(QStringLiteral("Simple FX"), 4200, 1695) {
     cmbPauseNPlay = new QPushButton(QStringLiteral("Stop all sound and play"), this);
     placeTw(cmbPauseNPlay, 240, 240, 2655, 495);
     comSamplePlay = new QComboBox(this);
-    comSamplePlay->setEditable(true);
-    comSamplePlay->setInsertPolicy(QComboBox::NoInsert);
-    comSamplePlay->setCompleter(nullptr);
+    glue::pickOnlyChooser(comSamplePlay);
     placeTw(comSamplePlay, 3120, 330, 855, 315);
     cmbDone = new QPushButton(QStringLiteral("Done"), this);
     placeTw(cmbDone, 3120, 1080, 855, 375);

@@ -1,7 +1,6 @@
 #include "mixing/frm_sample_play.h"
 
-#include <QEvent>
-
+#include "core/control_glue.h"
 #include "core/dx_module.h"
 #include "core/forms.h"
 #include "mixing/frm_var.h"
@@ -20,8 +19,7 @@ frmSamplePlay::frmSamplePlay() : ToolForm(QStringLiteral("Sample Pad"), kSide, k
         cmbSample[i] = new QPushButton(QString::number(i + 1), this);
         // Index = 4 x column + row: "1".."4" run down the first column.
         placeTw(cmbSample[i], kMargin + (i / 4) * kPitch, kMargin + (i % 4) * kPitch, kPad, kPad);
-        cmbSample[i]->setMouseTracking(true);
-        cmbSample[i]->installEventFilter(this);
+        glue::focusFollowsMouse(cmbSample[i]);
         connect(cmbSample[i], &QPushButton::clicked, this, [this, idx] { cmbSample_Click(idx); });
         if (i > 0) setTabOrder(cmbSample[i - 1], cmbSample[i]);
     }
@@ -34,15 +32,6 @@ void frmSamplePlay::cmbSample_Click(int16_t Index, float level) {
     b->SetCurrentPosition(0);
     b->SetPlayLevel(level);
     b->Play(forms::frmVar().chkLoop[Index]->isChecked() ? 1 : 0);
-}
-
-bool frmSamplePlay::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseMove) {
-        for (QPushButton* pad : cmbSample) {
-            if (pad == watched && pad->isEnabled()) pad->setFocus(Qt::MouseFocusReason);
-        }
-    }
-    return ToolForm::eventFilter(watched, event);
 }
 
 }  // namespace zendra

@@ -19,9 +19,6 @@ public:
     // this play only (a struck MIDI note's velocity); the sample's own volume
     // and pan stay as set.
     void cmbSample_Click(int16_t Index, float level = 1.0f);
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 };
 
 }  // namespace zendra

@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 
+#include "core/control_glue.h"
 #include "core/dx_module.h"
 #include "core/forms.h"
 #include "mixing/frm_sample_play.h"
@@ -45,8 +46,13 @@ frmSampleKeyPad::frmSampleKeyPad() : ToolForm(QStringLiteral("Tap Pad"), 6480, 3
     placeTw(cmbDone, 5280, 2520, 975, 495);
     connect(cmbDone, &QPushButton::clicked, this, &frmSampleKeyPad::cmbDone_Click);
 
-    installEventFilter(this);
-    for (QWidget* w : findChildren<QWidget*>()) w->installEventFilter(this);
+    // Key preview: the window sees each typed character before the focused
+    // control, which then gets it unchanged. Delete types no character,
+    // although the key event carries one.
+    glue::KeyPreview::install(this, [this](const QKeyEvent& key) {
+        if (key.key() == Qt::Key_Delete) return;
+        for (const QChar c : key.text()) Form_KeyPress(c);
+    });
 }
 
 void frmSampleKeyPad::showEvent(QShowEvent* event) {
@@ -54,27 +60,7 @@ void frmSampleKeyPad::showEvent(QShowEvent* event) {
     forms::frmSettings();
     forms::frmVar();
     forms::frmSamplePlay();
-    lastKey_ = nullptr;
     ToolForm::showEvent(event);
-}
-
-bool frmSampleKeyPad::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<const QKeyEvent*>(event);
-        // A key the receiver ignores travels on to its parent: act on it once.
-        const bool again = event == lastKey_ && watched == lastKeyNext_ && key->timestamp() == lastKeyTime_;
-        lastKey_ = event;
-        lastKeyNext_ = watched->parent();
-        lastKeyTime_ = key->timestamp();
-        // Delete types no character, although the key event carries one.
-        if (!again && key->key() != Qt::Key_Delete) {
-            const QString text = key->text();
-            for (const QChar c : text) Form_KeyPress(c);
-        }
-    } else if (event->type() == QEvent::KeyRelease) {
-        lastKey_ = nullptr;  // the next press is a new key, wherever it lands
-    }
-    return false;  // the control gets the key as it was
 }
 
 void frmSampleKeyPad::Form_KeyPress(QChar KeyAscii) {

@@ -28,17 +28,7 @@ public:
     void cmbDone_Click();
 
 protected:
-    // Key preview: the window sees each typed character before the focused
-    // control, which then gets it unchanged.
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
-
-private:
-    // The key event seen last and the widget it would travel to next if the
-    // receiver ignores it; that second delivery is the same key.
-    const QEvent* lastKey_ = nullptr;
-    const QObject* lastKeyNext_ = nullptr;
-    quint64 lastKeyTime_ = 0;
 };
 
 }  // namespace zendra

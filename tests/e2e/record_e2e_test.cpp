@@ -1,7 +1,7 @@
-// Recording with the real program: the Record window opened from the Tools
-// menu takes about 3 s of the test microphone (a steady 440 Hz), saves it
-// through the real save dialog as a file on disk, and plays it back to the
-// output.
+// Recording with the real program: agreed to with the mouse, the Record
+// window opened from the Tools menu takes about 3 s of the test microphone (a
+// steady 440 Hz), saves it through the real save dialog as a file on disk,
+// and plays it back; closing the main window then ends the program.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -45,7 +45,7 @@ std::optional<Rect> findRecordClient(const Screen& img, const Rect& within) {
 using RecordE2E = AppTest;
 
 TEST_F(RecordE2E, TakeOfTheMicrophoneIsSavedAsPcm8BitAndPlaysBack) {
-    ASSERT_NO_FATAL_FAILURE(launch("record"));
+    ASSERT_NO_FATAL_FAILURE(launch("record", {}, true));
     ZendraApp& app = this->app();
     const Display& display = *display_;
     const WindowGeometry mg = app.mainGeometry();

@@ -93,10 +93,15 @@ std::optional<std::string> ZendraApp::findDisclaimer(double timeoutSeconds) cons
     return display_.findWindowByClass(kAppClass, timeoutSeconds);
 }
 
-void ZendraApp::agree(double timeoutSeconds) {
+void ZendraApp::agree(double timeoutSeconds, bool byMouse) {
     const auto disclaimer = findDisclaimer(timeoutSeconds);
     ASSERT_TRUE(disclaimer.has_value()) << "no disclaimer; stderr:\n" << stderrText();
-    ASSERT_TRUE(display_.key("Return", *disclaimer));  // "I Agree" holds the focus
+    ASSERT_TRUE(display_.windowsByName(kMainTitle).empty()) << "the main window must wait for the disclaimer";
+    if (const auto d = display_.windowGeometry(*disclaimer); byMouse && d) {
+        ASSERT_TRUE(display_.click(d->x + 220 + 44, d->y + 160 + 14));  // "I Agree", 89 x 29 at (220, 160)
+    } else {
+        ASSERT_TRUE(display_.key("Return", *disclaimer));  // "I Agree" holds the focus
+    }
     const auto main = display_.findWindow(kMainTitle, timeoutSeconds);
     ASSERT_TRUE(main.has_value()) << "no main window; stderr:\n" << stderrText();
     main_ = *main;
@@ -180,11 +185,11 @@ void AppTest::SetUp() {
     if (zendraBin().empty() || demoKit().empty()) GTEST_SKIP() << "ZENDRA_BIN and ZENDRA_DEMO_KIT must be set";
 }
 
-void AppTest::launch(const std::string& label, const EnvVars& extraEnv) {
+void AppTest::launch(const std::string& label, const EnvVars& extraEnv, bool agreeByMouse) {
     server_.emplace();
     display_.emplace();
     app_.emplace(*display_, server_->env() + extraEnv, label);
-    ASSERT_NO_FATAL_FAILURE(app_->agree());
+    ASSERT_NO_FATAL_FAILURE(app_->agree(15.0, agreeByMouse));
 }
 
 XTestKeyboard::XTestKeyboard(const std::string& display) : dpy_(XOpenDisplay(display.c_str())) {}

@@ -81,7 +81,8 @@ public:
     // The disclaimer, the first window, found by the program's class.
     std::optional<std::string> findDisclaimer(double timeoutSeconds = 15.0) const;
     // Presses "I Agree" (the default button) and waits for the main window.
-    void agree(double timeoutSeconds = 15.0);
+    // With `byMouse`, clicks "I Agree" instead.
+    void agree(double timeoutSeconds = 15.0, bool byMouse = false);
     const std::string& mainWindow() const { return main_; }
     const WindowGeometry& mainGeometry() const { return mainGeometry_; }
 
@@ -133,7 +134,7 @@ class AppTest : public ::testing::Test {
 protected:
     void SetUp() override;
     // Starts the servers and the program, and agrees to the disclaimer.
-    void launch(const std::string& label, const EnvVars& extraEnv = {});
+    void launch(const std::string& label, const EnvVars& extraEnv = {}, bool agreeByMouse = false);
     ZendraApp& app() { return *app_; }
 
     std::optional<AudioServer> server_;

@@ -377,12 +377,7 @@ void AudioServer::start() {
     keepMic_ = Child({"pacat", "--playback", "--device=test_mic", "--latency-msec=5"}, toolEnv(), "/dev/null",
                      d + "/keep-mic.stderr", "/dev/zero");
     // An idle null sink renders far ahead; wait for the silent streams to bring it down.
-    const auto t1 = Clock::now();
-    while (secondsSince(t1) < 2.5) {
-        const auto latency = sinkLatencyMs("test_out");
-        if (latency && *latency < 50.0) break;
-        sleepSeconds(0.1);
-    }
+    pollUntil(2.5, [&] { return sinkLatencyMs("test_out").value_or(1e9) < 50.0; });
 }
 
 void AudioServer::stop() {
@@ -414,24 +409,11 @@ void AudioServer::restart() {
 }
 
 std::optional<double> AudioServer::sinkLatencyMs(const std::string& sink) const {
-    const RunResult r = pactl({"list", "sinks"}, 3.0);
-    if (r.exitCode != 0) return std::nullopt;
-    bool inSink = false;
-    for (const auto& line : lines(r.out)) {
-        if (line.rfind("Sink #", 0) == 0) inSink = false;
-        const auto name = line.find("Name: ");
-        if (name != std::string::npos && line.find_first_not_of(" \t") == name)
-            inSink = line.substr(name + 6) == sink;
-        const auto lat = line.find("Latency: ");
-        if (inSink && lat != std::string::npos) {
-            try {
-                return std::stod(line.substr(lat + 9)) / 1000.0;  // reported in usec
-            } catch (const std::exception&) {
-                return std::nullopt;
-            }
-        }
-    }
-    return std::nullopt;
+    // "Name: SINK" ... "Latency: N usec", the first latency after the sink's name.
+    const std::string out = pactl({"list", "sinks"}, 3.0).out;
+    const auto at = out.find("Latency: ", out.find("Name: " + sink + "\n"));
+    if (out.find("Name: " + sink + "\n") == std::string::npos || at == std::string::npos) return std::nullopt;
+    return std::strtod(out.c_str() + at + 9, nullptr) / 1000.0;
 }
 
 // ------------------------------------------------------------------ X display
@@ -502,12 +484,10 @@ std::optional<std::string> Display::findWindow(const std::string& nameRegex, dou
     return found.front();
 }
 
-std::optional<std::string> Display::findWindowByClass(const std::string& classRegex, double timeoutSeconds,
-                                                      const std::optional<std::string>& exactTitle) const {
+std::optional<std::string> Display::findWindowByClass(const std::string& classRegex, double timeoutSeconds) const {
     std::optional<std::string> hit;
     pollUntil(timeoutSeconds, [&] {
-        for (const auto& wid : windowsByClass(classRegex))
-            if (!exactTitle || windowTitle(wid) == *exactTitle) hit = wid;
+        for (const auto& wid : windowsByClass(classRegex)) hit = wid;
         return hit.has_value();
     });
     return hit;

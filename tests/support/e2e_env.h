@@ -160,8 +160,7 @@ public:
     std::vector<std::string> windowsByClass(const std::string& classRegex) const;
     // Polls until a matching window is visible.
     std::optional<std::string> findWindow(const std::string& nameRegex, double timeoutSeconds) const;
-    std::optional<std::string> findWindowByClass(const std::string& classRegex, double timeoutSeconds,
-                                                 const std::optional<std::string>& exactTitle = {}) const;
+    std::optional<std::string> findWindowByClass(const std::string& classRegex, double timeoutSeconds) const;
     // Polls until no visible window matches the title regex.
     bool waitWindowGone(const std::string& nameRegex, double timeoutSeconds) const;
     std::string windowTitle(const std::string& wid) const;

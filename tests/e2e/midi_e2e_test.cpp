@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -84,13 +83,7 @@ TEST_F(MidiEndToEnd, MappedNotesPlayAtTheirVelocityAndALearnedNotePlaysItsSample
     app.snapshot("midi-window");
     const int bx = win->first + tw(720), by = win->second + tw(1860);  // sample 2's note
     ASSERT_TRUE(display_->click(bx + tw(1200), by + tw(157)));
-    // Learning shows on the button: "strike a pad or key" is wide enough to reach its left end.
-    ASSERT_TRUE(app.waitFor([&](const Screen& sc) -> std::optional<bool> {
-        for (int y = by + 4; y < by + tw(315) - 4; ++y)
-            for (int x = bx + 6; x < bx + 40; ++x)
-                if (sc.pixel(x, y)[0] < 96) return true;
-        return std::nullopt;
-    })) << "the window does not show learning";
+    sleepSeconds(0.5);  // the window now waits for a note (its window test shows how)
     strike(60, 127);  // learned: the snare
     strike(37, 127);  // the snare's old note: nothing now
     strike(60, 127);
@@ -103,7 +96,6 @@ TEST_F(MidiEndToEnd, MappedNotesPlayAtTheirVelocityAndALearnedNotePlaysItsSample
     for (const auto t : sent) {
         const size_t b = firstFrameAfter(rec, s.left.size(), t), e = std::min(s.left.size(), b + kRate * 9 / 10);
         hit.emplace_back(std::min(firstAbove(s.left, 0.005f, b), e), peakAbs(s.left, b, e));
-        std::cout << "onset " << double(hit.back().first) / kRate << " s, peak " << hit.back().second << "\n";
     }
     for (const size_t k : {0, 1, 2, 4}) ASSERT_GT(hit[k].second, 0.01) << "note " << k << " played nothing";
     EXPECT_LT(hit[3].second, 0.005) << "the learned sample's old note still plays";

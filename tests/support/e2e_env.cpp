@@ -204,10 +204,6 @@ bool Child::alive() {
     return r == 0;
 }
 
-void Child::signal(int sig) {
-    if (alive()) ::kill(pid_, sig);  // the child alone, not its group
-}
-
 std::optional<int> Child::waitExit(double timeoutSeconds) {
     if (!started()) return std::nullopt;
     const auto t0 = Clock::now();
@@ -247,7 +243,6 @@ RunResult run(const std::vector<std::string>& argv, const EnvVars& extraEnv, dou
         if (auto code = child.waitExit(timeoutSeconds)) {
             result.exitCode = *code;
         } else {
-            result.timedOut = true;
             child.stop(SIGKILL, 2.0);
         }
     } catch (const std::exception& e) {

@@ -46,7 +46,6 @@ public:
     pid_t pid() const { return pid_; }
     bool started() const { return pid_ > 0; }
     bool alive();
-    void signal(int sig);
     // Exit code (128 + signal number if killed), or nullopt on timeout.
     std::optional<int> waitExit(double timeoutSeconds);
     // Sends `sig`, waits up to graceSeconds, then SIGKILL. Returns the exit code.
@@ -61,7 +60,6 @@ struct RunResult {
     int exitCode = -1;  // -1 on timeout
     std::string out;
     std::string err;
-    bool timedOut = false;
 };
 
 // Runs a program to completion, capturing its output; killed after the timeout.
@@ -232,8 +230,6 @@ public:
     bool alive() { return child_.alive(); }
     std::optional<int> waitExit(double timeoutSeconds) { return child_.waitExit(timeoutSeconds); }
     int terminate(double graceSeconds = 5.0) { return child_.stop(SIGTERM, graceSeconds); }
-    const std::string& stdoutPath() const { return out_; }
-    const std::string& stderrPath() const { return err_; }
     std::string stderrText() const;
 
 private:

@@ -378,6 +378,18 @@ std::optional<std::pair<int, int>> blackFormOrigin(const zendra::test::Display& 
     return std::nullopt;
 }
 
+// Polls for up to 8 s until a tool window shows somewhere other than `before`.
+std::optional<std::pair<int, int>> waitNewForm(const zendra::test::Display& display, const std::string& shot,
+                                               std::optional<std::pair<int, int>> before) {
+    const auto t0 = Clock::now();
+    do {
+        const auto at = blackFormOrigin(display, shot);
+        if (at && at != before) return at;
+        sleepSeconds(0.2);
+    } while (msBetween(t0, Clock::now()) < 8000);
+    return std::nullopt;
+}
+
 int taps(int count, bool midi) {
     const std::string bin = env("ZENDRA_BIN"), kit = env("ZENDRA_DEMO_KIT");
     AudioServer server;
@@ -404,15 +416,7 @@ int taps(int count, bool midi) {
     auto check = [&](bool ok, const std::string& what) {
         if (!ok) throw std::runtime_error(what + "\n" + app.stderrText());
     };
-    auto waitForm = [&](std::optional<std::pair<int, int>> before) {
-        const auto t0 = Clock::now();
-        do {
-            const auto at = blackFormOrigin(display, shot);
-            if (at && at != before) return at;
-            sleepSeconds(0.2);
-        } while (msBetween(t0, Clock::now()) < 8000);
-        return std::optional<std::pair<int, int>>{};
-    };
+    auto waitForm = [&](std::optional<std::pair<int, int>> before) { return waitNewForm(display, shot, before); };
     auto menuItem = [&](int menuX, int n) {
         check(display.click(menuX, 8), "menu click");
         sleepSeconds(0.6);
@@ -710,15 +714,7 @@ int dropouts(double seconds) {
     auto check = [&](bool ok, const std::string& what) {
         if (!ok) throw std::runtime_error(what + "\n" + app.stderrText());
     };
-    auto waitForm = [&](std::optional<std::pair<int, int>> before) {
-        const auto t0 = Clock::now();
-        do {
-            const auto at = blackFormOrigin(display, shot);
-            if (at && at != before) return at;
-            sleepSeconds(0.2);
-        } while (msBetween(t0, Clock::now()) < 8000);
-        return std::optional<std::pair<int, int>>{};
-    };
+    auto waitForm = [&](std::optional<std::pair<int, int>> before) { return waitNewForm(display, shot, before); };
 
     // Sixteen samples of the demo kit through the Sample Dock's four pages,
     // then the Sample Pad: a click on each pad starts it looping.

@@ -101,8 +101,7 @@ void OutputEngine::render(float* out, int frames) noexcept {
     calls_.fetch_add(1, std::memory_order_relaxed);
     if (nanos > maxNanos_.load(std::memory_order_relaxed)) {
         maxNanos_.store(nanos, std::memory_order_relaxed);
-        maxAtNanos_.store(std::chrono::duration_cast<std::chrono::nanoseconds>(start.time_since_epoch()).count(),
-                          std::memory_order_relaxed);
+        maxAtNanos_.store(steadyNanos(start), std::memory_order_relaxed);
     }
 }
 

@@ -10,6 +10,7 @@
 #include "kits/kit_session.h"
 #include "kits/kit_start.h"
 #include "core/program_fonts.h"
+#include "sound/audio_backend.h"
 #include "sound/mixer.h"
 #include "sound/sinc_kernel.h"
 
@@ -31,8 +32,11 @@ int main(int argc, char** argv) {
     // The resampling tables (~30 ms of work) are built while the disclaimer
     // is read, not after "I Agree".
     std::thread([] { zendra::SincKernels::instance(); }).detach();
-    // The main window is built while the disclaimer is read, once it is on screen.
+    // The main window and the connection to the sound server (~4 ms; no
+    // device is opened before "I Agree") are made while the disclaimer is
+    // read, once it is on screen.
     QObject::connect(&zendra::forms::frmSplash(), &zendra::frmSplash::firstPainted, [] {
+        zendra::prepareSystemAudio();
         QTimer::singleShot(0, [] { zendra::forms::prepareMainWindow(); });
     });
     zendra::forms::frmSplash().show();

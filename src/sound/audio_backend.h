@@ -72,5 +72,9 @@ private:
 
 // The process's real audio system (SDL2).
 std::shared_ptr<AudioBackend> systemAudioBackend();
+// Starts that system (its connection to the sound server, no device) on a
+// thread of its own, so the first device opens sooner; a failure is told
+// when a device is opened.
+void prepareSystemAudio();
 
 }  // namespace zendra

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "sound/audio_backend.h"
 #include "sound/ds_types.h"
@@ -176,6 +177,13 @@ public:
 };
 
 }  // namespace
+
+void prepareSystemAudio() {
+    std::thread([] {
+        std::string error;
+        initAudio(error);
+    }).detach();
+}
 
 std::shared_ptr<AudioBackend> systemAudioBackend() {
     static std::shared_ptr<AudioBackend> backend = std::make_shared<SdlBackend>();

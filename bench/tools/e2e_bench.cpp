@@ -61,6 +61,16 @@ double msBetween(Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double, std::milli>(b - a).count();
 }
 
+// CPU time taken by the hypervisor from this virtual machine so far (seconds).
+double stealSeconds() {
+    std::ifstream in("/proc/stat");
+    std::string cpu;
+    long long v[8] = {};
+    in >> cpu;
+    for (auto& x : v) in >> x;
+    return static_cast<double>(v[7]) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
 std::string loadAverage() {
     std::ifstream in("/proc/loadavg");
     std::string a, b, c;
@@ -568,6 +578,7 @@ int callback(double seconds, int burners) {
     // every voice 50 times a second.
     const auto t0 = Clock::now();
     std::printf("load average at start: %s\n", loadAverage().c_str());
+    const double stealFrom = stealSeconds();
     int tick = 0;
     double nextReport = 60;
     while (msBetween(t0, Clock::now()) < seconds * 1000) {
@@ -590,7 +601,8 @@ int callback(double seconds, int burners) {
     const CallbackTimes t = ds->engine()->callbackTimes();
     stop = true;
     for (auto& th : burn) th.join();
-    std::printf("load average at end: %s\n", loadAverage().c_str());
+    std::printf("load average at end: %s; CPU time stolen by the hypervisor meanwhile: %.2f s\n",
+                loadAverage().c_str(), stealSeconds() - stealFrom);
     std::printf("device: %d Hz, %d-frame buffer, period %.1f us; 25 %% of it: %.1f us\n", ds->engine()->rate(),
                 ds->engine()->bufferFrames(), t.periodNanos / 1e3, t.periodNanos / 4e3);
     std::printf("callbacks: %llu over %.0f s; worst %.1f us (%.1f %% of the period)\n",
@@ -628,7 +640,7 @@ int callback(double seconds, int burners) {
 // at least minFrames frames of exact silence, which a server writes where a
 // stream ran dry. The first and last seconds are left out.
 struct Holes {
-    long count = 0;
+    long count = 0, secondHalf = 0;
     double longestMs = 0, totalMs = 0, seconds = 0;
 };
 Holes countHoles(const std::string& path, int rate, int minFrames) {
@@ -636,7 +648,7 @@ Holes countHoles(const std::string& path, int rate, int minFrames) {
     std::ifstream in(path, std::ios::binary);
     std::vector<int16_t> buf(2 * 4096);
     size_t frame = 0, run = 0;
-    std::vector<size_t> runs;
+    std::vector<std::pair<size_t, size_t>> runs;  // where each ended, and its length
     while (in) {
         in.read(reinterpret_cast<char*>(buf.data()), static_cast<std::streamsize>(buf.size() * 2));
         const size_t n = static_cast<size_t>(in.gcount()) / 4;
@@ -644,16 +656,17 @@ Holes countHoles(const std::string& path, int rate, int minFrames) {
             if (buf[2 * i] == 0 && buf[2 * i + 1] == 0) {
                 ++run;
             } else {
-                if (run >= static_cast<size_t>(minFrames) && frame - run > static_cast<size_t>(rate)) runs.push_back(run);
+                if (run >= static_cast<size_t>(minFrames) && frame - run > static_cast<size_t>(rate)) runs.emplace_back(frame, run);
                 run = 0;
             }
         }
     }
     h.seconds = static_cast<double>(frame) / rate;
     // A hole ending in the last second is the end of the recording.
-    for (size_t r : runs) {
+    for (const auto& [end, r] : runs) {
         const double ms = 1000.0 * static_cast<double>(r) / rate;
         ++h.count;
+        if (end > frame / 2) ++h.secondHalf;
         h.totalMs += ms;
         h.longestMs = std::max(h.longestMs, ms);
     }
@@ -824,7 +837,8 @@ int dropouts(double seconds) {
     std::printf("callback report:");
     while (std::getline(report, line)) {
         if (line.rfind("calls", 0) == 0 || line.rfind("period_ns", 0) == 0 || line.rfind("max_ns", 0) == 0 ||
-            line.rfind("audio_thread", 0) == 0) {
+            line.rfind("audio_thread", 0) == 0 || line.rfind("max_cpu_ns", 0) == 0 || line.rfind("late ", 0) == 0 ||
+            line.rfind("buffer_frames", 0) == 0) {
             std::printf("  %s", line.c_str());
         }
         if (line.rfind("max_at_ns ", 0) == 0) {
@@ -836,8 +850,9 @@ int dropouts(double seconds) {
     std::printf("\n");
     for (const auto& [who, path] : {std::pair{"Zendra", zendraRaw}, std::pair{"plain client", plainRaw}}) {
         const Holes h = countHoles(path, 48000, 24);
-        std::printf("%-12s %.0f s recorded: %ld holes of 0.5 ms or more, longest %.1f ms, %.1f ms in all\n", who,
-                    h.seconds, h.count, h.longestMs, h.totalMs);
+        std::printf("%-12s %.0f s recorded: %ld holes of 0.5 ms or more (%ld in the second half), longest %.1f ms, "
+                    "%.1f ms in all\n",
+                    who, h.seconds, h.count, h.secondHalf, h.longestMs, h.totalMs);
         std::remove(path.c_str());
     }
     return 0;

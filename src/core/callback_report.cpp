@@ -10,8 +10,11 @@ namespace zendra {
 
 // Lines: "calls N", "period_ns P", "max_ns M", then "bucket_us COUNT" for each
 // non-empty 10 µs bucket (the last one holds everything from 10 ms up), then
-// "audio_thread ..." with the scheduling the audio thread got and "max_at_ns T",
-// when the longest callback started (steady clock, comparable across processes).
+// "audio_thread ..." with the scheduling the audio thread got, "max_at_ns T",
+// when the longest callback started (steady clock, comparable across
+// processes), "max_cpu_ns C", the audio thread's own CPU time in it (the rest
+// it was pre-empted), "late N", callbacks over two buffers after the one
+// before, and "buffer_frames F", the buffer in use at the end.
 void writeCallbackReport() {
     const char* path = std::getenv("ZENDRA_CALLBACK_TIMES");
     if (path == nullptr || *path == '\0' || !DXMoudule::ds) return;
@@ -28,8 +31,10 @@ void writeCallbackReport() {
     for (int i = 0; i < CallbackTimes::kBuckets; ++i) {
         if (t.counts[i] != 0) std::fprintf(f, "%d %llu\n", (i + 1) * 10, static_cast<unsigned long long>(t.counts[i]));
     }
-    std::fprintf(f, "audio_thread %s\nmax_at_ns %lld\n", engine->scheduling().describe().c_str(),
-                 static_cast<long long>(t.maxAtNanos));
+    std::fprintf(f, "audio_thread %s\nmax_at_ns %lld\nmax_cpu_ns %llu\nlate %llu\nbuffer_frames %d\n",
+                 engine->scheduling().describe().c_str(), static_cast<long long>(t.maxAtNanos),
+                 static_cast<unsigned long long>(t.maxCpuNanos), static_cast<unsigned long long>(t.late),
+                 engine->bufferFrames());
     std::fclose(f);
 }
 

@@ -1,5 +1,6 @@
 #include "core/device_watch.h"
 
+#include <chrono>
 #include <cstdio>
 
 #include "core/dialogs.h"
@@ -41,6 +42,19 @@ void DeviceWatch::check() {
         schedulingTold_ = false;
         emit statusChanged(QStringLiteral("The sound device is back."));
     }
+    if (lost_ || !engine.realtime()) return;
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    const int frames = bufferStep_.look(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count(),
+                                        engine.lateCallbacks(), engine.bufferFrames());
+    if (frames == 0) return;
+    const uint64_t late = engine.lateCallbacks();
+    if (!engine.reopenWithBuffer(frames)) return;  // lost: the next look tells and reopens it
+    const double ms = 1000.0 * engine.bufferFrames() / engine.rate();
+    std::fprintf(stderr, "Zendra: sound dropping out (%llu late callbacks), audio buffer now %d frames (%.1f ms)\n",
+                 static_cast<unsigned long long>(late), engine.bufferFrames(), ms);
+    emit statusChanged(QStringLiteral("The sound kept dropping out: the audio buffer is now %1 frames (%2 ms).")
+                           .arg(engine.bufferFrames())
+                           .arg(ms, 0, 'f', 1));
 }
 
 }  // namespace zendra

@@ -1,10 +1,14 @@
 // Keeps an eye on the output device: when it is lost (its audio server went
 // away) the player is told once, and it is reopened as soon as it is back,
-// with every sample bank and setting as it was. It also tells, once per
-// opened device, what scheduling the audio thread got (one line on stderr).
+// with every sample bank and setting as it was. When the sound keeps dropping
+// out it moves the device to the next larger buffer and says so. It also
+// tells, once per opened device, what scheduling the audio thread got (one
+// line on stderr).
 #pragma once
 #include <QObject>
 #include <QTimer>
+
+#include "sound/buffer_step.h"
 
 namespace zendra {
 
@@ -23,6 +27,7 @@ private:
     QTimer timer_;
     bool lost_ = false;
     bool schedulingTold_ = false;
+    BufferStep bufferStep_;
 };
 
 }  // namespace zendra

@@ -57,7 +57,9 @@ class AudioBackend {
 public:
     virtual ~AudioBackend() = default;
     // Throws SoundError when no output can be opened.
-    virtual std::unique_ptr<OutputDevice> openOutput(const std::string& device, OutputCallback* callback) = 0;
+    // `frames`: the device buffer wanted; the device may grant another.
+    virtual std::unique_ptr<OutputDevice> openOutput(const std::string& device, int frames,
+                                                     OutputCallback* callback) = 0;
     virtual std::vector<CaptureDeviceInfo> captureDevices() = 0;
     // Bytes delivered are unsigned 8-bit or signed 16-bit little-endian PCM, as asked.
     virtual std::unique_ptr<CaptureStream> openCapture(const std::string& device, int rate, int channels,

@@ -38,7 +38,7 @@ private:
 };
 }  // namespace
 
-std::unique_ptr<OutputDevice> OfflineBackend::openOutput(const std::string& device, OutputCallback*) {
+std::unique_ptr<OutputDevice> OfflineBackend::openOutput(const std::string& device, int, OutputCallback*) {
     if (failOutput) throw SoundError(DSERR_NODRIVER, "No sound output device could be opened.");
     if (!device.empty()) throw SoundError(DSERR_NODRIVER, "The sound output device \"" + device + "\" does not exist.");
     ++outputsOpened_;

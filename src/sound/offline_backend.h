@@ -34,7 +34,8 @@ public:
     bool failCapture = false;    // openCapture throws
     std::vector<CaptureDeviceInfo> devices{{"Offline Microphone", "offline-mic"}};
 
-    std::unique_ptr<OutputDevice> openOutput(const std::string& device, OutputCallback* callback) override;
+    // Renders in blocks of outputBufferFrames, whatever buffer is asked for.
+    std::unique_ptr<OutputDevice> openOutput(const std::string& device, int frames, OutputCallback* callback) override;
     std::vector<CaptureDeviceInfo> captureDevices() override { return devices; }
     std::unique_ptr<CaptureStream> openCapture(const std::string& device, int rate, int channels,
                                                int bits) override;

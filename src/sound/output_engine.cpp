@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
+#include <limits>
 #include <string>
 
 #include "sound/device_closer.h"
@@ -23,17 +25,24 @@ std::shared_ptr<OutputEngine> AudioBackend::outputEngine(const std::string& devi
 }
 
 
-OutputEngine::OutputEngine(AudioBackend& backend, const std::string& device)
-    : backend_(backend), deviceName_(device), mixer_(std::make_unique<Mixer>(48000)) {
+OutputEngine::OutputEngine(AudioBackend& backend, const std::string& device, int frames)
+    : backend_(backend), deviceName_(device), mixer_(std::make_unique<Mixer>(48000)), framesWanted_(frames) {
     // Until live_ is set the device plays silence, so the mixer can follow
     // the rate the device grants.
-    device_ = backend.openOutput(device, this);
+    device_ = backend.openOutput(device, framesWanted_, this);
     adoptDevice();
 }
 
 namespace {
 int64_t steadyNanos(std::chrono::steady_clock::time_point t = std::chrono::steady_clock::now()) {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+}
+
+// The calling thread's own CPU time: time it was pre-empted is not in it.
+uint64_t threadCpuNanos() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1'000'000'000u + static_cast<uint64_t>(ts.tv_nsec);
 }
 }  // namespace
 
@@ -43,6 +52,11 @@ void OutputEngine::adoptDevice() {
     rate_ = device_->rate();
     bufferFrames_ = device_->bufferFrames();
     realtime_ = device_->realtime();
+    // Rendering on demand (offline) has no lateness.
+    lateAfterNanos_.store(realtime_ ? int64_t{2'000'000'000} * bufferFrames_ / std::max(rate_, 1)
+                                    : std::numeric_limits<int64_t>::max(),
+                          std::memory_order_relaxed);
+    sinceOpen_.store(0, std::memory_order_relaxed);
     mixer_->setDeviceRate(rate_);
     live_.store(mixer_.get(), std::memory_order_release);
 }
@@ -51,6 +65,7 @@ void OutputEngine::closeDevice() {
     live_.store(nullptr, std::memory_order_release);
     if (!device_) return;
     device_->detach();  // no callback after this
+    sinceOpen_.store(0, std::memory_order_relaxed);  // the next device settles afresh
     closeLater(std::move(device_));
 }
 
@@ -72,7 +87,11 @@ std::string AudioThreadScheduling::describe() const {
 
 void OutputEngine::render(float* out, int frames) noexcept {
     const auto start = std::chrono::steady_clock::now();
-    lastCallbackNanos_.store(steadyNanos(start), std::memory_order_relaxed);
+    const uint64_t cpuStart = threadCpuNanos();
+    const int64_t before = lastCallbackNanos_.exchange(steadyNanos(start), std::memory_order_relaxed);
+    if (sinceOpen_.fetch_add(1, std::memory_order_relaxed) >= kSettlingCallbacks &&
+        steadyNanos(start) - before > lateAfterNanos_.load(std::memory_order_relaxed))
+        late_.fetch_add(1, std::memory_order_relaxed);
     calledBack_.store(true, std::memory_order_relaxed);
     if (!schedulingKnown_.load(std::memory_order_relaxed)) {
         // Plain system calls: no lock, no allocation.
@@ -102,6 +121,7 @@ void OutputEngine::render(float* out, int frames) noexcept {
     if (nanos > maxNanos_.load(std::memory_order_relaxed)) {
         maxNanos_.store(nanos, std::memory_order_relaxed);
         maxAtNanos_.store(steadyNanos(start), std::memory_order_relaxed);
+        maxCpuNanos_.store(threadCpuNanos() - cpuStart, std::memory_order_relaxed);
     }
 }
 
@@ -117,10 +137,15 @@ bool OutputEngine::delivering() const {
 
 bool OutputEngine::reopen() {
     if (!lost()) return true;
+    return reopenWithBuffer(framesWanted_);
+}
+
+bool OutputEngine::reopenWithBuffer(int frames) {
+    framesWanted_ = frames;
     closeDevice();
     schedulingKnown_.store(false, std::memory_order_relaxed);  // a new device, a new thread
     try {
-        device_ = backend_.openOutput(deviceName_, this);
+        device_ = backend_.openOutput(deviceName_, framesWanted_, this);
     } catch (const SoundError&) {
         device_.reset();
         return false;
@@ -135,6 +160,8 @@ CallbackTimes OutputEngine::callbackTimes() const {
     t.calls = calls_.load(std::memory_order_relaxed);
     t.maxNanos = maxNanos_.load(std::memory_order_relaxed);
     t.maxAtNanos = maxAtNanos_.load(std::memory_order_relaxed);
+    t.maxCpuNanos = maxCpuNanos_.load(std::memory_order_relaxed);
+    t.late = late_.load(std::memory_order_relaxed);
     t.periodNanos = 1e9 * bufferFrames() / rate();
     return t;
 }

@@ -17,7 +17,9 @@ struct CallbackTimes {
     uint64_t counts[kBuckets] = {};
     uint64_t calls = 0;
     uint64_t maxNanos = 0;
-    int64_t maxAtNanos = 0;  // when the longest one started (steady clock)
+    int64_t maxAtNanos = 0;     // when the longest one started (steady clock)
+    uint64_t maxCpuNanos = 0;   // the audio thread's own CPU time in the longest one
+    uint64_t late = 0;          // callbacks that came over two buffers after the one before
     double periodNanos = 0;  // one device buffer
 };
 
@@ -34,7 +36,8 @@ struct AudioThreadScheduling {
 class OutputEngine : public OutputCallback {
 public:
     // Opens the device; throws SoundError when it cannot be opened.
-    OutputEngine(AudioBackend& backend, const std::string& device);
+    OutputEngine(AudioBackend& backend, const std::string& device, int frames = kDefaultFrames);
+    static constexpr int kDefaultFrames = 128;  // ~2.7 ms at 48 kHz: what players feel
     ~OutputEngine() override;
 
     Mixer& mixer() { return *mixer_; }
@@ -54,6 +57,14 @@ public:
     // Closes a lost device and opens it again; the mixer and every buffer
     // carry on. False while it cannot be opened yet.
     bool reopen();
+    // Closes the device and opens it again asking for another buffer size
+    // (kept for later reopenings); false, and lost, when it cannot be opened.
+    bool reopenWithBuffer(int frames);
+    // Callbacks that came over two buffers after the one before, so the
+    // device ran dry (the first callbacks after opening are not counted).
+    uint64_t lateCallbacks() const { return late_.load(std::memory_order_relaxed); }
+    // The first callbacks after opening, while the stream settles.
+    static constexpr uint64_t kSettlingCallbacks = 256;
 
     void render(float* interleavedStereo, int frames) noexcept override;
 
@@ -74,6 +85,7 @@ private:
     std::string deviceName_;
     std::unique_ptr<Mixer> mixer_;
     std::unique_ptr<OutputDevice> device_;
+    int framesWanted_;
     int rate_ = 0;
     int bufferFrames_ = 0;
     bool realtime_ = false;
@@ -84,6 +96,10 @@ private:
     std::atomic<int64_t> lastCallbackNanos_{0};  // steady clock
     std::atomic<bool> calledBack_{false};         // since the device opened
     std::atomic<int64_t> maxAtNanos_{0};
+    std::atomic<uint64_t> maxCpuNanos_{0};
+    std::atomic<int64_t> lateAfterNanos_{0};  // a gap longer than this is a late callback
+    std::atomic<uint64_t> sinceOpen_{0};      // callbacks since the device opened
+    std::atomic<uint64_t> late_{0};
     // Read once by the audio thread on its first callback: policy, priority, nice.
     std::atomic<bool> schedulingKnown_{false};
     std::atomic<int> schedPolicy_{0};

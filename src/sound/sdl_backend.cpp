@@ -16,7 +16,6 @@ namespace zendra {
 namespace {
 
 constexpr int kOutputRate = 48000;
-constexpr int kOutputFrames = 128;  // ~2.7 ms at 48 kHz: what players feel
 // Above the sound server's own threads (PulseAudio and JACK use 5 and 10):
 // the callback is short and the server waits for it.
 constexpr int kRealtimePriority = 12;
@@ -63,7 +62,7 @@ bool initAudio(std::string& error) {
 
 class SdlOutput : public OutputDevice {
 public:
-    SdlOutput(const std::string& device, OutputCallback* callback)
+    SdlOutput(const std::string& device, int frames, OutputCallback* callback)
         : callback_(callback), askRealtime_(realtimeWanted()) {
         std::string error;
         if (!initAudio(error)) throw SoundError(DSERR_NODRIVER, "The audio system could not start: " + error);
@@ -71,7 +70,7 @@ public:
         want.freq = kOutputRate;
         want.format = AUDIO_F32SYS;
         want.channels = 2;
-        want.samples = kOutputFrames;
+        want.samples = static_cast<Uint16>(frames);
         want.callback = &SdlOutput::callback;
         want.userdata = this;
         id_ = SDL_OpenAudioDevice(device.empty() ? nullptr : device.c_str(), 0, &want, &have_,
@@ -156,8 +155,9 @@ private:
 
 class SdlBackend : public AudioBackend {
 public:
-    std::unique_ptr<OutputDevice> openOutput(const std::string& device, OutputCallback* callback) override {
-        return std::make_unique<SdlOutput>(device, callback);
+    std::unique_ptr<OutputDevice> openOutput(const std::string& device, int frames,
+                                             OutputCallback* callback) override {
+        return std::make_unique<SdlOutput>(device, frames, callback);
     }
     std::vector<CaptureDeviceInfo> captureDevices() override {
         std::vector<CaptureDeviceInfo> list;

@@ -46,9 +46,9 @@ struct StuckOutput : Stuck<OutputDevice> {
 
 struct StuckBackend : OfflineBackend {
     std::shared_ptr<Gate> gate = std::make_shared<Gate>();
-    std::unique_ptr<OutputDevice> openOutput(const std::string& device, OutputCallback* callback) override {
+    std::unique_ptr<OutputDevice> openOutput(const std::string& device, int frames, OutputCallback* callback) override {
         auto d = std::make_unique<StuckOutput>();
-        d->gate = gate, d->inner = OfflineBackend::openOutput(device, callback);
+        d->gate = gate, d->inner = OfflineBackend::openOutput(device, frames, callback);
         return d;
     }
     std::unique_ptr<CaptureStream> openCapture(const std::string&, int, int, int) override {

@@ -50,9 +50,9 @@ private:
 // does while its capture side is open.
 class HalfDuplexBackend : public OfflineBackend {
 public:
-    std::unique_ptr<OutputDevice> openOutput(const std::string& device, OutputCallback* callback) override {
+    std::unique_ptr<OutputDevice> openOutput(const std::string& device, int frames, OutputCallback* callback) override {
         if (refuse) throw SoundError(DSERR_ALLOCATED, "The sound device is in use.");
-        return OfflineBackend::openOutput(device, callback);
+        return OfflineBackend::openOutput(device, frames, callback);
     }
     bool refuse = false;
 };

@@ -1,0 +1,144 @@
+// The device watch: a device whose callbacks just stop when its server dies
+// (SDL's own PipeWire driver) is noticed as lost after a quiet spell, the
+// player is told once, and it is reopened when the server is back; a device
+// that keeps running dry gets a larger buffer.
+#include <QSignalSpy>
+#include <chrono>
+#include <thread>
+
+#include "core/device_watch.h"
+#include "sound/buffer_step.h"
+#include "sound/ds_types.h"
+#include "ui_fixture.h"
+
+namespace zendra::test {
+namespace {
+
+// A real-time device that reports nothing when lost: only the callbacks,
+// which the test makes, show that it lives.
+class QuietDevice : public OutputDevice {
+public:
+    QuietDevice(bool silentLoss, int frames) : silentLoss_(silentLoss), frames_(frames) {}
+    int rate() const override { return 48000; }
+    int bufferFrames() const override { return frames_; }
+    bool realtime() const override { return true; }
+    bool stopsSilentlyWhenLost() const override { return silentLoss_; }
+
+private:
+    bool silentLoss_;
+    int frames_;
+};
+
+struct QuietBackend : OfflineBackend {
+    explicit QuietBackend(bool silent) : silentLoss(silent) {}
+    std::unique_ptr<OutputDevice> openOutput(const std::string&, int frames, OutputCallback*) override {
+        if (failOutput) throw SoundError(DSERR_NODRIVER, "No sound output device could be opened.");
+        ++opened;
+        return std::make_unique<QuietDevice>(silentLoss, frames);
+    }
+    bool silentLoss;
+    int opened = 0;
+};
+
+class SilentDeviceLossTest : public UiTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SilentDeviceLossTest, QuietSpellIsALossOnlyForDevicesThatStopSilently) {
+    const bool silentLoss = GetParam();
+    auto quiet = std::make_shared<QuietBackend>(silentLoss);
+    DXMoudule::setBackendFactory([quiet] { return quiet; });
+    int notices = 0;
+    hooks.notice = [&](const QString&, const QString&) { ++notices; };
+    dialogs::setHooks(&hooks);
+    startSound();
+    DeviceWatch watch;
+    float block[2 * 128];
+    const auto callbacksFor = [&](std::chrono::milliseconds span) {
+        for (auto end = std::chrono::steady_clock::now() + span; std::chrono::steady_clock::now() < end;) {
+            engine().render(block, 128);
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+            watch.check();
+        }
+    };
+    callbacksFor(std::chrono::milliseconds(700));  // longer than the threshold, but never quiet
+    EXPECT_FALSE(watch.lostNow());
+
+    quiet->failOutput = true;  // the server dies: no more callbacks
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    watch.check();
+    watch.check();
+    EXPECT_EQ(watch.lostNow(), silentLoss);
+    EXPECT_EQ(notices, silentLoss ? 1 : 0);
+
+    quiet->failOutput = false;  // the server is back, but the reopened stream stays quiet at first
+    watch.check();
+    EXPECT_EQ(quiet->opened, silentLoss ? 2 : 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    watch.check();
+    EXPECT_EQ(watch.lostNow(), silentLoss);
+    EXPECT_EQ(quiet->opened, silentLoss ? 3 : 1);
+    callbacksFor(std::chrono::milliseconds(100));  // then it plays
+    EXPECT_FALSE(watch.lostNow());
+    EXPECT_EQ(notices, silentLoss ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Devices, SilentDeviceLossTest, ::testing::Bool());
+
+TEST(BufferStepTest, StepsOnlyForLatenessCrowdedIntoTenSeconds) {
+    constexpr int64_t s = 1'000'000'000;
+    BufferStep spread;  // a late callback every 3 s, for a minute
+    for (int i = 0; i <= 20; ++i) EXPECT_EQ(spread.look(i * 3 * s, static_cast<uint64_t>(i), 128), 0) << i;
+    BufferStep crowded;
+    EXPECT_EQ(crowded.look(0, 7, 128), 0);  // lateness before the first look is not held against it
+    EXPECT_EQ(crowded.look(4 * s, 9, 128), 0);
+    EXPECT_EQ(crowded.look(9 * s, 11, 128), 256);
+    EXPECT_EQ(crowded.look(10 * s, 14, 256), 0);  // the larger buffer is judged afresh
+    EXPECT_EQ(crowded.look(11 * s, 18, 256), 512);
+    EXPECT_EQ(crowded.look(12 * s, 99, 512), 0);  // and there it stays
+}
+
+class DropoutTest : public UiTest {};
+
+TEST_F(DropoutTest, ADeviceThatKeepsRunningDryGetsALargerBufferAndThePlayerIsTold) {
+    auto quiet = std::make_shared<QuietBackend>(false);
+    DXMoudule::setBackendFactory([quiet] { return quiet; });
+    dialogs::setHooks(&hooks);
+    startSound();
+    DeviceWatch watch;
+    QSignalSpy said(&watch, &DeviceWatch::statusChanged);
+    float block[2 * 512];
+    const auto callbacks = [&](int n, int gapMs) {
+        for (int i = 0; i < n; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
+            engine().render(block, engine().bufferFrames());
+        }
+    };
+    const auto settle = [&] { callbacks(static_cast<int>(OutputEngine::kSettlingCallbacks), 0); };
+    callbacks(5, 25);  // while the stream settles: not counted
+    settle();
+    EXPECT_EQ(engine().lateCallbacks(), 0u);
+    watch.check();
+    callbacks(3, 25);
+    watch.check();
+    EXPECT_EQ(quiet->opened, 1);
+    callbacks(1, 25);
+    watch.check();
+    EXPECT_EQ(quiet->opened, 2);
+    EXPECT_EQ(engine().bufferFrames(), 256);
+    ASSERT_EQ(said.size(), 1);
+    EXPECT_EQ(said[0][0].toString(),
+              QStringLiteral("The sound kept dropping out: the audio buffer is now 256 frames (5.3 ms)."));
+    settle();
+    watch.check();
+    callbacks(4, 25);
+    watch.check();
+    EXPECT_EQ(engine().bufferFrames(), 512);
+    settle();
+    watch.check();
+    callbacks(6, 25);
+    watch.check();
+    EXPECT_EQ(quiet->opened, 3);
+    EXPECT_EQ(said.size(), 2);
+}
+
+}  // namespace
+}  // namespace zendra::test

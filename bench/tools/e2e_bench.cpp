@@ -799,6 +799,7 @@ int dropouts(double seconds) {
     const std::string zendraRaw = artifactsDir() + "/bench-dropouts-zendra.raw";
     const std::string plainRaw = artifactsDir() + "/bench-dropouts-plain.raw";
     std::printf("load average at start: %s\n", loadAverage().c_str());
+    const double stealFrom = stealSeconds();
     std::fflush(stdout);
     Clock::time_point recordFrom, recordTo;
     {
@@ -820,7 +821,8 @@ int dropouts(double seconds) {
         recPlain.stop(SIGINT);
         recordTo = Clock::now();
     }
-    std::printf("load average at end: %s\n", loadAverage().c_str());
+    std::printf("load average at end: %s; CPU time stolen by the hypervisor meanwhile: %.2f s\n",
+                loadAverage().c_str(), stealSeconds() - stealFrom);
     for (pid_t pid : burners) {
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);

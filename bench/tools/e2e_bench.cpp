@@ -71,6 +71,56 @@ double stealSeconds() {
     return static_cast<double>(v[7]) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
+// Every CPU's interrupt and stolen time (/proc/stat ticks), sampled every
+// 20 ms on a thread of its own, so a long callback can be set against them.
+class CpuTicks {
+public:
+    CpuTicks() : thread_([this] { run(); }) {}
+    ~CpuTicks() {
+        stop_ = true;
+        thread_.join();
+    }
+    // Interrupt and stolen ticks across all CPUs between `from` and `to`.
+    std::pair<long long, long long> between(Clock::time_point from, Clock::time_point to) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const Sample* a = nullptr;
+        const Sample* b = nullptr;
+        for (const auto& s : samples_) {
+            if (s.at <= from) a = &s;
+            if (b == nullptr && s.at >= to) b = &s;
+        }
+        if (a == nullptr || b == nullptr) return {-1, -1};
+        return {b->irq - a->irq, b->steal - a->steal};
+    }
+
+private:
+    struct Sample {
+        Clock::time_point at;
+        long long irq = 0, steal = 0;
+    };
+    void run() {
+        while (!stop_) {
+            Sample s{Clock::now()};
+            std::ifstream in("/proc/stat");
+            std::string name;
+            long long v[8] = {};
+            in >> name;
+            for (auto& x : v) in >> x;  // the "cpu" line: every CPU together
+            s.irq = v[5] + v[6];
+            s.steal = v[7];
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                samples_.push_back(s);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    std::mutex mutex_;
+    std::vector<Sample> samples_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
 std::string loadAverage() {
     std::ifstream in("/proc/loadavg");
     std::string a, b, c;
@@ -802,6 +852,7 @@ int dropouts(double seconds) {
     const double stealFrom = stealSeconds();
     std::fflush(stdout);
     Clock::time_point recordFrom, recordTo;
+    CpuTicks ticks;
     {
         recordFrom = Clock::now();
         Child recZendra = record("test_out.monitor", zendraRaw);
@@ -839,7 +890,7 @@ int dropouts(double seconds) {
     std::printf("callback report:");
     while (std::getline(report, line)) {
         if (line.rfind("calls", 0) == 0 || line.rfind("period_ns", 0) == 0 || line.rfind("max_ns", 0) == 0 ||
-            line.rfind("audio_thread", 0) == 0 || line.rfind("max_cpu_ns", 0) == 0 || line.rfind("late ", 0) == 0 ||
+            line.rfind("audio_thread", 0) == 0 || line.rfind("max_cpu_ns", 0) == 0 || line.rfind("max_switches", 0) == 0 || line.rfind("late ", 0) == 0 ||
             line.rfind("buffer_frames", 0) == 0) {
             std::printf("  %s", line.c_str());
         }
@@ -847,6 +898,8 @@ int dropouts(double seconds) {
             const Clock::time_point at{std::chrono::nanoseconds(std::stoll(line.substr(10)))};
             std::printf("  longest callback at %.1f s of the recording (which ran %.1f s)",
                         msBetween(recordFrom, at) / 1000, msBetween(recordFrom, recordTo) / 1000);
+            const auto [irq, steal] = ticks.between(at - std::chrono::milliseconds(20), at + std::chrono::milliseconds(40));
+            std::printf("  around it (20 ms samples, both CPUs): %lld interrupt and %lld stolen ticks of 10 ms", irq, steal);
         }
     }
     std::printf("\n");

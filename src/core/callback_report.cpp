@@ -13,7 +13,8 @@ namespace zendra {
 // "audio_thread ..." with the scheduling the audio thread got, "max_at_ns T",
 // when the longest callback started (steady clock, comparable across
 // processes), "max_cpu_ns C", the audio thread's own CPU time in it (the rest
-// it was pre-empted), "late N", callbacks over two buffers after the one
+// it was held off), "max_switches S", how often the thread left its CPU
+// during it (none: the time went to interrupts or the hypervisor), "late N", callbacks over two buffers after the one
 // before, and "buffer_frames F", the buffer in use at the end.
 void writeCallbackReport() {
     const char* path = std::getenv("ZENDRA_CALLBACK_TIMES");
@@ -31,9 +32,10 @@ void writeCallbackReport() {
     for (int i = 0; i < CallbackTimes::kBuckets; ++i) {
         if (t.counts[i] != 0) std::fprintf(f, "%d %llu\n", (i + 1) * 10, static_cast<unsigned long long>(t.counts[i]));
     }
-    std::fprintf(f, "audio_thread %s\nmax_at_ns %lld\nmax_cpu_ns %llu\nlate %llu\nbuffer_frames %d\n",
+    std::fprintf(f, "audio_thread %s\nmax_at_ns %lld\nmax_cpu_ns %llu\nmax_switches %llu\nlate %llu\nbuffer_frames %d\n",
                  engine->scheduling().describe().c_str(), static_cast<long long>(t.maxAtNanos),
-                 static_cast<unsigned long long>(t.maxCpuNanos), static_cast<unsigned long long>(t.late),
+                 static_cast<unsigned long long>(t.maxCpuNanos), static_cast<unsigned long long>(t.maxSwitches),
+                 static_cast<unsigned long long>(t.late),
                  engine->bufferFrames());
     std::fclose(f);
 }

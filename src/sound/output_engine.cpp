@@ -44,6 +44,13 @@ uint64_t threadCpuNanos() {
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return static_cast<uint64_t>(ts.tv_sec) * 1'000'000'000u + static_cast<uint64_t>(ts.tv_nsec);
 }
+
+// How often the calling thread has left its CPU, willingly or not.
+uint64_t threadSwitches() {
+    rusage use{};
+    getrusage(RUSAGE_THREAD, &use);
+    return static_cast<uint64_t>(use.ru_nvcsw + use.ru_nivcsw);
+}
 }  // namespace
 
 void OutputEngine::adoptDevice() {
@@ -87,7 +94,7 @@ std::string AudioThreadScheduling::describe() const {
 
 void OutputEngine::render(float* out, int frames) noexcept {
     const auto start = std::chrono::steady_clock::now();
-    const uint64_t cpuStart = threadCpuNanos();
+    const uint64_t cpuStart = threadCpuNanos(), switchesStart = threadSwitches();
     const int64_t before = lastCallbackNanos_.exchange(steadyNanos(start), std::memory_order_relaxed);
     if (sinceOpen_.fetch_add(1, std::memory_order_relaxed) >= kSettlingCallbacks &&
         steadyNanos(start) - before > lateAfterNanos_.load(std::memory_order_relaxed))
@@ -122,6 +129,7 @@ void OutputEngine::render(float* out, int frames) noexcept {
         maxNanos_.store(nanos, std::memory_order_relaxed);
         maxAtNanos_.store(steadyNanos(start), std::memory_order_relaxed);
         maxCpuNanos_.store(threadCpuNanos() - cpuStart, std::memory_order_relaxed);
+        maxSwitches_.store(threadSwitches() - switchesStart, std::memory_order_relaxed);
     }
 }
 
@@ -161,6 +169,7 @@ CallbackTimes OutputEngine::callbackTimes() const {
     t.maxNanos = maxNanos_.load(std::memory_order_relaxed);
     t.maxAtNanos = maxAtNanos_.load(std::memory_order_relaxed);
     t.maxCpuNanos = maxCpuNanos_.load(std::memory_order_relaxed);
+    t.maxSwitches = maxSwitches_.load(std::memory_order_relaxed);
     t.late = late_.load(std::memory_order_relaxed);
     t.periodNanos = 1e9 * bufferFrames() / rate();
     return t;

@@ -19,6 +19,7 @@ struct CallbackTimes {
     uint64_t maxNanos = 0;
     int64_t maxAtNanos = 0;     // when the longest one started (steady clock)
     uint64_t maxCpuNanos = 0;   // the audio thread's own CPU time in the longest one
+    uint64_t maxSwitches = 0;   // times the audio thread left its CPU during it
     uint64_t late = 0;          // callbacks that came over two buffers after the one before
     double periodNanos = 0;  // one device buffer
 };
@@ -97,6 +98,7 @@ private:
     std::atomic<bool> calledBack_{false};         // since the device opened
     std::atomic<int64_t> maxAtNanos_{0};
     std::atomic<uint64_t> maxCpuNanos_{0};
+    std::atomic<uint64_t> maxSwitches_{0};
     std::atomic<int64_t> lateAfterNanos_{0};  // a gap longer than this is a late callback
     std::atomic<uint64_t> sinceOpen_{0};      // callbacks since the device opened
     std::atomic<uint64_t> late_{0};

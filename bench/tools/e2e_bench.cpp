@@ -298,7 +298,9 @@ int startup(int runs) {
             std::this_thread::sleep_for(std::chrono::milliseconds(300));  // a reader's pause, not counted
             // Released at once: the program acts on the press, and the map
             // notifications are only read (and timed) once the tap returns.
-            const auto agreed = x.tap("Return", disclaimer->first, 0.0);
+            // STARTUP_HOLD_MS=30 measures as the tool first did.
+            const char* hold = std::getenv("STARTUP_HOLD_MS");
+            const auto agreed = x.tap("Return", disclaimer->first, hold != nullptr ? std::atof(hold) / 1000 : 0.0);
             if (!agreed) throw std::runtime_error("no XTEST");
             const auto mainWin = x.waitMapped("Zendra.", 20);
             const auto dock = mainWin ? x.waitBlackForm(mainWin->first, 10) : std::nullopt;

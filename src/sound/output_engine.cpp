@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <chrono>
 #include <ctime>
-#include <limits>
 #include <string>
 
 #include "sound/device_closer.h"
@@ -59,11 +58,9 @@ void OutputEngine::adoptDevice() {
     rate_ = device_->rate();
     bufferFrames_ = device_->bufferFrames();
     realtime_ = device_->realtime();
-    // Rendering on demand (offline) has no lateness.
-    lateAfterNanos_.store(realtime_ ? int64_t{2'000'000'000} * bufferFrames_ / std::max(rate_, 1)
-                                    : std::numeric_limits<int64_t>::max(),
-                          std::memory_order_relaxed);
-    sinceOpen_.store(0, std::memory_order_relaxed);
+    // Rendering on demand (offline) is never late.
+    restartLateness_.store(realtime_ ? int64_t{1'000'000'000} * bufferFrames_ / std::max(rate_, 1) : -1,
+                           std::memory_order_relaxed);
     mixer_->setDeviceRate(rate_);
     live_.store(mixer_.get(), std::memory_order_release);
 }
@@ -72,7 +69,7 @@ void OutputEngine::closeDevice() {
     live_.store(nullptr, std::memory_order_release);
     if (!device_) return;
     device_->detach();  // no callback after this
-    sinceOpen_.store(0, std::memory_order_relaxed);  // the next device settles afresh
+    restartLateness_.store(-1, std::memory_order_relaxed);  // not judged until the next device is adopted
     closeLater(std::move(device_));
 }
 
@@ -95,10 +92,10 @@ std::string AudioThreadScheduling::describe() const {
 void OutputEngine::render(float* out, int frames) noexcept {
     const auto start = std::chrono::steady_clock::now();
     const uint64_t cpuStart = threadCpuNanos(), switchesStart = threadSwitches();
-    const int64_t before = lastCallbackNanos_.exchange(steadyNanos(start), std::memory_order_relaxed);
-    if (sinceOpen_.fetch_add(1, std::memory_order_relaxed) >= kSettlingCallbacks &&
-        steadyNanos(start) - before > lateAfterNanos_.load(std::memory_order_relaxed))
-        late_.fetch_add(1, std::memory_order_relaxed);
+    lastCallbackNanos_.store(steadyNanos(start), std::memory_order_relaxed);
+    if (const int64_t period = restartLateness_.exchange(0, std::memory_order_relaxed); period != 0)
+        lateness_.restart(std::max<int64_t>(period, 0));
+    if (lateness_.onCallback(steadyNanos(start))) late_.fetch_add(1, std::memory_order_relaxed);
     calledBack_.store(true, std::memory_order_relaxed);
     if (!schedulingKnown_.load(std::memory_order_relaxed)) {
         // Plain system calls: no lock, no allocation.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "sound/audio_backend.h"
+#include "sound/lateness.h"
 #include "sound/mixer.h"
 
 namespace zendra {
@@ -20,7 +21,7 @@ struct CallbackTimes {
     int64_t maxAtNanos = 0;     // when the longest one started (steady clock)
     uint64_t maxCpuNanos = 0;   // the audio thread's own CPU time in the longest one
     uint64_t maxSwitches = 0;   // times the audio thread left its CPU during it
-    uint64_t late = 0;          // callbacks that came over two buffers after the one before
+    uint64_t late = 0;          // callbacks that came so late that the device ran dry
     double periodNanos = 0;  // one device buffer
 };
 
@@ -61,11 +62,8 @@ public:
     // Closes the device and opens it again asking for another buffer size
     // (kept for later reopenings); false, and lost, when it cannot be opened.
     bool reopenWithBuffer(int frames);
-    // Callbacks that came over two buffers after the one before, so the
-    // device ran dry (the first callbacks after opening are not counted).
+    // Callbacks that came so late that the device ran dry (see Lateness).
     uint64_t lateCallbacks() const { return late_.load(std::memory_order_relaxed); }
-    // The first callbacks after opening, while the stream settles.
-    static constexpr uint64_t kSettlingCallbacks = 256;
 
     void render(float* interleavedStereo, int frames) noexcept override;
 
@@ -99,8 +97,8 @@ private:
     std::atomic<int64_t> maxAtNanos_{0};
     std::atomic<uint64_t> maxCpuNanos_{0};
     std::atomic<uint64_t> maxSwitches_{0};
-    std::atomic<int64_t> lateAfterNanos_{0};  // a gap longer than this is a late callback
-    std::atomic<uint64_t> sinceOpen_{0};      // callbacks since the device opened
+    Lateness lateness_;                          // the audio thread's
+    std::atomic<int64_t> restartLateness_{0};    // a period to restart it with; 0: none pending
     std::atomic<uint64_t> late_{0};
     // Read once by the audio thread on its first callback: policy, priority, nice.
     std::atomic<bool> schedulingKnown_{false};

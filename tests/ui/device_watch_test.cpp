@@ -8,6 +8,7 @@
 
 #include "core/device_watch.h"
 #include "sound/buffer_step.h"
+#include "sound/lateness.h"
 #include "sound/ds_types.h"
 #include "ui_fixture.h"
 
@@ -96,6 +97,22 @@ TEST(BufferStepTest, StepsOnlyForLatenessCrowdedIntoTenSeconds) {
     EXPECT_EQ(crowded.look(12 * s, 99, 512), 0);  // and there it stays
 }
 
+TEST(LatenessTest, ABurstyDeviceIsJudgedByItsOwnRhythm) {
+    constexpr int64_t ms = 1'000'000, period = 2'666'667;  // 128 frames at 48 kHz
+    for (const bool bursty : {false, true}) {
+        // Steady: a callback every period. Bursty: two back to back every two periods.
+        Lateness l;
+        l.restart(period);
+        int64_t t = 0;
+        for (uint64_t i = 0; i < Lateness::kSettling; ++i) {
+            t += bursty ? (i % 2 == 0 ? 2 * period : 0) : period;
+            EXPECT_FALSE(l.onCallback(t));
+        }
+        EXPECT_EQ(l.onCallback(t + 6 * ms), !bursty) << bursty;  // within a bursty device's rhythm
+        EXPECT_TRUE(l.onCallback(t + 6 * ms + 9 * ms)) << bursty;
+    }
+}
+
 class DropoutTest : public UiTest {};
 
 TEST_F(DropoutTest, ADeviceThatKeepsRunningDryGetsALargerBufferAndThePlayerIsTold) {
@@ -112,7 +129,7 @@ TEST_F(DropoutTest, ADeviceThatKeepsRunningDryGetsALargerBufferAndThePlayerIsTol
             engine().render(block, engine().bufferFrames());
         }
     };
-    const auto settle = [&] { callbacks(static_cast<int>(OutputEngine::kSettlingCallbacks), 0); };
+    const auto settle = [&] { callbacks(static_cast<int>(Lateness::kSettling), 0); };
     callbacks(5, 25);  // while the stream settles: not counted
     settle();
     EXPECT_EQ(engine().lateCallbacks(), 0u);

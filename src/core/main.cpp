@@ -29,13 +29,12 @@ int main(int argc, char** argv) {
     zendra::Mixer::setFlushPoster([](std::function<void()> flush) {
         QMetaObject::invokeMethod(qApp, std::move(flush), Qt::QueuedConnection);
     });
-    // The resampling tables (~30 ms of work) are built while the disclaimer
-    // is read, not after "I Agree".
-    std::thread([] { zendra::SincKernels::instance(); }).detach();
-    // The main window and the connection to the sound server (~4 ms; no
-    // device is opened before "I Agree") are made while the disclaimer is
-    // read, once it is on screen.
+    // The resampling tables (~30 ms of work), the main window and the
+    // connection to the sound server (~4 ms; no device is opened before
+    // "I Agree") are made while the disclaimer is read, once it is on screen:
+    // on two cores, earlier work would hold up the disclaimer itself.
     QObject::connect(&zendra::forms::frmSplash(), &zendra::frmSplash::firstPainted, [] {
+        std::thread([] { zendra::SincKernels::instance(); }).detach();
         zendra::prepareSystemAudio();
         QTimer::singleShot(0, [] { zendra::forms::prepareMainWindow(); });
     });

@@ -14,8 +14,9 @@ namespace zendra {
 // when the longest callback started (steady clock, comparable across
 // processes), "max_cpu_ns C", the audio thread's own CPU time in it (the rest
 // it was held off), "max_switches S", how often the thread left its CPU
-// during it (none: the time went to interrupts or the hypervisor), "late N", callbacks over two buffers after the one
-// before, and "buffer_frames F", the buffer in use at the end.
+// during it (none: the time went to interrupts or the hypervisor), "late N",
+// callbacks so late that the device ran dry, and "buffer_frames F", the
+// buffer in use at the end.
 void writeCallbackReport() {
     const char* path = std::getenv("ZENDRA_CALLBACK_TIMES");
     if (path == nullptr || *path == '\0' || !DXMoudule::ds) return;

@@ -10,7 +10,6 @@ namespace zendra {
 
 class BufferStep {
 public:
-    static constexpr int kFirstFrames = 128;
     static constexpr int kLastFrames = 512;
     // This many late callbacks within the window make a step.
     static constexpr uint64_t kLateToStep = 4;

@@ -40,6 +40,7 @@ void DeviceWatch::check() {
     if (lost_ && engine.delivering()) {
         lost_ = false;
         schedulingTold_ = false;
+        bufferStep_ = BufferStep();  // lateness before the loss (a dying server's) does not count
         emit statusChanged(QStringLiteral("The sound device is back."));
     }
     if (lost_ || !engine.realtime()) return;

@@ -29,6 +29,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -62,14 +63,18 @@ double msBetween(Clock::time_point a, Clock::time_point b) {
 }
 
 // CPU time taken by the hypervisor from this virtual machine so far (seconds).
-double stealSeconds() {
+// The first fields of /proc/stat's "cpu" line (every CPU together), in ticks:
+// user, nice, system, idle, iowait, irq, softirq, steal.
+std::array<long long, 8> cpuTicks() {
     std::ifstream in("/proc/stat");
-    std::string cpu;
-    long long v[8] = {};
-    in >> cpu;
+    std::string name;
+    std::array<long long, 8> v{};
+    in >> name;
     for (auto& x : v) in >> x;
-    return static_cast<double>(v[7]) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    return v;
 }
+
+double stealSeconds() { return static_cast<double>(cpuTicks()[7]) / static_cast<double>(sysconf(_SC_CLK_TCK)); }
 
 // Every CPU's interrupt and stolen time (/proc/stat ticks), sampled every
 // 20 ms on a thread of its own, so a long callback can be set against them.
@@ -101,11 +106,7 @@ private:
     void run() {
         while (!stop_) {
             Sample s{Clock::now()};
-            std::ifstream in("/proc/stat");
-            std::string name;
-            long long v[8] = {};
-            in >> name;
-            for (auto& x : v) in >> x;  // the "cpu" line: every CPU together
+            const auto v = cpuTicks();
             s.irq = v[5] + v[6];
             s.steal = v[7];
             {

@@ -17,8 +17,17 @@ namespace zendra {
 // during it (none: the time went to interrupts or the hypervisor), "late N",
 // callbacks so late that the device ran dry, and "buffer_frames F", the
 // buffer in use at the end.
+namespace {
+const char* reportPath() { return std::getenv("ZENDRA_CALLBACK_TIMES"); }
+}  // namespace
+
+void prepareCallbackReport() {
+    const char* path = reportPath();
+    OutputEngine::measureThreadUse(path != nullptr && *path != '\0');
+}
+
 void writeCallbackReport() {
-    const char* path = std::getenv("ZENDRA_CALLBACK_TIMES");
+    const char* path = reportPath();
     if (path == nullptr || *path == '\0' || !DXMoudule::ds) return;
     const auto& engine = DXMoudule::ds->engine();
     if (!engine) return;

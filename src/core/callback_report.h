@@ -4,6 +4,8 @@
 
 namespace zendra {
 
+// Called at start: the report's extra measurements run only when it is wanted.
+void prepareCallbackReport();
 void writeCallbackReport();
 
 }  // namespace zendra

@@ -3,6 +3,7 @@
 #include <QTimer>
 #include <thread>
 
+#include "core/callback_report.h"
 #include "core/command_line.h"
 #include "core/dialogs.h"
 #include "core/forms.h"
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
     zendra::kits::rememberBetweenRuns();
     if (zendra::kits::isKitFile(commandLine.file)) zendra::kits::openAtStart(commandLine.file);
     zendra::useProgramFonts();
+    zendra::prepareCallbackReport();
     // What one event does to the sound reaches the audio thread in one piece,
     // right after the event has been handled.
     zendra::Mixer::setFlushPoster([](std::function<void()> flush) {

@@ -52,6 +52,8 @@ uint64_t threadSwitches() {
 }
 }  // namespace
 
+std::atomic<bool> OutputEngine::threadUseMeasured_{false};
+
 void OutputEngine::adoptDevice() {
     lastCallbackNanos_.store(steadyNanos(), std::memory_order_relaxed);
     calledBack_.store(false, std::memory_order_relaxed);
@@ -91,11 +93,14 @@ std::string AudioThreadScheduling::describe() const {
 
 void OutputEngine::render(float* out, int frames) noexcept {
     const auto start = std::chrono::steady_clock::now();
-    const uint64_t cpuStart = threadCpuNanos(), switchesStart = threadSwitches();
-    lastCallbackNanos_.store(steadyNanos(start), std::memory_order_relaxed);
-    if (const int64_t period = restartLateness_.exchange(0, std::memory_order_relaxed); period != 0)
-        lateness_.restart(std::max<int64_t>(period, 0));
-    if (lateness_.onCallback(steadyNanos(start))) late_.fetch_add(1, std::memory_order_relaxed);
+    const int64_t startNanos = steadyNanos(start);
+    // Two system calls, only when measuring.
+    const bool measure = threadUseMeasured_.load(std::memory_order_relaxed);
+    const uint64_t cpuStart = measure ? threadCpuNanos() : 0, switchesStart = measure ? threadSwitches() : 0;
+    lastCallbackNanos_.store(startNanos, std::memory_order_relaxed);
+    if (restartLateness_.load(std::memory_order_relaxed) != 0)
+        lateness_.restart(std::max<int64_t>(restartLateness_.exchange(0, std::memory_order_relaxed), 0));
+    if (lateness_.onCallback(startNanos)) late_.fetch_add(1, std::memory_order_relaxed);
     calledBack_.store(true, std::memory_order_relaxed);
     if (!schedulingKnown_.load(std::memory_order_relaxed)) {
         // Plain system calls: no lock, no allocation.
@@ -124,9 +129,11 @@ void OutputEngine::render(float* out, int frames) noexcept {
     calls_.fetch_add(1, std::memory_order_relaxed);
     if (nanos > maxNanos_.load(std::memory_order_relaxed)) {
         maxNanos_.store(nanos, std::memory_order_relaxed);
-        maxAtNanos_.store(steadyNanos(start), std::memory_order_relaxed);
-        maxCpuNanos_.store(threadCpuNanos() - cpuStart, std::memory_order_relaxed);
-        maxSwitches_.store(threadSwitches() - switchesStart, std::memory_order_relaxed);
+        maxAtNanos_.store(startNanos, std::memory_order_relaxed);
+        if (measure) {
+            maxCpuNanos_.store(threadCpuNanos() - cpuStart, std::memory_order_relaxed);
+            maxSwitches_.store(threadSwitches() - switchesStart, std::memory_order_relaxed);
+        }
     }
 }
 

@@ -69,6 +69,9 @@ public:
 
     // A snapshot of the callback's timing so far.
     CallbackTimes callbackTimes() const;
+    // Also measure the audio thread's own CPU time and switches (maxCpuNanos,
+    // maxSwitches): two more system calls a callback, so only when reported.
+    static void measureThreadUse(bool on) { threadUseMeasured_.store(on, std::memory_order_relaxed); }
     // What scheduling the audio thread got (known once it has called back).
     AudioThreadScheduling scheduling() const;
 
@@ -97,6 +100,7 @@ private:
     std::atomic<int64_t> maxAtNanos_{0};
     std::atomic<uint64_t> maxCpuNanos_{0};
     std::atomic<uint64_t> maxSwitches_{0};
+    static std::atomic<bool> threadUseMeasured_;
     Lateness lateness_;                          // the audio thread's
     std::atomic<int64_t> restartLateness_{0};    // a period to restart it with; 0: none pending
     std::atomic<uint64_t> late_{0};

@@ -13,7 +13,7 @@
 #include "core/dialogs.h"
 #include "core/dx_module.h"
 #include "core/forms.h"
-#include "kits/remembered.h"
+#include "core/settings.h"
 #include "mixing/frm_var.h"
 #include "samples/frm_load_samples.h"
 #include "tappad/frm_settings.h"
@@ -58,7 +58,7 @@ void setCheck(QCheckBox* box, bool on) {
 void warn(const QString& text) { dialogs::msgBox(text, dialogs::Buttons::Ok, dialogs::Icon::Exclamation); }
 
 QString startFolder() {
-    const QString kits = rememberedFolder(QStringLiteral("kits"));
+    const QString kits = settings::folder(QStringLiteral("kits"));
     return kits.isEmpty() ? frmLoadSamples::dialogFolder() : kits;
 }
 }  // namespace
@@ -137,7 +137,7 @@ bool openKit(const QString& path) {
         warn(QStringLiteral("The kit \"%1\" cannot be opened: %2\n\nNothing was changed.").arg(path, read.error));
         return false;
     }
-    rememberFolder(QStringLiteral("kits"), QFileInfo(path).absolutePath());
+    settings::setFolder(QStringLiteral("kits"), QFileInfo(path).absolutePath());
     QStringList missing;
     for (const KitSample& s : read.kit->samples)
         if (!QFileInfo(s.file).isReadable()) missing << s.file;
@@ -171,7 +171,7 @@ bool saveKit(const QString& path) {
         warn(QStringLiteral("The kit was not saved.\n%1").arg(error));
         return false;
     }
-    rememberFolder(QStringLiteral("kits"), QFileInfo(path).absolutePath());
+    settings::setFolder(QStringLiteral("kits"), QFileInfo(path).absolutePath());
     return true;
 }
 

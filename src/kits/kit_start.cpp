@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include "core/dialogs.h"
+#include "core/settings.h"
 #include "kits/kit_file.h"
 #include "kits/kit_session.h"
 #include "kits/remembered.h"
@@ -18,16 +19,16 @@ QString& startKit() {
 }  // namespace
 
 void rememberBetweenRuns(bool on) {
-    setRemembering(on);
+    settings::setRemembering(on);
     dialogs::setEndAction(on ? std::function<void()>(&keepForNextRun) : nullptr);
 }
 
 void openAtStart(const QString& path) { startKit() = path; }
 
 void mainWindowLoaded() {
-    if (remembering()) {
+    if (settings::remembering()) {
         restoreCaptureDevice();
-        const QString folder = rememberedFolder(QStringLiteral("samples"));
+        const QString folder = settings::folder(QStringLiteral("samples"));
         if (!folder.isEmpty()) frmLoadSamples::setLastFolder(folder);
         // A damaged or newer last session is passed over in silence.
         if (const ReadResult last = readKit(lastSessionPath()); last.kit) fillDock(*last.kit);

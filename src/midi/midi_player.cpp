@@ -4,10 +4,10 @@
 #include <QJsonObject>
 #include <QMetaObject>
 #include <QPointer>
-#include <QSettings>
 #include <array>
 
 #include "core/forms.h"
+#include "core/settings.h"
 #include "midi/midi_inputs.h"
 #include "mixing/frm_sample_play.h"
 #include "mixing/frm_var.h"
@@ -23,11 +23,12 @@ const QString kMappingKey = QStringLiteral("midi/mapping");
 
 MidiPlayer::MidiPlayer(QObject* parent) : QObject(parent) {
     g_player = this;
-    QSettings s(QStringLiteral("Zendra"), QStringLiteral("Zendra"));
-    chosenSet_ = s.contains(kInputKey);
-    chosen_ = s.value(kInputKey).toString();
-    if (s.contains(kMappingKey))
-        mapping_ = MidiMapping::fromJson(QJsonDocument::fromJson(s.value(kMappingKey).toByteArray()).object());
+    if (const auto input = settings::text(kInputKey)) {
+        chosenSet_ = true;
+        chosen_ = *input;
+    }
+    if (const auto mapping = settings::text(kMappingKey))
+        mapping_ = MidiMapping::fromJson(QJsonDocument::fromJson(mapping->toUtf8()).object());
     inputs_ = std::make_unique<MidiInputs>([this](const uint8_t* b, size_t n) { receive(b, n); });
     connect(&timer_, &QTimer::timeout, this, &MidiPlayer::refresh);
     timer_.start(1000);
@@ -137,9 +138,8 @@ void MidiPlayer::refresh() {
 }
 
 void MidiPlayer::save() const {
-    QSettings s(QStringLiteral("Zendra"), QStringLiteral("Zendra"));
-    if (chosenSet_) s.setValue(kInputKey, chosen_);
-    s.setValue(kMappingKey, QJsonDocument(mapping_.toJson()).toJson(QJsonDocument::Compact));
+    if (chosenSet_) settings::setText(kInputKey, chosen_);
+    settings::setText(kMappingKey, QString::fromUtf8(QJsonDocument(mapping_.toJson()).toJson(QJsonDocument::Compact)));
 }
 
 }  // namespace zendra::midi

@@ -1,7 +1,7 @@
 // Plays the samples from the open MIDI input: each note-on goes, through the
 // window thread, to the Sample Pad's pad of its sample, as a Tap Pad key
 // does. Keeps the chosen input (re-opened by name when it comes back) and
-// the note mapping between runs.
+// the note mapping in the settings, for the next run when remembering.
 #pragma once
 #include <QObject>
 #include <QString>

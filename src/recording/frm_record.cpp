@@ -6,7 +6,7 @@
 
 #include "core/dialogs.h"
 #include "core/dx_module.h"
-#include "kits/remembered.h"
+#include "core/settings.h"
 #include "recording/take.h"
 
 namespace zendra {
@@ -283,11 +283,11 @@ void frmRecord::cmdSaveToFile_Click() {
     call.title = QStringLiteral("Save Wave File");
     call.filter = QStringLiteral("*.wav");
     call.suggested = saveName_;  // the dialog opens with the name chosen last
-    if (saveName_.isEmpty()) call.folder = kits::rememberedFolder(QStringLiteral("takes"));  // or where a past run saved
+    if (saveName_.isEmpty()) call.folder = settings::folder(QStringLiteral("takes"));  // or where a past run saved
     const auto chosen = dialogs::saveFile(call);
     if (!chosen) return;  // cancelled: nothing is saved
     saveName_ = *chosen;
-    kits::rememberFolder(QStringLiteral("takes"), QFileInfo(*chosen).absolutePath());
+    settings::setFolder(QStringLiteral("takes"), QFileInfo(*chosen).absolutePath());
     const QString name = QString::fromStdString(take::fileNameFor(chosen->toStdString()));
     if (name.isEmpty()) return;
     if (!QDir::isAbsolutePath(name)) {

@@ -9,6 +9,7 @@
 #include "kits/kit_session.h"
 #include "kits/kit_start.h"
 #include "kits/remembered.h"
+#include "core/settings.h"
 #include "mixing/frm_sample_play.h"
 #include "mixing/frm_var.h"
 #include "tappad/frm_settings.h"
@@ -76,6 +77,7 @@ protected:
 };
 
 TEST_F(KitTest, SetUpComesBackFromTheLastSessionAndFromAKitAndTheSoundAgrees) {
+    kits::rememberBetweenRuns(true);
     ASSERT_TRUE(startMain());
     loadBank({file("tone-22050.wav"), file("snare.wav")});
     setUpByHand();
@@ -113,7 +115,7 @@ TEST_F(KitTest, SetUpComesBackFromTheLastSessionAndFromAKitAndTheSoundAgrees) {
     // A damaged configuration is passed over; a kit named on the command line
     // opens once the main window is up.
     write(kits::lastSessionPath(), "{\"format\":");
-    write(kits::configFolder() + "/zendra.conf", "\x01[[[\n=");
+    write(settings::configFolder() + "/zendra.conf", "\x01[[[\n=");
     kits::openAtStart(file("set.zkit"));
     restart(true);
     EXPECT_TRUE(forms::frmLoadSamples().lblSample[0]->text().isEmpty());

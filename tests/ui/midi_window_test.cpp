@@ -1,6 +1,8 @@
 // MIDI window: its place in the File menu, what it says with no MIDI system,
 // and a note learned by clicking a sample's note and striking a key, which
-// then plays that sample; velocity turned off; both kept in the settings.
+// then plays that sample; velocity turned off; both kept for the next run
+// only while the program remembers.
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
@@ -8,6 +10,7 @@
 #include <QTest>
 
 #include "core/frm_reworked.h"
+#include "core/settings.h"
 #include "midi/frm_midi.h"
 #include "midi/midi_player.h"
 #include "kits/kit_file.h"
@@ -20,10 +23,30 @@ namespace {
 class MidiWindowTest : public UiTest {
 protected:
     void SetUp() override {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
         UiTest::SetUp();
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+        openMidiWindow();
+    }
+    void openMidiWindow() {
         ASSERT_TRUE(startMain());
         forms::FrmReworked().Midi->trigger();
+    }
+    void TearDown() override {
+        settings::setRemembering(false);
+        UiTest::TearDown();
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+    // A new run of the program: fresh windows, the same configuration folder.
+    void restart(bool remember) {
+        UiTest::TearDown();
+        UiTest::SetUp();
+        settings::setRemembering(remember);
+        openMidiWindow();
+    }
+    // Clicks sample i's note in the MIDI window, then strikes `note`.
+    static void learn(int i, int note) {
+        QTest::mouseClick(forms::frmMidi().cmdNote[i], Qt::LeftButton);
+        strike(note, 127);
     }
     // A note-on as the MIDI input delivers it, then the window thread's turn.
     static void strike(int note, int velocity) {
@@ -31,7 +54,7 @@ protected:
         midi::MidiPlayer::instance()->receive(m, 3);
         QCoreApplication::processEvents();
     }
-    QTemporaryDir settingsDir;
+    QTemporaryDir config;
 };
 
 TEST_F(MidiWindowTest, SaysWhenThereIsNoMidiSystem) {
@@ -56,17 +79,42 @@ TEST_F(MidiWindowTest, ClickedSampleLearnsTheNextNoteAndVelocityCanBeTurnedOff) 
     strike(60, 1);
     EXPECT_NEAR(peakAbs(out(0.1).left), full, full * 0.005);
 
-    const QSettings s(QStringLiteral("Zendra"), QStringLiteral("Zendra"));
-    const auto kept = midi::MidiMapping::fromJson(QJsonDocument::fromJson(s.value("midi/mapping").toByteArray()).object());
-    EXPECT_EQ(kept.noteOf(1), 60);
-    EXPECT_FALSE(kept.velocity);
-
     // A kit carries the mapping: saved, reset, opened again.
     const kits::Kit kit = kits::currentKit();
     QTest::mouseClick(w.cmdDefaults, Qt::LeftButton);
     ASSERT_EQ(midi::MidiPlayer::instance()->mapping().noteOf(1), 37);
     kits::applySettings(kits::parseKit(kits::serializeKit(kit, {}), {}).kit.value());
     EXPECT_EQ(midi::MidiPlayer::instance()->mapping().noteOf(1), 60);
+}
+
+TEST_F(MidiWindowTest, TheMappingIsKeptForTheNextRunOnlyWhileRemembering) {
+    for (const bool remember : {false, true}) {
+        restart(remember);
+        loadDrums(2);
+        learn(1, 60);
+        QTest::mouseClick(forms::frmMidi().chkVelocity, Qt::LeftButton);
+        restart(remember);
+        EXPECT_EQ(forms::frmMidi().cmdNote[1]->text(), remember ? "60  C4" : "37  C#2") << remember;
+        EXPECT_EQ(forms::frmMidi().chkVelocity->isChecked(), !remember) << remember;
+    }
+}
+
+TEST_F(MidiWindowTest, MidiSettingsKeptByAnEarlierVersionAreTakenOverOnce) {
+    const QString earlier = config.filePath("Zendra/Zendra.conf");
+    {
+        QSettings old(earlier, QSettings::IniFormat);  // as an earlier version wrote it
+        midi::MidiMapping m;
+        m.learn(3, 70);
+        old.setValue("midi/mapping", QJsonDocument(m.toJson()).toJson(QJsonDocument::Compact));
+        old.setValue("midi/input", "JACK: pads:out");
+    }
+    restart(true);
+    EXPECT_EQ(forms::frmMidi().cmdNote[3]->text(), "70  A#4");
+    EXPECT_EQ(midi::MidiPlayer::instance()->chosenInput(), "JACK: pads:out");
+    EXPECT_FALSE(QFile::exists(earlier));
+    QTest::mouseClick(forms::frmMidi().cmdDefaults, Qt::LeftButton);  // a later change is not undone by it
+    restart(true);
+    EXPECT_EQ(forms::frmMidi().cmdNote[3]->text(), "39  D#2");
 }
 
 }  // namespace

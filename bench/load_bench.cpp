@@ -20,6 +20,7 @@
 #include "samples/bank_decoder.h"
 #include "sound/direct_sound.h"
 #include "sound/offline_backend.h"
+#include "sound/sound_file.h"
 #include "sound/wav_file.h"
 
 namespace zendra {

@@ -16,7 +16,7 @@
 #include "sound/mixer.h"
 #include "sound/offline_backend.h"
 #include "sound/output_engine.h"
-#include "sound/wav_file.h"
+#include "sound/sound_file.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ constexpr int kBlock = 128;
 std::shared_ptr<SampleData> kickSound() {
     if (const char* kit = std::getenv("ZENDRA_DEMO_KIT")) {
         try {
-            return std::make_shared<SampleData>(readWavFile(std::string(kit) + "/kick.wav"));
+            return std::make_shared<SampleData>(readSoundFile(std::string(kit) + "/kick.wav"));
         } catch (const SoundError&) {
         }
     }

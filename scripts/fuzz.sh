@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Fuzzes the WAV reader with libFuzzer (clang, AddressSanitizer, UBSan).
+# Fuzzes the sound file reader with libFuzzer (clang, AddressSanitizer, UBSan).
 #   scripts/fuzz.sh                 # 60 seconds (the short default run)
 #   scripts/fuzz.sh --runs 10000000 # a fixed number of executions
 #   scripts/fuzz.sh --seconds 3600  # a long run by hand
@@ -27,9 +27,10 @@ SNDFILE_FLAGS=$(pkg-config --cflags --libs sndfile)
 SAN=(-fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
 
 echo "Building the fuzzer in $OUT"
+READER=(src/sound/sound_file.cpp src/sound/byte_source.cpp src/sound/wav_header.cpp)
 # shellcheck disable=SC2086
-"$CXX" -std=c++20 -O1 -g "${SAN[@]}" -I src fuzz/wav_file_fuzz.cpp src/sound/wav_file.cpp \
-  -o "$OUT/wav_file_fuzz" $SNDFILE_FLAGS
+"$CXX" -std=c++20 -O1 -g "${SAN[@]}" -I src fuzz/sound_file_fuzz.cpp "${READER[@]}" \
+  -o "$OUT/sound_file_fuzz" $SNDFILE_FLAGS
 # shellcheck disable=SC2086
 "$CXX" -std=c++20 -O1 fuzz/make_seeds.cpp -o "$OUT/make_seeds" $SNDFILE_FLAGS
 # shellcheck disable=SC2086
@@ -47,7 +48,7 @@ cd "$OUT"
 STAMP=$(mktemp "$OUT/.run-XXXXXX")
 trap 'rm -f "$STAMP"' EXIT
 status=0
-"$OUT/wav_file_fuzz" -malloc_limit_mb=64 -rss_limit_mb=1024 -timeout=25 -max_len=8192 \
+"$OUT/sound_file_fuzz" -malloc_limit_mb=64 -rss_limit_mb=1024 -timeout=25 -max_len=8192 \
   -artifact_prefix="$OUT/artifacts/" -print_final_stats=1 "${LIMIT[@]}" "$OUT/corpus" "$OUT/seeds" || status=$?
 
 # libFuzzer stops with a nonzero status on a finding; the artifact check also

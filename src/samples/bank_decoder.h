@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "sound/sample_data.h"
-#include "sound/wav_file.h"
+#include "sound/sound_file.h"
 
 namespace zendra {
 
@@ -102,7 +102,7 @@ private:
             std::optional<std::string> error;
             try {
                 if (hook_) hook_(i);
-                d = std::make_shared<SampleData>(readWavFile(paths_[i]));
+                d = std::make_shared<SampleData>(readSoundFile(paths_[i]));
             } catch (const std::bad_alloc&) {
                 error = "Cannot load \"" + paths_[i] + "\": there is not enough memory to hold its sound.";
             } catch (const std::exception& e) {

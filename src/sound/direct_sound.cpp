@@ -7,6 +7,7 @@
 
 #include "sound/device_closer.h"
 #include "sound/output_engine.h"
+#include "sound/sound_file.h"
 #include "sound/wav_file.h"
 
 namespace zendra {
@@ -95,7 +96,7 @@ void DirectSound::SetCooperativeLevel(uintptr_t, int32_t level) {
 std::shared_ptr<DirectSoundBuffer> DirectSound::CreateSoundBufferFromFile(const std::string& path,
                                                                           DSBUFFERDESC& desc,
                                                                           WAVEFORMATEX& format) {
-    return CreateSoundBufferFromData(std::make_shared<SampleData>(readWavFile(path)), desc, format);
+    return CreateSoundBufferFromData(std::make_shared<SampleData>(readSoundFile(path)), desc, format);
 }
 
 std::shared_ptr<DirectSoundBuffer> DirectSound::CreateSoundBufferFromData(std::shared_ptr<SampleData> data,

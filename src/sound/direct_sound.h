@@ -54,7 +54,7 @@ public:
     std::shared_ptr<DirectSoundBuffer> CreateSoundBufferFromFile(const std::string& path, DSBUFFERDESC& desc,
                                                                  WAVEFORMATEX& format);
     std::shared_ptr<DirectSoundBuffer> CreateSoundBuffer(DSBUFFERDESC& desc, WAVEFORMATEX& format);
-    // A buffer over sound already decoded (e.g. by readWavFile on another thread).
+    // A buffer over sound already decoded (e.g. by readSoundFile on another thread).
     std::shared_ptr<DirectSoundBuffer> CreateSoundBufferFromData(std::shared_ptr<SampleData> data, DSBUFFERDESC& desc,
                                                                  WAVEFORMATEX& format);
 

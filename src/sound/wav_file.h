@@ -1,6 +1,5 @@
-// Reading and writing WAV files.
+// Writing WAV files (a recorded take). Any thread.
 #pragma once
-#include <cstddef>
 #include <string>
 
 #include "sound/ds_types.h"
@@ -8,19 +7,10 @@
 
 namespace zendra {
 
-// Loads a WAV file (RIFF/RIFX WAVE, extensible, RF64 or W64). 8-bit PCM comes back
-// as U8 and 16-bit PCM as S16, both bit-exact; 24/32-bit integer and floating-point
-// data come back as F32 in the range ±1. More than two channels are mixed down to
-// stereo F32. Throws SoundError whose message names the file and the reason.
-SampleData readWavFile(const std::string& path);
-
-// Decodes a WAV held in memory exactly as readWavFile decodes a file of the same
-// bytes; `name` stands for the file in error messages.
-SampleData readWavMemory(const void* data, size_t size, const std::string& name);
-
 // Writes the samples as a WAV file (U8 -> 8-bit, S16 -> 16-bit, F32 -> 32-bit
 // float), byte for byte. The file is written under a temporary name and renamed
 // into place, so a failure never leaves a partial file or harms an existing one.
+// Throws SoundError whose message names the file and the reason.
 void writeWavFile(const std::string& path, const SampleData& data);
 
 }  // namespace zendra

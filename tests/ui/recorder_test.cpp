@@ -9,7 +9,7 @@
 #include "core/frm_reworked.h"
 #include "recording/frm_record.h"
 #include "recording/take.h"
-#include "sound/wav_file.h"
+#include "sound/sound_file.h"
 #include "ui_fixture.h"
 
 namespace fs = std::filesystem;
@@ -32,7 +32,7 @@ struct View {
 };
 
 // The bytes a saved take holds.
-std::vector<uint8_t> savedBytes(const fs::path& p) { return readWavFile(p.string()).bytes; }
+std::vector<uint8_t> savedBytes(const fs::path& p) { return readSoundFile(p.string()).bytes; }
 
 // A Record window on a device that offers the given capture formats.
 class RecordOn : public frmRecord {
@@ -300,7 +300,7 @@ TEST_F(RecorderTest, SavedFilesHoldTheTakeUnderTheChosenNamePlusWav) {
     EXPECT_EQ(fileCalls[0].title + fileCalls[0].filter + "|" + fileCalls[0].suggested, "Save Wave File*.wav|");
     EXPECT_TRUE(fs::is_empty(dir));
     saveAs(w, dir / "take");
-    const SampleData f = readWavFile((dir / "take.wav").string());
+    const SampleData f = readSoundFile((dir / "take.wav").string());
     EXPECT_EQ(std::tuple(f.format, f.channels, f.rate), std::tuple(SampleFormat::U8, 1, 22050));
     EXPECT_TRUE(f.bytes == take) << "the file's data differ from the captured bytes";
     const std::pair<std::string, std::string> names[] = {

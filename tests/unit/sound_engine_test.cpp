@@ -12,7 +12,7 @@
 #include "sound/direct_sound.h"
 #include "sound/offline_backend.h"
 #include "sound/output_engine.h"
-#include "sound/wav_file.h"
+#include "sound/sound_file.h"
 
 namespace zendra::test {
 namespace {
@@ -173,7 +173,7 @@ TEST_F(SoundEngineTest, WrittenBytesReadBackAndSaveBitExact) {
         b->ReadBuffer(0, 4410, read.data(), 0);
         EXPECT_EQ(read, bytes);
         b->SaveToFile(path);
-        const SampleData back = readWavFile(path);
+        const SampleData back = readSoundFile(path);
         const auto format = bits == 8 ? SampleFormat::U8 : SampleFormat::S16;
         EXPECT_TRUE(std::tie(back.format, back.bytes, back.rate, back.channels) == std::tuple(format, bytes, 22050, 1));
     }

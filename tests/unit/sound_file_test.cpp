@@ -1,5 +1,7 @@
-// Reading and saving WAV files, hostile files included: each one loads as its
-// content says, or is refused with a code and a message naming the file.
+// Reading sound files and saving WAV files, hostile files included: each one
+// loads as its content says, or is refused with a code and a message naming
+// the file.
+#include "sound/sound_file.h"
 #include "sound/wav_file.h"
 
 #include <gtest/gtest.h>
@@ -87,7 +89,7 @@ protected:
         }
     }
     static void expectRefused(const fs::path& p, uint32_t code, const std::string& reason) {
-        expectError([&] { readWavFile(p.string()); }, p, code, reason);
+        expectError([&] { readSoundFile(p.string()); }, p, code, reason);
     }
 
     std::error_code ec;
@@ -100,29 +102,29 @@ TEST_F(WavFile, EveryContainerDepthAndChannelCountReadsItsValues) {
         for (int sub : {SF_FORMAT_PCM_24, SF_FORMAT_PCM_32, SF_FORMAT_FLOAT, SF_FORMAT_DOUBLE}) {
             SCOPED_TRACE(testing::Message() << std::hex << (major | sub));
             writeSndfile(p, major | sub, 2, 48000, {0.5, -0.25, 0.125, -1.0, 0.75, 0.0});  // exact at every depth
-            const SampleData d = readWavFile(p.string());
+            const SampleData d = readSoundFile(p.string());
             EXPECT_TRUE(d.rate == 48000 && d.channels == 2);
             expectValues(floatsOf(d), {0.5, -0.25, 0.125, -1.0, 0.75, 0.0});
         }
         // 16- and 8-bit stay bit-exact (RIFX has no 8-bit form).
         writeSndfile(p, major | SF_FORMAT_PCM_16, 1, 22050, {16384, -8193, -32768, 32767}, {}, false);
-        EXPECT_EQ(readWavFile(p.string()).bytes, (std::vector<uint8_t>{0x00, 0x40, 0xff, 0xdf, 0x00, 0x80, 0xff, 0x7f}));
+        EXPECT_EQ(readSoundFile(p.string()).bytes, (std::vector<uint8_t>{0x00, 0x40, 0xff, 0xdf, 0x00, 0x80, 0xff, 0x7f}));
         if (major & SF_ENDIAN_BIG) continue;
         writeSndfile(p, major | SF_FORMAT_PCM_U8, 1, 22050, {64, -33, -128, 127}, {}, false);
-        EXPECT_EQ(readWavFile(p.string()).bytes, (std::vector<uint8_t>{192, 95, 0, 255}));
+        EXPECT_EQ(readSoundFile(p.string()).bytes, (std::vector<uint8_t>{192, 95, 0, 255}));
     }
     // More than two channels mix down to stereo float. Plain WAV: the first two are left and right.
     const double g = 0.70710678;
     writeSndfile(p, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 3, 44100, {0.5, -0.5, 0.25, 0.0, 0.0, -0.5});
-    expectValues(floatsOf(readWavFile(p.string())), {0.5 + g * 0.25, -0.5 + g * 0.25, -g * 0.5, -g * 0.5});
+    expectValues(floatsOf(readSoundFile(p.string())), {0.5 + g * 0.25, -0.5 + g * 0.25, -g * 0.5, -g * 0.5});
     // Extensible 16-bit, front right first and no front left: the channel mask decides.
     writeSndfile(p, SF_FORMAT_WAVEX | SF_FORMAT_PCM_16, 4, 44100, {0.25, 0.5, -0.5, 0.125},
                  {SF_CHANNEL_MAP_RIGHT, SF_CHANNEL_MAP_CENTER, SF_CHANNEL_MAP_LFE, SF_CHANNEL_MAP_REAR_CENTER});
-    expectValues(floatsOf(readWavFile(p.string())), {g * 0.125, 0.25 + g * 0.125});
+    expectValues(floatsOf(readSoundFile(p.string())), {g * 0.125, 0.25 + g * 0.125});
     // Values no sound has become silence, or are clamped to ±2.
     const float inf = std::numeric_limits<float>::infinity();
     writeSndfile(p, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, 48000, {std::nan(""), inf, -inf, 1e30, -1e30, 0.5});
-    expectValues(floatsOf(readWavFile(p.string())), {0, 0, 0, 2, -2, 0.5});
+    expectValues(floatsOf(readSoundFile(p.string())), {0, 0, 0, 2, -2, 0.5});
 }
 
 // Each refusal has its own code and reason.
@@ -174,8 +176,8 @@ TEST_F(WavFile, OddNamesLinksAndReadOnlyFoldersLoadWhatIsNoReadableFileIsRefused
         writeAll(broken, "not a sound");
         fs::create_symlink(p, link);
         fs::permissions(dir / "ro", fs::perms::owner_read | fs::perms::owner_exec);
-        EXPECT_EQ(readWavFile(p.string()).frames(), 100u) << name;
-        EXPECT_EQ(readWavFile(link.string()).frames(), 100u) << name;
+        EXPECT_EQ(readSoundFile(p.string()).frames(), 100u) << name;
+        EXPECT_EQ(readSoundFile(link.string()).frames(), 100u) << name;
         expectRefused(broken, DSERR_BADFORMAT, "not a sound file");
         fs::permissions(dir / "ro", fs::perms::owner_all);
     }
@@ -210,7 +212,7 @@ TEST_F(WavFile, SavedSoundsReadBackExactlyAndAFailedSaveLeavesTheOldFileAndNoTem
             const int sub[] = {SF_FORMAT_PCM_U8, SF_FORMAT_PCM_16, SF_FORMAT_FLOAT};
             EXPECT_EQ(info.format, SF_FORMAT_WAV | sub[static_cast<int>(sf)]);
             EXPECT_EQ(info.frames, 5001);
-            const SampleData out = readWavFile(target.string());
+            const SampleData out = readSoundFile(target.string());
             EXPECT_TRUE(std::tie(out.format, out.channels, out.rate, out.bytes) ==
                         std::tie(in.format, in.channels, in.rate, in.bytes)) << static_cast<int>(sf) << "/" << channels;
         }

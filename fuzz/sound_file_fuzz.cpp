@@ -6,11 +6,11 @@
 #include <cstring>
 #include <string>
 
-#include "sound/wav_file.h"
+#include "sound/sound_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
-        const zendra::SampleData d = zendra::readWavMemory(data, size, "fuzz-input.wav");
+        const zendra::SampleData d = zendra::readSoundMemory(data, size, "fuzz-input.wav");
         if (d.channels < 1 || d.channels > 2 || d.rate < 100 || d.rate > 200000) std::abort();
         if (d.bytes.empty() || d.bytes.size() % static_cast<size_t>(d.blockAlign()) != 0) std::abort();
         // Never more sound than the input holds: three 8-bit channels become 8 bytes of float stereo.

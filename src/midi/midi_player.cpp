@@ -2,15 +2,20 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMetaObject>
 #include <QPointer>
+#include <QSocketNotifier>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <array>
 
+#include "core/dx_module.h"
 #include "core/forms.h"
 #include "core/settings.h"
 #include "midi/midi_inputs.h"
 #include "mixing/frm_sample_play.h"
 #include "mixing/frm_var.h"
+#include "sound/output_engine.h"
 
 namespace zendra::midi {
 
@@ -29,6 +34,9 @@ MidiPlayer::MidiPlayer(QObject* parent) : QObject(parent) {
     }
     if (const auto mapping = settings::text(kMappingKey))
         mapping_ = MidiMapping::fromJson(QJsonDocument::fromJson(mapping->toUtf8()).object());
+    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    wake_ = new QSocketNotifier(wakeFd_, QSocketNotifier::Read, this);
+    connect(wake_, &QSocketNotifier::activated, this, &MidiPlayer::drain);
     inputs_ = std::make_unique<MidiInputs>([this](const uint8_t* b, size_t n) { receive(b, n); });
     connect(&timer_, &QTimer::timeout, this, &MidiPlayer::refresh);
     timer_.start(1000);
@@ -37,6 +45,8 @@ MidiPlayer::MidiPlayer(QObject* parent) : QObject(parent) {
 
 MidiPlayer::~MidiPlayer() {
     inputs_.reset();  // no more messages from here on
+    delete wake_;
+    ::close(wakeFd_);
 }
 
 MidiPlayer* MidiPlayer::instance() { return g_player.data(); }
@@ -44,13 +54,21 @@ MidiPlayer* MidiPlayer::instance() { return g_player.data(); }
 void MidiPlayer::receive(const uint8_t* bytes, size_t count) {
     bool any = false;
     parser_.feed(bytes, count, [&](const NoteOn& n) { any = queue_.push(n) || any; });
-    // One wake-up at a time, however many notes come before it is handled.
-    if (any && !drainPosted_.exchange(true, std::memory_order_acq_rel))
-        QMetaObject::invokeMethod(this, &MidiPlayer::drain, Qt::QueuedConnection);
+    // One wake-up at a time, however many notes come before it is handled:
+    // a write to the eventfd that the window thread watches, which neither
+    // allocates nor waits.
+    if (any && !wakeWritten_.exchange(true, std::memory_order_acq_rel)) {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+    }
 }
 
 void MidiPlayer::drain() {
-    drainPosted_.store(false, std::memory_order_release);
+    uint64_t wakes = 0;
+    [[maybe_unused]] const ssize_t got = ::read(wakeFd_, &wakes, sizeof wakes);
+    // Taken (not just cleared) so that the notes pushed before the wake was
+    // written are seen by the drain below.
+    wakeWritten_.exchange(false, std::memory_order_acq_rel);
     // Every note of one pass reaches the sound in the same block: a sample
     // struck more than once in it is started once, at its last note's level.
     std::array<float, kSamples> level;
@@ -68,6 +86,8 @@ void MidiPlayer::drain() {
     for (int s = 0; s < kSamples; ++s)
         if (level[static_cast<size_t>(s)] >= 0.0f)
             forms::frmSamplePlay().cmbSample_Click(static_cast<int16_t>(s), level[static_cast<size_t>(s)]);
+    // Straight to the audio thread, not after another turn of the event loop.
+    if (DXMoudule::ds) DXMoudule::ds->engine()->mixer().flush();
     if (learned) {
         save();
         emit changed();

@@ -1,12 +1,15 @@
 // Plays the samples from the open MIDI input: each note-on goes, through the
 // window thread, to the Sample Pad's pad of its sample, as a Tap Pad key
-// does. Keeps the chosen input (re-opened by name when it comes back) and
+// does. The MIDI system's thread only queues notes and wakes the window
+// thread; the window thread plays them and publishes the sound at once. Keeps the chosen input (re-opened by name when it comes back) and
 // the note mapping in the settings, for the next run when remembering.
 #pragma once
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+
+class QSocketNotifier;
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -30,7 +33,8 @@ public:
     // The player made by the main window, or null.
     static MidiPlayer* instance();
 
-    // One message of the input, on the MIDI system's thread: never waits.
+    // One message of the input, on the MIDI system's thread (under JACK its
+    // realtime cycle): never waits, never allocates.
     void receive(const uint8_t* bytes, size_t count);
 
     bool anySystem() const;
@@ -57,12 +61,15 @@ signals:
     void changed();
 
 private:
+    // Window thread, woken by the eventfd: plays the queued notes.
     void drain();
     void save() const;
 
     NoteQueue<kQueue> queue_;
     MidiParser parser_;  // MIDI thread only
-    std::atomic<bool> drainPosted_{false};
+    int wakeFd_ = -1;                     // eventfd: the MIDI thread's wake-up call
+    QSocketNotifier* wake_ = nullptr;     // watches it on the window thread
+    std::atomic<bool> wakeWritten_{false};  // a wake-up is on its way
     std::unique_ptr<MidiInputs> inputs_;
     QTimer timer_;
     MidiMapping mapping_;

@@ -8,7 +8,9 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <thread>
 
+#include "allocation_count.h"
 #include "core/frm_reworked.h"
 #include "core/settings.h"
 #include "midi/frm_midi.h"
@@ -85,6 +87,26 @@ TEST_F(MidiWindowTest, ClickedSampleLearnsTheNextNoteAndVelocityCanBeTurnedOff) 
     ASSERT_EQ(midi::MidiPlayer::instance()->mapping().noteOf(1), 37);
     kits::applySettings(kits::parseKit(kits::serializeKit(kit, {}), {}).kit.value());
     EXPECT_EQ(midi::MidiPlayer::instance()->mapping().noteOf(1), 60);
+}
+
+TEST_F(MidiWindowTest, ANoteAllocatesNothingOnTheInputsThreadAndSoundsAfterOneTurnOfTheWindowThread) {
+    loadDrums(1);
+    // Publishing that waits for a later turn of the event loop never comes here.
+    Mixer::setFlushPoster([](std::function<void()>) {});
+    long allocated = -1;
+    std::thread input([&] {
+        const long before = allocationsOnThisThread();
+        const uint8_t m[3] = {0x90, 36, 127};
+        midi::MidiPlayer::instance()->receive(m, 3);
+        allocated = allocationsOnThisThread() - before;
+    });
+    input.join();
+    QCoreApplication::processEvents();
+    std::vector<float> block(2 * 2048);
+    engine().render(block.data(), 2048);  // as the audio thread: only what was published
+    Mixer::setFlushPoster(nullptr);
+    EXPECT_EQ(allocated, 0);
+    EXPECT_GT(peakAbs(block), 0.1);
 }
 
 TEST_F(MidiWindowTest, TheMappingIsKeptForTheNextRunOnlyWhileRemembering) {

@@ -42,6 +42,12 @@ CommandLine parseCommandLine(int argc, char** argv) {
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Displays version information."));
     parser.addOption(version);
+    const QCommandLineOption audio(
+        QStringLiteral("audio"),
+        QStringLiteral("The sound system to play through: pipewire, jack or sdl (PulseAudio, then ALSA); auto "
+                       "chooses PipeWire when its server answers, else SDL. Remembered for later runs."),
+        QStringLiteral("system"));
+    parser.addOption(audio);
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A file to open at start."),
                                  QStringLiteral("[file]"));
     acceptQtOptions(parser);
@@ -64,6 +70,16 @@ CommandLine parseCommandLine(int argc, char** argv) {
         print(stdout, program + " " + QStringLiteral(ZENDRA_VERSION) + "\n");
         result.exitCode = 0;
         return result;
+    }
+    if (parser.isSet(audio)) {
+        result.audio = parseAudioSystem(parser.value(audio).toStdString());
+        if (!result.audio) {
+            print(stderr, program + ": unknown sound system '" + parser.value(audio) +
+                              "' for --audio: use pipewire, jack, sdl or auto.\nTry 'zendra --help' for more "
+                              "information.\n");
+            result.exitCode = 2;
+            return result;
+        }
     }
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1) {

@@ -15,6 +15,21 @@ DeviceWatch::DeviceWatch(QObject* parent) : QObject(parent) {
     timer_.start();
 }
 
+void DeviceWatch::tellSystem(OutputEngine& engine, const AudioThreadScheduling& scheduling) {
+    const std::string fallback = engine.backend().fallbackNote();
+    const std::string system = engine.backend().name();
+    const int frames = engine.callbackFrames() > 0 ? engine.callbackFrames() : engine.bufferFrames();
+    std::fprintf(stderr, "Zendra: %s%ssound through %s, buffer %d frames (%.1f ms%s), audio thread %s\n",
+                 fallback.c_str(), fallback.empty() ? "" : "; ", system.c_str(), frames,
+                 1000.0 * frames / engine.rate(), engine.bufferFixed() ? ", the server's" : "",
+                 scheduling.describe().c_str());
+    if (!fallback.empty() && !fallbackTold_) {
+        fallbackTold_ = true;
+        emit statusChanged(QString::fromStdString(fallback) + QStringLiteral(": playing through ") +
+                           QString::fromStdString(system) + QStringLiteral("."));
+    }
+}
+
 void DeviceWatch::check() {
     if (!DXMoudule::ds) return;
     OutputEngine& engine = *DXMoudule::ds->engine();
@@ -22,7 +37,7 @@ void DeviceWatch::check() {
         const AudioThreadScheduling s = engine.scheduling();
         if (s.known) {
             schedulingTold_ = true;
-            std::fprintf(stderr, "Zendra: audio thread %s\n", s.describe().c_str());
+            tellSystem(engine, s);
         }
     }
     if (engine.lost()) {
@@ -43,7 +58,8 @@ void DeviceWatch::check() {
         bufferStep_ = BufferStep();  // lateness before the loss (a dying server's) does not count
         emit statusChanged(QStringLiteral("The sound device is back."));
     }
-    if (lost_ || !engine.realtime()) return;
+    // A server that owns the buffer (JACK) keeps its size.
+    if (lost_ || !engine.realtime() || engine.bufferFixed()) return;
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     const int frames = bufferStep_.look(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count(),
                                         engine.lateCallbacks(), engine.bufferFrames());

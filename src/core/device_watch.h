@@ -1,14 +1,17 @@
 // Keeps an eye on the output device: when it is lost (its audio server went
 // away) the player is told once, and it is reopened as soon as it is back,
 // with every sample bank and setting as it was. When the sound keeps dropping
-// out it moves the device to the next larger buffer and says so. It also
-// tells, once per opened device, what scheduling the audio thread got (one
-// line on stderr).
+// out it moves the device to the next larger buffer and says so (unless the
+// buffer belongs to the server). It also tells, once per opened device, the
+// sound system, the buffer and what scheduling the audio thread got (one line
+// on stderr), and once in the status bar when the system asked for could not
+// be opened and another plays instead. Window thread.
 #pragma once
 #include <QObject>
 #include <QTimer>
 
 #include "sound/buffer_step.h"
+#include "sound/output_engine.h"
 
 namespace zendra {
 
@@ -24,9 +27,12 @@ signals:
     void statusChanged(const QString& text);
 
 private:
+    void tellSystem(OutputEngine& engine, const AudioThreadScheduling& scheduling);
+
     QTimer timer_;
     bool lost_ = false;
     bool schedulingTold_ = false;
+    bool fallbackTold_ = false;
     BufferStep bufferStep_;
 };
 

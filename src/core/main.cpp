@@ -11,7 +11,7 @@
 #include "kits/kit_session.h"
 #include "kits/kit_start.h"
 #include "core/program_fonts.h"
-#include "sound/audio_backend.h"
+#include "sound/audio_systems.h"
 #include "sound/mixer.h"
 #include "sound/sinc_kernel.h"
 
@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Zendra"));
     // The last session comes back after "I Agree"; a kit named first opens then.
     zendra::kits::rememberBetweenRuns();
+    zendra::chooseSystemAudio(commandLine.audio.value_or(zendra::AudioSystem::Automatic));
     if (zendra::kits::isKitFile(commandLine.file)) zendra::kits::openAtStart(commandLine.file);
     zendra::useProgramFonts();
     zendra::prepareCallbackReport();

@@ -102,6 +102,7 @@ void OutputEngine::render(float* out, int frames) noexcept {
         lateness_.restart(std::max<int64_t>(restartLateness_.exchange(0, std::memory_order_relaxed), 0));
     if (lateness_.onCallback(startNanos)) late_.fetch_add(1, std::memory_order_relaxed);
     calledBack_.store(true, std::memory_order_relaxed);
+    callbackFrames_.store(frames, std::memory_order_relaxed);
     if (!schedulingKnown_.load(std::memory_order_relaxed)) {
         // Plain system calls: no lock, no allocation.
         sched_param param{};
@@ -139,8 +140,8 @@ void OutputEngine::render(float* out, int frames) noexcept {
 
 bool OutputEngine::lost() const {
     if (!device_ || device_->lost()) return true;
-    return realtime_ && device_->stopsSilentlyWhenLost() &&
-           steadyNanos() - lastCallbackNanos_.load(std::memory_order_relaxed) > kSilentLossNanos;
+    const int64_t quiet = device_->quietLossNanos();
+    return realtime_ && quiet > 0 && steadyNanos() - lastCallbackNanos_.load(std::memory_order_relaxed) > quiet;
 }
 
 bool OutputEngine::delivering() const {

@@ -1,4 +1,7 @@
 // One opened output device and the mixer that feeds it.
+// Threads: members marked [window] belong to the window thread (the one that
+// opened the device); [audio] to the device's callback thread; [any] may be
+// called from either.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -37,45 +40,52 @@ struct AudioThreadScheduling {
 
 class OutputEngine : public OutputCallback {
 public:
-    // Opens the device; throws SoundError when it cannot be opened.
+    // [window] Opens the device; throws SoundError when it cannot be opened.
     OutputEngine(AudioBackend& backend, const std::string& device, int frames = kDefaultFrames);
     static constexpr int kDefaultFrames = 128;  // ~2.7 ms at 48 kHz: what players feel
-    ~OutputEngine() override;
+    ~OutputEngine() override;  // [window]
 
-    Mixer& mixer() { return *mixer_; }
+    Mixer& mixer() { return *mixer_; }  // [window] its control side (see mixer.h)
+    AudioBackend& backend() { return backend_; }  // [window]
+    // [window] The device as opened.
     int rate() const { return rate_; }
     int bufferFrames() const { return bufferFrames_; }
     bool realtime() const { return realtime_; }
-    // A device that goes quiet when lost counts as lost once no callback has
-    // come for this long (its buffers are a few milliseconds).
-    static constexpr int64_t kSilentLossNanos = 500'000'000;
+    bool bufferFixed() const { return device_ && device_->bufferFixed(); }
 
-    // The device stopped (its server went away, it was unplugged, ...).
+    // [window] The device stopped (its server went away, it was unplugged,
+    // ...), or gave no callback for as long as it allows (see quietLossNanos).
     bool lost() const;
-    // The device delivers: offline, or a callback has come since it opened.
-    // A reopened PipeWire stream can open and still never be called back
-    // while its server is only half up.
+    // [window] The device delivers: offline, or a callback has come since it
+    // opened. A reopened stream can open and still never be called back while
+    // its server is only half up.
     bool delivering() const;
-    // Closes a lost device and opens it again; the mixer and every buffer
-    // carry on. False while it cannot be opened yet.
+    // [window] Closes a lost device and opens it again; the mixer and every
+    // buffer carry on. False while it cannot be opened yet.
     bool reopen();
-    // Closes the device and opens it again asking for another buffer size
-    // (kept for later reopenings); false, and lost, when it cannot be opened.
+    // [window] Closes the device and opens it again asking for another buffer
+    // size (kept for later reopenings); false, and lost, when it cannot be
+    // opened.
     bool reopenWithBuffer(int frames);
-    // Callbacks that came so late that the device ran dry (see Lateness).
+    // [any] Frames the device asked for in its latest callback (0 before one).
+    int callbackFrames() const { return callbackFrames_.load(std::memory_order_relaxed); }
+    // [any] Callbacks that came so late that the device ran dry (see Lateness).
     uint64_t lateCallbacks() const { return late_.load(std::memory_order_relaxed); }
 
+    // [audio] Mixes the next frames; never waits, never allocates.
     void render(float* interleavedStereo, int frames) noexcept override;
 
-    // A snapshot of the callback's timing so far.
+    // [any] A snapshot of the callback's timing so far.
     CallbackTimes callbackTimes() const;
-    // Also measure the audio thread's own CPU time and switches (maxCpuNanos,
-    // maxSwitches): two more system calls a callback, so only when reported.
+    // [any] Also measure the audio thread's own CPU time and switches
+    // (maxCpuNanos, maxSwitches): two more system calls a callback, so only
+    // when reported.
     static void measureThreadUse(bool on) { threadUseMeasured_.store(on, std::memory_order_relaxed); }
-    // What scheduling the audio thread got (known once it has called back).
+    // [any] What scheduling the audio thread got (known once it has called back).
     AudioThreadScheduling scheduling() const;
 
-    // Offline devices only: publish pending commands and mix the next frames.
+    // [window] Offline devices only: publish pending commands and mix the
+    // next frames.
     std::vector<float> renderOffline(int frames);
 
 private:
@@ -97,6 +107,7 @@ private:
     std::atomic<uint64_t> maxNanos_{0};
     std::atomic<int64_t> lastCallbackNanos_{0};  // steady clock
     std::atomic<bool> calledBack_{false};         // since the device opened
+    std::atomic<int> callbackFrames_{0};
     std::atomic<int64_t> maxAtNanos_{0};
     std::atomic<uint64_t> maxCpuNanos_{0};
     std::atomic<uint64_t> maxSwitches_{0};

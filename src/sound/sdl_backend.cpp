@@ -1,41 +1,23 @@
-// The real audio system: SDL2 playback and capture streams.
+// SDL2 playback and capture streams: PulseAudio (and PipeWire's PulseAudio
+// layer), then ALSA. Opened, listed and closed as audio_backend.h says; the
+// callbacks run on SDL's audio threads.
 #include <SDL.h>
-#include <sched.h>
-#include <sys/resource.h>
 
-#include <cstdlib>
 #include <mutex>
 #include <string>
-#include <thread>
 
-#include "sound/audio_backend.h"
+#include "sound/audio_systems.h"
 #include "sound/ds_types.h"
+#include "sound/realtime.h"
 
 namespace zendra {
 
 namespace {
 
 constexpr int kOutputRate = 48000;
-// Above the sound server's own threads (PulseAudio and JACK use 5 and 10):
-// the callback is short and the server waits for it.
-constexpr int kRealtimePriority = 12;
-
-bool realtimeWanted() {
-    const char* no = std::getenv("ZENDRA_NO_REALTIME");
-    return no == nullptr || std::string(no) != "1";
-}
-
-// Where SDL got no realtime scheduling through rtkit, the audio thread asks
-// the kernel itself (allowed with CAP_SYS_NICE or an RLIMIT_RTPRIO), and
-// failing that takes the highest normal priority, as SDL would have.
-void askRealtime() {
-    const int policy = sched_getscheduler(0) & ~SCHED_RESET_ON_FORK;
-    if (policy == SCHED_FIFO || policy == SCHED_RR) return;
-    sched_param param{};
-    param.sched_priority = kRealtimePriority;
-    if (sched_setscheduler(0, SCHED_FIFO | SCHED_RESET_ON_FORK, &param) == 0) return;
-    setpriority(PRIO_PROCESS, 0, -20);
-}
+// SDL's own PipeWire driver (only where SDL_AUDIODRIVER asks for it) just
+// stops calling back when its server dies; its buffers are a few ms.
+constexpr int64_t kQuietLossNanos = 500'000'000;
 
 bool initAudio(std::string& error) {
     static std::once_flag once;
@@ -47,11 +29,13 @@ bool initAudio(std::string& error) {
         SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Zendra");
         SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, "Zendra");
         // Monitors let a take capture what the sound card plays.
-        SDL_SetHint("SDL_AUDIO_INCLUDE_MONITORS", "1");
+        SDL_SetHint(SDL_HINT_AUDIO_INCLUDE_MONITORS, "1");
+        // PulseAudio, then ALSA, unless SDL_AUDIODRIVER says otherwise.
+        SDL_SetHint(SDL_HINT_AUDIODRIVER, "pulseaudio,alsa");
         // The mixing thread asks for realtime scheduling (through rtkit where
-        // the desktop has it, directly where the process may); without it the
-        // thread is pre-empted by everything else on a busy machine.
-        // ZENDRA_NO_REALTIME=1 leaves it as SDL sets it otherwise, for comparing.
+        // the desktop has it, directly where the process may: see
+        // realtime.h); without it the thread is pre-empted by everything else
+        // on a busy machine.
         if (realtimeWanted()) SDL_SetHint(SDL_HINT_THREAD_FORCE_REALTIME_TIME_CRITICAL, "1");
         ok = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
         if (!ok) initError = SDL_GetError();
@@ -88,7 +72,7 @@ public:
     int bufferFrames() const override { return have_.samples; }
     bool realtime() const override { return true; }
     bool lost() const override { return SDL_GetAudioDeviceStatus(id_) == SDL_AUDIO_STOPPED; }
-    bool stopsSilentlyWhenLost() const override { return silentLoss_; }
+    int64_t quietLossNanos() const override { return silentLoss_ ? kQuietLossNanos : 0; }
     void detach() override {
         SDL_LockAudioDevice(id_);
         callback_ = nullptr;
@@ -155,6 +139,14 @@ private:
 
 class SdlBackend : public AudioBackend {
 public:
+    bool prepare() override {
+        std::string error;
+        return initAudio(error);
+    }
+    std::string name() const override {
+        const char* driver = SDL_GetCurrentAudioDriver();
+        return std::string("SDL (") + (driver != nullptr ? driver : "no driver") + ")";
+    }
     std::unique_ptr<OutputDevice> openOutput(const std::string& device, int frames,
                                              OutputCallback* callback) override {
         return std::make_unique<SdlOutput>(device, frames, callback);
@@ -178,14 +170,7 @@ public:
 
 }  // namespace
 
-void prepareSystemAudio() {
-    std::thread([] {
-        std::string error;
-        initAudio(error);
-    }).detach();
-}
-
-std::shared_ptr<AudioBackend> systemAudioBackend() {
+std::shared_ptr<AudioBackend> sdlAudioBackend() {
     static std::shared_ptr<AudioBackend> backend = std::make_shared<SdlBackend>();
     return backend;
 }

@@ -1,5 +1,5 @@
-// With no audio server at all, the real program says so after "I Agree" and
-// ends, showing no main window. (Agreeing with the mouse and closing the main
+// With no audio server at all (no PipeWire, no PulseAudio, no ALSA device),
+// the real program says so after "I Agree" and ends, showing no main window. (Agreeing with the mouse and closing the main
 // window end the recording scenario; disagreeing is a window test.)
 #include <gtest/gtest.h>
 
@@ -16,6 +16,7 @@ TEST(StartupE2E, WithoutAnAudioServerItSaysSoAndEnds) {
     ZendraApp app(display,
                   {{"PULSE_SERVER", "unix:" + runtime.path() + "/pulse/native"},
                    {"XDG_RUNTIME_DIR", runtime.path()},
+                   {"PIPEWIRE_RUNTIME_DIR", runtime.path()},
                    {"PULSE_COOKIE", runtime.path() + "/cookie"}},
                   "startup-no-server");
     const auto disclaimer = app.findDisclaimer(30.0);

@@ -78,10 +78,11 @@ std::optional<Spot> blackArea(const Screen& s, int width, const Rect& within, co
     return std::nullopt;
 }
 
-ZendraApp::ZendraApp(const Display& display, const EnvVars& audioEnv, const std::string& label)
+ZendraApp::ZendraApp(const Display& display, const EnvVars& audioEnv, const std::string& label,
+                     const std::vector<std::string>& args)
     : display_(display),
       label_(label),
-      process_(zendraBin(), {},
+      process_(zendraBin(), args,
                display.env() +
                    EnvVars{{"HOME", home_.path()},
                            {"XDG_CONFIG_HOME", home_.path() + "/.config"},
@@ -188,8 +189,14 @@ void AppTest::SetUp() {
 void AppTest::launch(const std::string& label, const EnvVars& extraEnv, bool agreeByMouse) {
     server_.emplace();
     display_.emplace();
-    app_.emplace(*display_, server_->env() + extraEnv, label);
+    app_.emplace(*display_, server_->env() + extraEnv, label, server_->appArgs());
     ASSERT_NO_FATAL_FAILURE(app_->agree(15.0, agreeByMouse));
+    // It plays through the system meant for this server, and says so once it plays.
+    const std::string said = "sound through " + server_->systemName() + ",";
+    std::string err;
+    for (int i = 0; i < 100 && (err = app_->stderrText()).find("sound through ") == std::string::npos; ++i)
+        sleepSeconds(0.05);
+    EXPECT_NE(err.find(said), std::string::npos) << "expected \"" << said << "\" on stderr:\n" << err;
 }
 
 XTestKeyboard::XTestKeyboard(const std::string& display) : dpy_(XOpenDisplay(display.c_str())) {}

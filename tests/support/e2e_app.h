@@ -68,7 +68,8 @@ std::optional<Spot> blackArea(const Screen& s, int width, const Rect& within = k
 // assertions: call them inside ASSERT_NO_FATAL_FAILURE.
 class ZendraApp {
 public:
-    ZendraApp(const Display& display, const EnvVars& audioEnv, const std::string& label);
+    ZendraApp(const Display& display, const EnvVars& audioEnv, const std::string& label,
+              const std::vector<std::string>& args = {});
     ZendraApp(const ZendraApp&) = delete;
     ZendraApp& operator=(const ZendraApp&) = delete;
 

@@ -1,5 +1,7 @@
 #include "e2e_env.h"
 
+#include "jack_card.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -295,6 +297,10 @@ const char* pipewireRig() {
     const char* audio = std::getenv("ZENDRA_TEST_AUDIO");
     return audio != nullptr && std::string(audio) == "pipewire" ? std::getenv("ZENDRA_PW_RIG") : nullptr;
 }
+bool jackServer() {
+    const char* audio = std::getenv("ZENDRA_TEST_AUDIO");
+    return audio != nullptr && std::string(audio) == "jack";
+}
 }  // namespace
 
 AudioServer::AudioServer() {
@@ -315,10 +321,25 @@ AudioServer::~AudioServer() { stop(); }
 
 EnvVars AudioServer::env() const {
     if (!rigEnv_.empty()) return rigEnv_;
-    return {{"PULSE_SERVER", "unix:" + dir_.path() + "/pulse/native"},
-            {"XDG_RUNTIME_DIR", dir_.path()},
-            {"PULSE_COOKIE", dir_.path() + "/cookie"},
-            {"PULSE_CLIENTCONFIG", dir_.path() + "/client.conf"}};
+    // No PipeWire server in the private runtime folder: none is reached.
+    EnvVars pulse{{"PULSE_SERVER", "unix:" + dir_.path() + "/pulse/native"},
+                  {"XDG_RUNTIME_DIR", dir_.path()},
+                  {"PIPEWIRE_RUNTIME_DIR", dir_.path()},
+                  {"PULSE_COOKIE", dir_.path() + "/cookie"},
+                  {"PULSE_CLIENTCONFIG", dir_.path() + "/client.conf"}};
+    return card_ ? pulse + card_->env() : pulse;
+}
+
+std::string AudioServer::systemName() const {
+    if (card_) return "JACK";
+    if (const char* driver = std::getenv("ZENDRA_TEST_SDL_DRIVER")) return std::string("SDL (") + driver + ")";
+    return pipewireRig() != nullptr ? "PipeWire" : "SDL (pulseaudio)";
+}
+
+std::vector<std::string> AudioServer::appArgs() const {
+    if (card_) return {"--audio=jack"};
+    if (std::getenv("ZENDRA_TEST_SDL_DRIVER") != nullptr) return {"--audio=sdl"};
+    return {};
 }
 
 EnvVars AudioServer::toolEnv() const { return env() + EnvVars{{"LC_ALL", "C"}}; }
@@ -337,6 +358,11 @@ RunResult AudioServer::pactl(const std::vector<std::string>& args, double timeou
 
 void AudioServer::start() {
     const std::string& d = dir_.path();
+    if (jackServer()) {
+        if (card_) card_->restart();
+        else card_ = std::make_shared<JackCard>();
+        return;
+    }
     if (const char* rig = pipewireRig()) {
         const RunResult r = run({"bash", rig, "start", d + "/pw"}, {}, 30.0);
         if (r.exitCode != 0) throw std::runtime_error("the private PipeWire rig did not start:\n" + tail(r.err));
@@ -376,6 +402,10 @@ void AudioServer::start() {
 }
 
 void AudioServer::stop() {
+    if (card_) {
+        card_->stop();
+        return;
+    }
     if (const char* rig = pipewireRig()) {
         run({"bash", rig, "stop", dir_.path() + "/pw"}, {}, 30.0);
         return;
@@ -386,6 +416,10 @@ void AudioServer::stop() {
 }
 
 void AudioServer::kill() {
+    if (card_) {
+        card_->kill();
+        return;
+    }
     if (pipewireRig() != nullptr) {
         for (const char* daemon : {"pipewire", "pipewire-pulse", "wireplumber"}) {
             long pid = 0;
@@ -553,9 +587,13 @@ bool Display::closeWindow(const std::string& wid) const {
 // ------------------------------------------------------------------ recording
 
 MonitorRecording::MonitorRecording(const AudioServer& server, std::string path, const std::string& device)
-    : path_(std::move(path)) {
+    : path_(std::move(path)), card_(server.card()) {
     // A file left by an earlier run would look like a recording already under way.
     unlink(path_.c_str());
+    if (card_ != nullptr) {
+        card_->beginTake();
+        return;
+    }
     rec_ = Child({"parecord", "--device=" + device, "--file-format=wav", "--rate=48000", "--channels=2",
                   "--format=float32le", "--latency-msec=10", path_},
                  server.env() + EnvVars{{"LC_ALL", "C"}}, "/dev/null", path_ + ".stderr");
@@ -579,6 +617,7 @@ void MonitorRecording::watch() {
 }
 
 bool MonitorRecording::waitStarted(double timeoutSeconds) {
+    if (card_ != nullptr) return card_->running();
     return pollUntil(timeoutSeconds, [&] {
         std::error_code ec;
         return (fs::file_size(path_, ec) > 8192 && !ec) || !rec_.alive();
@@ -586,12 +625,23 @@ bool MonitorRecording::waitStarted(double timeoutSeconds) {
 }
 
 void MonitorRecording::stop() {
+    if (card_ != nullptr) return;
     if (rec_.started()) rec_.stop(SIGINT, 5.0);
     watching_ = false;
     if (watcher_.joinable()) watcher_.join();
 }
 
 Stereo MonitorRecording::read() {
+    if (card_ != nullptr) {  // frames as the card had them, each period dated
+        std::vector<std::pair<TimePoint, size_t>> arrivals;
+        Stereo s = card_->endTake(arrivals);
+        writeWavFloat(path_, s);
+        growth_.clear();
+        for (const auto& [time, frames] : arrivals) growth_.emplace_back(time, frames * 8);
+        dataOffset_ = 0;
+        haveOffset_ = true;
+        return s;
+    }
     stop();
     Stereo s = readWavFloat(path_);
     // Float stereo frames are 8 bytes; what precedes them is the header.

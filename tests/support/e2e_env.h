@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -93,11 +94,15 @@ private:
     std::string path_;
 };
 
+class JackCard;
+
 // A private PulseAudio server: "test_out" (stereo 48 kHz, the default sink),
 // "test_mic" (mono, carrying a steady 440 Hz sine) whose monitor is the
 // default source. Both sinks are held at low latency by silent streams.
 // With ZENDRA_TEST_AUDIO=pipewire, a private PipeWire server with the same
-// default sink and source instead.
+// default sink and source instead; with ZENDRA_TEST_AUDIO=jack, a private
+// JACK server with a pretend sound card (see jack_card.h). No other server
+// is reachable through env().
 class AudioServer {
 public:
     AudioServer();  // starts; throws std::runtime_error on failure
@@ -107,6 +112,14 @@ public:
 
     // What a client needs to reach this server (and only this server).
     EnvVars env() const;
+    // The program's arguments for this server: the sound system it is for,
+    // where the program would not choose it by itself.
+    std::vector<std::string> appArgs() const;
+    // The sound system the program plays through on this server, as its
+    // stderr line names it ("PipeWire", "JACK", "SDL (pulseaudio)", ...).
+    std::string systemName() const;
+    // The pretend sound card, on a JACK server; null otherwise.
+    JackCard* card() const { return card_.get(); }
     // Sets env() in this process, for in-process clients such as SDL.
     void exportToProcess() const;
     pid_t pid() const { return server_.pid(); }
@@ -127,6 +140,7 @@ private:
 
     TempDir dir_{"zendra-pulse"};
     EnvVars rigEnv_;  // the PipeWire rig's, when it stands in
+    std::shared_ptr<JackCard> card_;  // when a JACK server stands in
     Child server_;
     Child keepOut_;
     Child keepMic_;
@@ -214,6 +228,7 @@ private:
     std::vector<std::pair<TimePoint, uintmax_t>> growth_;  // (time, file size); the watcher's until joined
     uintmax_t dataOffset_ = 0;
     bool haveOffset_ = false;
+    JackCard* card_ = nullptr;  // records instead of parecord, on a JACK server
 };
 
 // The program under test, on the test's display and audio server; its output

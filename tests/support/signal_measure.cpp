@@ -34,6 +34,22 @@ Stereo splitInterleaved(const std::vector<float>& interleaved, int rate) {
     return s;
 }
 
+void writeWavFloat(const std::string& path, const Stereo& s) {
+    SF_INFO info{};
+    info.samplerate = s.rate;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (f == nullptr) throw std::runtime_error("cannot write " + path + ": " + sf_strerror(nullptr));
+    std::vector<float> frames(2 * s.left.size());
+    for (size_t i = 0; i < s.left.size(); ++i) {
+        frames[2 * i] = s.left[i];
+        frames[2 * i + 1] = s.right[i];
+    }
+    sf_writef_float(f, frames.data(), static_cast<sf_count_t>(s.left.size()));
+    sf_close(f);
+}
+
 Stereo readWavFloat(const std::string& path) {
     SF_INFO info{};
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);

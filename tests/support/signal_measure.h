@@ -17,6 +17,8 @@ Stereo splitInterleaved(const std::vector<float>& interleaved, int rate);
 
 // Any format libsndfile reads; a mono file gives left == right. Throws on error.
 Stereo readWavFloat(const std::string& path);
+// Writes a float stereo WAV file; throws on failure.
+void writeWavFloat(const std::string& path, const Stereo& s);
 
 // Level of the RMS in dBFS (an RMS of 1.0 is 0 dB); silence gives -200.
 double rmsDb(const std::vector<float>& x, size_t begin = 0, size_t end = SIZE_MAX);

@@ -22,7 +22,8 @@ TEST_F(CommandLineTest, EndsAtOnceWithTheRightStatus) {
         std::vector<std::string> args;
         int status;
     } cases[] = {{{"--help"}, 0}, {{"-h"}, 0},        {{"--version"}, 0},        {{"--bogus"}, 2},
-                 {{"-x"}, 2},     {{wav, wav}, 2},    {{"/no/such/kit.zkit"}, 2}};
+                 {{"-x"}, 2},     {{wav, wav}, 2},    {{"/no/such/kit.zkit"}, 2},
+                 {{"--audio=pulse"}, 2}, {{"--audio"}, 2}};
     for (const auto& c : cases) {
         EXPECT_EQ(parse(c.args).exitCode, std::optional<int>(c.status)) << c.args[0];
     }
@@ -33,6 +34,14 @@ TEST_F(CommandLineTest, KeepsAnExistingFileAndQtsOwnOptions) {
     EXPECT_FALSE(cl.exitCode.has_value());
     EXPECT_EQ(cl.file, QDir(demo("kick.wav")).absolutePath());
     EXPECT_FALSE(parse({}).exitCode.has_value());
+}
+
+TEST_F(CommandLineTest, NamesTheSoundSystemAskedFor) {
+    EXPECT_FALSE(parse({}).audio.has_value());
+    EXPECT_EQ(parse({"--audio=jack"}).audio, std::optional(AudioSystem::Jack));
+    EXPECT_EQ(parse({"--audio", "pipewire"}).audio, std::optional(AudioSystem::PipeWire));
+    EXPECT_EQ(parse({"--audio=sdl"}).audio, std::optional(AudioSystem::Sdl));
+    EXPECT_EQ(parse({"--audio=auto"}).audio, std::optional(AudioSystem::Automatic));
 }
 
 }  // namespace

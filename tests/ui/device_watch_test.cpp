@@ -22,7 +22,7 @@ public:
     int rate() const override { return 48000; }
     int bufferFrames() const override { return frames_; }
     bool realtime() const override { return true; }
-    bool stopsSilentlyWhenLost() const override { return silentLoss_; }
+    int64_t quietLossNanos() const override { return silentLoss_ ? 500'000'000 : 0; }
 
 private:
     bool silentLoss_;

@@ -1,0 +1,229 @@
+// JACK: output ports connected to the physical playback ports, capture from
+// a physical capture port, at the server's own rate and buffer size (the
+// buffer belongs to the server and its user: never changed here).
+// Threads: clients are opened on the window thread and closed on the closing
+// thread; the process callbacks run on JACK's realtime thread and take no
+// lock; the shutdown callback runs on a JACK thread and only sets a flag.
+#include <jack/jack.h>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "sound/audio_systems.h"
+#include "sound/callback_gate.h"
+#include "sound/capture_converter.h"
+#include "sound/ds_types.h"
+
+namespace zendra {
+
+namespace {
+
+// A server that took the client but never runs it counts as lost after this.
+constexpr int64_t kQuietLossNanos = 2'000'000'000;
+constexpr int kChunk = 1024;  // frames mixed at a time, whatever the server's buffer
+
+void quiet(const char*) {}
+
+// A client of the server. When the server shuts it down nothing more is
+// called on it: the library would reach for the server that is gone (and
+// crash). Such a client is abandoned, not closed.
+class Client {
+public:
+    explicit Client(const char* name) {
+        static std::once_flag once;
+        std::call_once(once, [] {  // a missing server is not an error worth printing
+            jack_set_error_function(quiet);
+            jack_set_info_function(quiet);
+        });
+        jack_status_t status{};
+        client_ = jack_client_open(name, JackNoStartServer, &status);
+        if (client_ == nullptr) {
+            throw SoundError(DSERR_NODRIVER, (status & JackServerFailed) != 0 ? "no JACK server is running"
+                                                                              : "the JACK server refused a client");
+        }
+        jack_on_shutdown(client_, [](void* self) { static_cast<Client*>(self)->shutDown_.store(true); }, this);
+    }
+    ~Client() {
+        if (!shutDown_.load()) jack_client_close(client_);  // also deactivates and unregisters its ports
+    }
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
+
+    jack_client_t* get() const { return client_; }
+    bool shutDown() const { return shutDown_.load(); }
+
+    jack_port_t* registerPort(const char* name, unsigned long flags) {
+        jack_port_t* port = jack_port_register(client_, name, JACK_DEFAULT_AUDIO_TYPE, flags, 0);
+        if (port == nullptr) throw SoundError(DSERR_NODRIVER, std::string("JACK refused the port ") + name);
+        return port;
+    }
+    void activate() {
+        if (jack_activate(client_) != 0) throw SoundError(DSERR_NODRIVER, "JACK would not run the client");
+    }
+    // The physical ports of one direction, in the server's order.
+    std::vector<std::string> physicalPorts(unsigned long direction) const {
+        std::vector<std::string> names;
+        if (const char** ports = jack_get_ports(client_, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | direction)) {
+            for (const char** p = ports; *p != nullptr; ++p) names.emplace_back(*p);
+            jack_free(ports);
+        }
+        return names;
+    }
+
+private:
+    jack_client_t* client_ = nullptr;
+    std::atomic<bool> shutDown_{false};
+};
+
+class JackOutput : public OutputDevice {
+public:
+    explicit JackOutput(OutputCallback* callback) : callback_(callback), client_("Zendra") {
+        left_ = client_.registerPort("out_left", JackPortIsOutput);
+        right_ = client_.registerPort("out_right", JackPortIsOutput);
+        rate_ = static_cast<int>(jack_get_sample_rate(client_.get()));
+        frames_.store(static_cast<int>(jack_get_buffer_size(client_.get())));
+        jack_set_process_callback(client_.get(), &JackOutput::process, this);
+        jack_set_buffer_size_callback(
+            client_.get(),
+            [](jack_nframes_t frames, void* self) {
+                static_cast<JackOutput*>(self)->frames_.store(static_cast<int>(frames));
+                return 0;
+            },
+            this);
+        client_.activate();
+        // To the sound card, as a player expects; other routing is theirs to make.
+        const auto playback = client_.physicalPorts(JackPortIsInput);
+        if (!playback.empty()) {
+            jack_connect(client_.get(), jack_port_name(left_), playback[0].c_str());
+            jack_connect(client_.get(), jack_port_name(right_), playback[std::min<size_t>(1, playback.size() - 1)].c_str());
+        }
+    }
+    int rate() const override { return rate_; }
+    int bufferFrames() const override { return frames_.load(); }
+    bool realtime() const override { return true; }
+    bool lost() const override { return client_.shutDown(); }
+    int64_t quietLossNanos() const override { return kQuietLossNanos; }
+    bool bufferFixed() const override { return true; }
+    void detach() override { gate_.close(); }
+
+private:
+    static int process(jack_nframes_t frames, void* arg) {
+        auto* self = static_cast<JackOutput*>(arg);
+        auto* left = static_cast<float*>(jack_port_get_buffer(self->left_, frames));
+        auto* right = static_cast<float*>(jack_port_get_buffer(self->right_, frames));
+        for (jack_nframes_t done = 0; done < frames;) {
+            const int n = static_cast<int>(std::min<jack_nframes_t>(frames - done, kChunk));
+            float* mixed = self->mixed_;
+            if (!self->gate_.pass([&] { self->callback_->render(mixed, n); })) std::fill(mixed, mixed + 2 * n, 0.0f);
+            for (int i = 0; i < n; ++i) {
+                left[done + i] = mixed[2 * i];
+                right[done + i] = mixed[2 * i + 1];
+            }
+            done += static_cast<jack_nframes_t>(n);
+        }
+        return 0;
+    }
+
+    OutputCallback* callback_;
+    CallbackGate gate_;
+    float mixed_[2 * kChunk] = {};
+    int rate_ = 0;
+    std::atomic<int> frames_{0};
+    jack_port_t* left_ = nullptr;
+    jack_port_t* right_ = nullptr;
+    Client client_;  // last: closed first, so no callback outlives the members above
+};
+
+class JackCapture : public CaptureStream {
+public:
+    JackCapture(const std::string& device, int rate, int channels, int bits) : client_("Zendra-record") {
+        in_ = client_.registerPort("in", JackPortIsInput);
+        converter_ = std::make_unique<CaptureConverter>(static_cast<int>(jack_get_sample_rate(client_.get())), rate,
+                                                        channels, bits);
+        std::string source = device;
+        if (source.empty()) {
+            const auto ports = client_.physicalPorts(JackPortIsOutput);
+            if (ports.empty()) throw SoundError(DSERR_NODRIVER, "The JACK server has no capture port.");
+            source = ports.front();
+        } else if (jack_port_by_name(client_.get(), source.c_str()) == nullptr) {
+            throw SoundError(DSERR_NODRIVER, "The capture device \"" + device + "\" could not be opened: no such JACK port.");
+        }
+        jack_set_process_callback(client_.get(), &JackCapture::process, this);
+        client_.activate();
+        jack_connect(client_.get(), source.c_str(), jack_port_name(in_));
+    }
+    void setSink(CaptureSink* sink) override {
+        gate_.close();
+        sink_ = sink;
+        if (sink_ != nullptr) gate_.open();
+    }
+    void start() override { running_.store(true); }
+    void stop() override { running_.store(false); }
+
+private:
+    static int process(jack_nframes_t frames, void* arg) {
+        auto* self = static_cast<JackCapture*>(arg);
+        if (!self->running_.load(std::memory_order_relaxed)) return 0;
+        const auto* in = static_cast<const float*>(jack_port_get_buffer(self->in_, frames));
+        self->gate_.pass([&] { self->converter_->push(in, static_cast<int>(frames), *self->sink_); });
+        return 0;
+    }
+
+    CallbackGate gate_{false};  // open while there is a sink
+    CaptureSink* sink_ = nullptr;
+    std::atomic<bool> running_{false};
+    std::unique_ptr<CaptureConverter> converter_;
+    jack_port_t* in_ = nullptr;
+    Client client_;  // last: closed first
+};
+
+// The physical capture ports, by their alias where they have one.
+std::vector<CaptureDeviceInfo> listCapturePorts() {
+    std::vector<CaptureDeviceInfo> list;
+    try {
+        Client client("Zendra-list");
+        std::vector<char> a(static_cast<size_t>(jack_port_name_size())), b(a.size());
+        for (const auto& name : client.physicalPorts(JackPortIsOutput)) {
+            char* aliases[2] = {a.data(), b.data()};
+            const jack_port_t* port = jack_port_by_name(client.get(), name.c_str());
+            const bool aliased = port != nullptr && jack_port_get_aliases(port, aliases) > 0;
+            list.push_back({aliased ? std::string(aliases[0]) : name, name});
+        }
+    } catch (const SoundError&) {
+    }
+    return list;
+}
+
+class JackBackend : public AudioBackend {
+public:
+    std::unique_ptr<OutputDevice> openOutput(const std::string&, int, OutputCallback* callback) override {
+        return std::make_unique<JackOutput>(callback);
+    }
+    std::vector<CaptureDeviceInfo> captureDevices() override { return listCapturePorts(); }
+    std::unique_ptr<CaptureStream> openCapture(const std::string& device, int rate, int channels,
+                                               int bits) override {
+        return std::make_unique<JackCapture>(device, rate, channels, bits);
+    }
+    bool prepare() override {
+        try {
+            Client probe("Zendra-probe");
+            return true;
+        } catch (const SoundError&) {
+            return false;
+        }
+    }
+    std::string name() const override { return "JACK"; }
+};
+
+}  // namespace
+
+std::shared_ptr<AudioBackend> jackAudioBackend() {
+    static std::shared_ptr<AudioBackend> backend = std::make_shared<JackBackend>();
+    return backend;
+}
+
+}  // namespace zendra

@@ -1,0 +1,421 @@
+// PipeWire's own client API: an output stream at a small quantum whose
+// process callback mixes on PipeWire's realtime data thread, capture streams
+// from sources and from sinks' monitors, and the list of them.
+// Threads: devices are opened, listed, started and stopped on the window
+// thread and closed on the closing thread, each under the loop's lock; the
+// process callbacks run on PipeWire's data thread and take no lock; the
+// other events come on PipeWire's main-loop thread.
+#include <pipewire/pipewire.h>
+#include <spa/param/audio/format-utils.h>
+#include <spa/utils/result.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "sound/audio_systems.h"
+#include "sound/callback_gate.h"
+#include "sound/ds_types.h"
+#include "sound/realtime.h"
+
+namespace zendra {
+
+namespace {
+
+constexpr int kOutputRate = 48000;
+// A server that took the stream but never runs it counts as lost after this.
+constexpr int64_t kQuietLossNanos = 2'000'000'000;
+constexpr int64_t kListTimeoutNanos = 1'000'000'000;
+constexpr const char* kMonitorSuffix = ".monitor";
+
+// PipeWire's main-loop thread and a context on it, made once and kept for
+// the life of the process. With the realtime client configuration the
+// context's data thread is made realtime (through RTKit or directly).
+struct Context {
+    pw_thread_loop* loop = nullptr;
+    pw_context* context = nullptr;
+};
+
+const Context* sharedContext() {
+    static Context made;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        pw_init(nullptr, nullptr);
+        pw_thread_loop* loop = pw_thread_loop_new("zendra-pipewire", nullptr);
+        if (loop == nullptr) return;
+        pw_properties* props =
+            pw_properties_new(PW_KEY_CONFIG_NAME, realtimeWanted() ? "client-rt.conf" : "client.conf",
+                              PW_KEY_APP_NAME, "Zendra", PW_KEY_APP_ICON_NAME, "zendra", nullptr);
+        pw_context* context = pw_context_new(pw_thread_loop_get_loop(loop), props, 0);
+        if (context == nullptr || pw_thread_loop_start(loop) != 0) {
+            if (context != nullptr) pw_context_destroy(context);
+            pw_thread_loop_destroy(loop);
+            return;
+        }
+        made = {loop, context};
+    });
+    return made.loop != nullptr ? &made : nullptr;
+}
+
+class LoopLock {
+public:
+    explicit LoopLock(pw_thread_loop* loop) : loop_(loop) { pw_thread_loop_lock(loop_); }
+    ~LoopLock() { pw_thread_loop_unlock(loop_); }
+    LoopLock(const LoopLock&) = delete;
+    LoopLock& operator=(const LoopLock&) = delete;
+
+private:
+    pw_thread_loop* loop_;
+};
+
+const Context& contextOrThrow() {
+    const Context* c = sharedContext();
+    if (c == nullptr) throw SoundError(DSERR_NODRIVER, "PipeWire could not be started");
+    return *c;
+}
+
+// One connection to the server, made under the loop's lock. It breaks when
+// the server goes away.
+class Connection {
+public:
+    explicit Connection(const Context& c) {
+        core_ = pw_context_connect(c.context, nullptr, 0);
+        if (core_ == nullptr) throw SoundError(DSERR_NODRIVER, "no PipeWire server answered");
+        static const pw_core_events events = [] {
+            pw_core_events e{};
+            e.version = PW_VERSION_CORE_EVENTS;
+            e.error = [](void* self, uint32_t id, int, int res, const char*) {
+                if (id == PW_ID_CORE && res == -EPIPE) static_cast<Connection*>(self)->broken_.store(true);
+            };
+            return e;
+        }();
+        pw_core_add_listener(core_, &hook_, &events, this);
+    }
+    // Under the loop's lock.
+    ~Connection() {
+        spa_hook_remove(&hook_);
+        pw_core_disconnect(core_);
+    }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    pw_core* core() const { return core_; }
+    bool broken() const { return broken_.load(); }
+
+private:
+    pw_core* core_ = nullptr;
+    spa_hook hook_{};
+    std::atomic<bool> broken_{false};
+};
+
+pw_properties* streamProperties(const char* category, const char* name, const char* description) {
+    return pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, category,
+                             // An instrument: desktop policies treat it as music production.
+                             PW_KEY_MEDIA_ROLE, "Production", PW_KEY_MEDIA_NAME, description, PW_KEY_NODE_NAME, name,
+                             PW_KEY_NODE_DESCRIPTION, description, PW_KEY_APP_NAME, "Zendra",
+                             PW_KEY_APP_ICON_NAME, "zendra", nullptr);
+}
+
+const spa_pod* rawFormat(spa_pod_builder& b, spa_audio_format format, int rate, int channels) {
+    spa_audio_info_raw info{};
+    info.format = format;
+    info.rate = static_cast<uint32_t>(rate);
+    info.channels = static_cast<uint32_t>(channels);
+    if (channels == 1) {
+        info.position[0] = SPA_AUDIO_CHANNEL_MONO;
+    } else {
+        info.position[0] = SPA_AUDIO_CHANNEL_FL;
+        info.position[1] = SPA_AUDIO_CHANNEL_FR;
+    }
+    return spa_format_audio_raw_build(&b, SPA_PARAM_EnumFormat, &info);
+}
+
+// What a stream's owner is told of it on the main-loop thread.
+template <typename Owner>
+pw_stream_events streamEvents() {
+    pw_stream_events e{};
+    e.version = PW_VERSION_STREAM_EVENTS;
+    e.state_changed = [](void* self, pw_stream_state, pw_stream_state state, const char*) {
+        if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED)
+            static_cast<Owner*>(self)->failed_.store(true);
+    };
+    e.process = [](void* self) { static_cast<Owner*>(self)->process(); };
+    return e;
+}
+
+class PipeWireOutput : public OutputDevice {
+public:
+    PipeWireOutput(const std::string& device, int frames, OutputCallback* callback)
+        : context_(contextOrThrow()), callback_(callback), frames_(frames), askRealtime_(realtimeWanted()) {
+        LoopLock lock(context_.loop);
+        try {
+            open(device);
+        } catch (...) {
+            close();
+            throw;
+        }
+    }
+    ~PipeWireOutput() override {
+        LoopLock lock(context_.loop);
+        close();
+    }
+    int rate() const override { return kOutputRate; }
+    int bufferFrames() const override { return frames_; }
+    bool realtime() const override { return true; }
+    bool lost() const override { return failed_.load() || connection_->broken(); }
+    int64_t quietLossNanos() const override { return kQuietLossNanos; }
+    void detach() override { gate_.close(); }
+
+    // Data thread: exactly the frames the graph asks for this cycle.
+    void process() noexcept {
+        pw_buffer* b = pw_stream_dequeue_buffer(stream_);
+        if (b == nullptr) return;
+        spa_data& d = b->buffer->datas[0];
+        if (d.data != nullptr) {
+            constexpr uint32_t kStride = 2 * sizeof(float);
+            uint64_t frames = d.maxsize / kStride;
+            if (b->requested > 0) frames = std::min<uint64_t>(frames, b->requested);
+            auto* out = static_cast<float*>(d.data);
+            if (askRealtime_) {  // once; system calls only
+                askRealtime_ = false;
+                askRealtime();
+            }
+            const int n = static_cast<int>(frames);
+            if (!gate_.pass([&] { callback_->render(out, n); })) std::fill(out, out + 2 * n, 0.0f);
+            d.chunk->offset = 0;
+            d.chunk->stride = kStride;
+            d.chunk->size = static_cast<uint32_t>(frames * kStride);
+        }
+        pw_stream_queue_buffer(stream_, b);
+    }
+    std::atomic<bool> failed_{false};
+
+private:
+    // Both under the loop's lock.
+    void open(const std::string& device) {
+        connection_ = std::make_unique<Connection>(context_);
+        pw_properties* props = streamProperties("Playback", "zendra", "Zendra");
+        // The quantum players feel: the graph runs at the smallest asked for.
+        pw_properties_setf(props, PW_KEY_NODE_LATENCY, "%d/%d", frames_, kOutputRate);
+        if (!device.empty()) pw_properties_set(props, PW_KEY_TARGET_OBJECT, device.c_str());
+        stream_ = pw_stream_new(connection_->core(), "Zendra", props);
+        if (stream_ == nullptr) throw SoundError(DSERR_NODRIVER, "PipeWire refused a playback stream");
+        static const pw_stream_events events = streamEvents<PipeWireOutput>();
+        pw_stream_add_listener(stream_, &hook_, &events, this);
+        uint8_t pod[1024];
+        spa_pod_builder b = SPA_POD_BUILDER_INIT(pod, sizeof pod);
+        const spa_pod* params[] = {rawFormat(b, SPA_AUDIO_FORMAT_F32, kOutputRate, 2)};
+        const auto flags = static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS |
+                                                        PW_STREAM_FLAG_RT_PROCESS);
+        if (const int res = pw_stream_connect(stream_, PW_DIRECTION_OUTPUT, PW_ID_ANY, flags, params, 1); res < 0)
+            throw SoundError(DSERR_NODRIVER, std::string("PipeWire refused a playback stream: ") + spa_strerror(res));
+    }
+    void close() {
+        if (stream_ != nullptr) pw_stream_destroy(stream_);
+        stream_ = nullptr;
+        connection_.reset();
+    }
+
+    const Context& context_;
+    OutputCallback* callback_;
+    int frames_;
+    bool askRealtime_;  // the data thread's once started
+    CallbackGate gate_;
+    std::unique_ptr<Connection> connection_;
+    pw_stream* stream_ = nullptr;
+    spa_hook hook_{};
+};
+
+class PipeWireCapture : public CaptureStream {
+public:
+    PipeWireCapture(const std::string& device, int rate, int channels, int bits) : context_(contextOrThrow()) {
+        LoopLock lock(context_.loop);
+        try {
+            open(device, rate, channels, bits);
+        } catch (...) {
+            close();
+            throw;
+        }
+    }
+    ~PipeWireCapture() override {
+        LoopLock lock(context_.loop);
+        close();
+    }
+    void setSink(CaptureSink* sink) override {
+        gate_.close();
+        sink_ = sink;
+        if (sink_ != nullptr) gate_.open();
+    }
+    void start() override { setActive(true); }
+    void stop() override { setActive(false); }
+
+    // Data thread.
+    void process() noexcept {
+        pw_buffer* b = pw_stream_dequeue_buffer(stream_);
+        if (b == nullptr) return;
+        const spa_data& d = b->buffer->datas[0];
+        if (d.data != nullptr && d.chunk != nullptr) {
+            const uint32_t offset = std::min(d.chunk->offset, d.maxsize);
+            const uint32_t size = std::min(d.chunk->size, d.maxsize - offset);
+            const auto* bytes = static_cast<const uint8_t*>(d.data) + offset;
+            gate_.pass([&] { sink_->deliver(bytes, size); });
+        }
+        pw_stream_queue_buffer(stream_, b);
+    }
+    std::atomic<bool> failed_{false};
+
+private:
+    // Both under the loop's lock.
+    void open(const std::string& device, int rate, int channels, int bits) {
+        connection_ = std::make_unique<Connection>(context_);
+        pw_properties* props = streamProperties("Capture", "zendra-record", "Zendra Record");
+        pw_properties_setf(props, PW_KEY_NODE_LATENCY, "%d/%d", 1024, kOutputRate);
+        if (device.size() > std::strlen(kMonitorSuffix) &&
+            device.compare(device.size() - std::strlen(kMonitorSuffix), std::string::npos, kMonitorSuffix) == 0) {
+            pw_properties_set(props, PW_KEY_TARGET_OBJECT,
+                              device.substr(0, device.size() - std::strlen(kMonitorSuffix)).c_str());
+            pw_properties_set(props, PW_KEY_STREAM_CAPTURE_SINK, "true");
+        } else if (!device.empty()) {
+            pw_properties_set(props, PW_KEY_TARGET_OBJECT, device.c_str());
+        }
+        stream_ = pw_stream_new(connection_->core(), "Zendra Record", props);
+        if (stream_ == nullptr) throw SoundError(DSERR_NODRIVER, "PipeWire refused a capture stream");
+        static const pw_stream_events events = streamEvents<PipeWireCapture>();
+        pw_stream_add_listener(stream_, &hook_, &events, this);
+        uint8_t pod[1024];
+        spa_pod_builder b = SPA_POD_BUILDER_INIT(pod, sizeof pod);
+        // PipeWire's own converter gives the rate, depth and channels asked.
+        const spa_pod* params[] = {
+            rawFormat(b, bits == 8 ? SPA_AUDIO_FORMAT_U8 : SPA_AUDIO_FORMAT_S16_LE, rate, channels)};
+        const auto flags = static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS |
+                                                        PW_STREAM_FLAG_RT_PROCESS | PW_STREAM_FLAG_INACTIVE);
+        if (const int res = pw_stream_connect(stream_, PW_DIRECTION_INPUT, PW_ID_ANY, flags, params, 1); res < 0)
+            throw SoundError(DSERR_NODRIVER, "The capture device " +
+                                                 (device.empty() ? std::string("(default)") : "\"" + device + "\"") +
+                                                 " could not be opened: " + spa_strerror(res));
+    }
+    void close() {
+        if (stream_ != nullptr) pw_stream_destroy(stream_);
+        stream_ = nullptr;
+        connection_.reset();
+    }
+    void setActive(bool on) {
+        LoopLock lock(context_.loop);
+        if (stream_ != nullptr) pw_stream_set_active(stream_, on);
+    }
+
+    const Context& context_;
+    CallbackGate gate_{false};  // open while there is a sink
+    CaptureSink* sink_ = nullptr;
+    std::unique_ptr<Connection> connection_;
+    pw_stream* stream_ = nullptr;
+    spa_hook hook_{};
+};
+
+// The sources and sinks the server has now, in its order: sources first, then
+// the sinks' monitors.
+std::vector<CaptureDeviceInfo> listCaptureDevices() {
+    const Context* c = sharedContext();
+    if (c == nullptr) return {};
+    struct Listing {
+        pw_thread_loop* loop;
+        std::vector<CaptureDeviceInfo> sources, monitors;
+        int seq = 0;
+        bool done = false;
+    } listing{c->loop, {}, {}, 0, false};
+    LoopLock lock(c->loop);
+    std::unique_ptr<Connection> connection;
+    try {
+        connection = std::make_unique<Connection>(*c);
+    } catch (const SoundError&) {
+        return {};
+    }
+    pw_registry* registry = pw_core_get_registry(connection->core(), PW_VERSION_REGISTRY, 0);
+    static const pw_registry_events registryEvents = [] {
+        pw_registry_events e{};
+        e.version = PW_VERSION_REGISTRY_EVENTS;
+        e.global = [](void* self, uint32_t, uint32_t, const char* type, uint32_t, const spa_dict* props) {
+            if (props == nullptr || std::strcmp(type, PW_TYPE_INTERFACE_Node) != 0) return;
+            const char* media = spa_dict_lookup(props, PW_KEY_MEDIA_CLASS);
+            const char* name = spa_dict_lookup(props, PW_KEY_NODE_NAME);
+            if (media == nullptr || name == nullptr) return;
+            const char* description = spa_dict_lookup(props, PW_KEY_NODE_DESCRIPTION);
+            if (description == nullptr) description = spa_dict_lookup(props, PW_KEY_NODE_NICK);
+            const std::string shown = description != nullptr ? description : name;
+            auto& l = *static_cast<Listing*>(self);
+            if (std::strncmp(media, "Audio/Source", 12) == 0) {
+                l.sources.push_back({shown, name});
+            } else if (std::strcmp(media, "Audio/Sink") == 0) {
+                l.monitors.push_back({"Monitor of " + shown, std::string(name) + kMonitorSuffix});
+            }
+        };
+        return e;
+    }();
+    static const pw_core_events coreEvents = [] {
+        pw_core_events e{};
+        e.version = PW_VERSION_CORE_EVENTS;
+        e.done = [](void* self, uint32_t id, int seq) {
+            auto& l = *static_cast<Listing*>(self);
+            if (id == PW_ID_CORE && seq == l.seq) {
+                l.done = true;
+                pw_thread_loop_signal(l.loop, false);
+            }
+        };
+        return e;
+    }();
+    spa_hook registryHook{}, coreHook{};
+    pw_registry_add_listener(registry, &registryHook, &registryEvents, &listing);
+    pw_core_add_listener(connection->core(), &coreHook, &coreEvents, &listing);
+    listing.seq = pw_core_sync(connection->core(), PW_ID_CORE, 0);
+    // A server that never answers leaves the list empty after a second.
+    timespec until{};
+    pw_thread_loop_get_time(c->loop, &until, kListTimeoutNanos);
+    while (!listing.done && !connection->broken())
+        if (pw_thread_loop_timed_wait_full(c->loop, &until) != 0) break;
+    spa_hook_remove(&coreHook);
+    spa_hook_remove(&registryHook);
+    pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry));
+    connection.reset();
+    if (!listing.done) return {};
+    listing.sources.insert(listing.sources.end(), listing.monitors.begin(), listing.monitors.end());
+    return listing.sources;
+}
+
+class PipeWireBackend : public AudioBackend {
+public:
+    std::unique_ptr<OutputDevice> openOutput(const std::string& device, int frames,
+                                             OutputCallback* callback) override {
+        return std::make_unique<PipeWireOutput>(device, frames, callback);
+    }
+    std::vector<CaptureDeviceInfo> captureDevices() override { return listCaptureDevices(); }
+    std::unique_ptr<CaptureStream> openCapture(const std::string& device, int rate, int channels,
+                                               int bits) override {
+        return std::make_unique<PipeWireCapture>(device, rate, channels, bits);
+    }
+    bool prepare() override {
+        const Context* c = sharedContext();
+        if (c == nullptr) return false;
+        LoopLock lock(c->loop);
+        try {
+            Connection probe(*c);
+            return true;
+        } catch (const SoundError&) {
+            return false;
+        }
+    }
+    std::string name() const override { return "PipeWire"; }
+};
+
+}  // namespace
+
+std::shared_ptr<AudioBackend> pipewireAudioBackend() {
+    static std::shared_ptr<AudioBackend> backend = std::make_shared<PipeWireBackend>();
+    return backend;
+}
+
+}  // namespace zendra

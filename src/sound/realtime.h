@@ -1,0 +1,15 @@
+// Realtime scheduling for a device's audio thread, where the audio system
+// did not give it: asked of the kernel directly (allowed with CAP_SYS_NICE
+// or an RLIMIT_RTPRIO), else the highest normal priority.
+#pragma once
+
+namespace zendra {
+
+// False when ZENDRA_NO_REALTIME=1 asks to leave scheduling as the audio
+// system sets it (for comparing).
+bool realtimeWanted();
+
+// Called once on the audio thread itself: system calls only, never waits.
+void askRealtime() noexcept;
+
+}  // namespace zendra

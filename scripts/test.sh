@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the tests need, builds everything and runs the whole suite:
-# unit, window and end-to-end tests, the end-to-end start-up, playing,
-# recording and server-loss tests again on a private PipeWire server, then the
+# unit, window and end-to-end tests (PulseAudio through SDL), the end-to-end
+# playing, recording and server-loss tests again on a private PipeWire server
+# (PipeWire's own API) and on a private JACK server, then the
 # unit and window tests again
 # under AddressSanitizer + UndefinedBehaviorSanitizer (skip that second pass
 # with ZENDRA_SKIP_SANITIZE=1), then fuzzes the WAV reader for 30 seconds
@@ -13,10 +14,13 @@ bash scripts/install-deps.sh --test
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DZENDRA_TESTS=ON -DZENDRA_BENCH=ON >/dev/null
 cmake --build build
 (cd build && ctest --output-on-failure --timeout 600 "$@")
-echo "== end to end again on a private PipeWire server: start-up, playing, recording, server loss"
+echo "== end to end again on a private PipeWire server, through its own API: start-up, playing, recording, server loss"
 (cd build && ZENDRA_TEST_AUDIO=pipewire ctest --output-on-failure --timeout 600 -L e2e \
   -R 'PlayingE2E|RecordE2E|AudioServerLoss')
-echo "== server loss and back through SDL's own PipeWire driver"
+echo "== end to end again on a private JACK server: playing, recording, server loss"
+(cd build && ZENDRA_TEST_AUDIO=jack ctest --output-on-failure --timeout 600 -L e2e \
+  -R 'PlayingE2E|RecordE2E|AudioServerLoss')
+echo "== server loss and back through SDL's own PipeWire driver (--audio=sdl)"
 (cd build && ZENDRA_TEST_AUDIO=pipewire ZENDRA_TEST_SDL_DRIVER=pipewire ctest --output-on-failure \
   --timeout 600 -R AudioServerLoss)
 if [[ "${ZENDRA_SKIP_SANITIZE:-0}" != 1 ]]; then

@@ -49,12 +49,11 @@ void DeviceWatch::check() {
                                            "device is back."),
                             QStringLiteral("Sound device lost"));
         }
-        engine.reopen();
+        if (engine.reopen()) schedulingTold_ = false;  // a new device: told again once it plays
     }
     // Back only once the reopened device plays: until then a loss is the same one.
     if (lost_ && engine.delivering()) {
         lost_ = false;
-        schedulingTold_ = false;
         bufferStep_ = BufferStep();  // lateness before the loss (a dying server's) does not count
         emit statusChanged(QStringLiteral("The sound device is back."));
     }

@@ -3,6 +3,7 @@
 #include <QTimer>
 #include <thread>
 
+#include "core/audio_choice.h"
 #include "core/callback_report.h"
 #include "core/command_line.h"
 #include "core/dialogs.h"
@@ -11,7 +12,6 @@
 #include "kits/kit_session.h"
 #include "kits/kit_start.h"
 #include "core/program_fonts.h"
-#include "sound/audio_systems.h"
 #include "sound/mixer.h"
 #include "sound/sinc_kernel.h"
 
@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Zendra"));
     // The last session comes back after "I Agree"; a kit named first opens then.
     zendra::kits::rememberBetweenRuns();
-    zendra::chooseSystemAudio(commandLine.audio.value_or(zendra::AudioSystem::Automatic));
+    zendra::chooseSystemAudio(zendra::decideAudioSystem(commandLine.audio));
     if (zendra::kits::isKitFile(commandLine.file)) zendra::kits::openAtStart(commandLine.file);
     zendra::useProgramFonts();
     zendra::prepareCallbackReport();

@@ -1,7 +1,11 @@
 // What the command line makes of its arguments: exit statuses and the file.
 #include <QDir>
 
+#include <QTemporaryDir>
+
+#include "core/audio_choice.h"
 #include "core/command_line.h"
+#include "core/settings.h"
 #include "ui_fixture.h"
 
 namespace zendra::test {
@@ -42,6 +46,25 @@ TEST_F(CommandLineTest, NamesTheSoundSystemAskedFor) {
     EXPECT_EQ(parse({"--audio", "pipewire"}).audio, std::optional(AudioSystem::PipeWire));
     EXPECT_EQ(parse({"--audio=sdl"}).audio, std::optional(AudioSystem::Sdl));
     EXPECT_EQ(parse({"--audio=auto"}).audio, std::optional(AudioSystem::Automatic));
+}
+
+TEST_F(CommandLineTest, TheSoundSystemAskedForIsKeptForLaterRunsOnlyWhileRemembering) {
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    settings::setRemembering(true);
+    EXPECT_EQ(decideAudioSystem(std::nullopt), AudioSystem::Automatic);  // a first run
+    EXPECT_EQ(decideAudioSystem(AudioSystem::Jack), AudioSystem::Jack);
+    EXPECT_EQ(decideAudioSystem(std::nullopt), AudioSystem::Jack) << "not kept for the next run";
+    EXPECT_EQ(decideAudioSystem(AudioSystem::Automatic), AudioSystem::Automatic);
+    EXPECT_EQ(decideAudioSystem(std::nullopt), AudioSystem::Automatic) << "auto does not undo the earlier choice";
+    settings::setText(QStringLiteral("audio/system"), QStringLiteral("oss"));  // from a later version, say
+    EXPECT_EQ(decideAudioSystem(std::nullopt), AudioSystem::Automatic);
+    settings::setRemembering(false);
+    EXPECT_EQ(decideAudioSystem(AudioSystem::Sdl), AudioSystem::Sdl);
+    settings::setRemembering(true);
+    EXPECT_EQ(decideAudioSystem(std::nullopt), AudioSystem::Automatic) << "kept while remembering was off";
+    settings::setRemembering(false);
+    qunsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

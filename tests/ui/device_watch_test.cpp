@@ -1,12 +1,14 @@
 // The device watch: a device whose callbacks just stop when its server dies
 // (SDL's own PipeWire driver) is noticed as lost after a quiet spell, the
 // player is told once, and it is reopened when the server is back; a device
-// that keeps running dry gets a larger buffer.
+// that keeps running dry gets a larger buffer, unless the buffer is its
+// server's; a sound system asked for that could not be opened is named.
 #include <QSignalSpy>
 #include <chrono>
 #include <thread>
 
 #include "core/device_watch.h"
+#include "sound/audio_systems.h"
 #include "sound/lateness.h"
 #include "sound/ds_types.h"
 #include "ui_fixture.h"
@@ -18,15 +20,18 @@ namespace {
 // which the test makes, show that it lives.
 class QuietDevice : public OutputDevice {
 public:
-    QuietDevice(bool silentLoss, int frames) : silentLoss_(silentLoss), frames_(frames) {}
+    QuietDevice(bool silentLoss, int frames, bool fixed)
+        : silentLoss_(silentLoss), frames_(frames), fixed_(fixed) {}
     int rate() const override { return 48000; }
     int bufferFrames() const override { return frames_; }
     bool realtime() const override { return true; }
     int64_t quietLossNanos() const override { return silentLoss_ ? 500'000'000 : 0; }
+    bool bufferFixed() const override { return fixed_; }
 
 private:
     bool silentLoss_;
     int frames_;
+    bool fixed_;
 };
 
 struct QuietBackend : OfflineBackend {
@@ -34,9 +39,11 @@ struct QuietBackend : OfflineBackend {
     std::unique_ptr<OutputDevice> openOutput(const std::string&, int frames, OutputCallback*) override {
         if (failOutput) throw SoundError(DSERR_NODRIVER, "No sound output device could be opened.");
         ++opened;
-        return std::make_unique<QuietDevice>(silentLoss, frames);
+        return std::make_unique<QuietDevice>(silentLoss, serverFrames > 0 ? serverFrames : frames, serverFrames > 0);
     }
+    std::string name() const override { return "Quiet"; }
     bool silentLoss;
+    int serverFrames = 0;  // the server's buffer, whatever is asked
     int opened = 0;
 };
 
@@ -91,10 +98,12 @@ TEST_P(SilentDeviceLossTest, QuietSpellIsALossOnlyForDevicesThatStopSilently) {
 
 INSTANTIATE_TEST_SUITE_P(Devices, SilentDeviceLossTest, ::testing::Bool());
 
-class DropoutTest : public UiTest {};
+class DropoutTest : public UiTest, public ::testing::WithParamInterface<bool> {};
 
-TEST_F(DropoutTest, ADeviceThatKeepsRunningDryGetsALargerBufferAndThePlayerIsTold) {
+TEST_P(DropoutTest, ADeviceThatKeepsRunningDryGetsALargerBufferAndThePlayerIsToldUnlessTheServerOwnsIt) {
+    const bool serverOwnsBuffer = GetParam();
     auto quiet = std::make_shared<QuietBackend>(false);
+    if (serverOwnsBuffer) quiet->serverFrames = 128;
     DXMoudule::setBackendFactory([quiet] { return quiet; });
     dialogs::setHooks(&hooks);
     startSound();
@@ -117,6 +126,14 @@ TEST_F(DropoutTest, ADeviceThatKeepsRunningDryGetsALargerBufferAndThePlayerIsTol
     EXPECT_EQ(quiet->opened, 1);
     callbacks(1, 25);
     watch.check();
+    if (serverOwnsBuffer) {
+        callbacks(8, 25);
+        watch.check();
+        EXPECT_EQ(engine().lateCallbacks(), 12u);
+        EXPECT_EQ(quiet->opened, 1) << "reopened, though the server keeps its buffer";
+        EXPECT_EQ(said.size(), 0);
+        return;
+    }
     EXPECT_EQ(quiet->opened, 2);
     EXPECT_EQ(engine().bufferFrames(), 256);
     ASSERT_EQ(said.size(), 1);
@@ -133,6 +150,28 @@ TEST_F(DropoutTest, ADeviceThatKeepsRunningDryGetsALargerBufferAndThePlayerIsTol
     watch.check();
     EXPECT_EQ(quiet->opened, 3);
     EXPECT_EQ(said.size(), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Buffers, DropoutTest, ::testing::Bool());
+
+TEST_F(DropoutTest, ASystemAskedForThatCouldNotBeOpenedIsNamedOnceWithTheOneThatPlays) {
+    auto jack = std::make_shared<QuietBackend>(false), pipewire = std::make_shared<QuietBackend>(false);
+    jack->failOutput = true;
+    auto chosen = std::make_shared<ChosenAudio>(AudioSystem::Jack, [=](AudioSystem s) {
+        return std::static_pointer_cast<AudioBackend>(s == AudioSystem::Jack ? jack : pipewire);
+    });
+    DXMoudule::setBackendFactory([chosen] { return chosen; });
+    dialogs::setHooks(&hooks);
+    startSound();
+    DeviceWatch watch;
+    QSignalSpy said(&watch, &DeviceWatch::statusChanged);
+    float block[2 * 128];
+    engine().render(block, 128);
+    watch.check();
+    watch.check();
+    ASSERT_EQ(said.size(), 1);
+    EXPECT_EQ(said[0][0].toString(), QStringLiteral("JACK could not be opened (No sound output device could be "
+                                                    "opened.): playing through Quiet."));
 }
 
 }  // namespace

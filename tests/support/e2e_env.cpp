@@ -415,6 +415,16 @@ void AudioServer::stop() {
     server_.stop(SIGTERM, 5.0);
 }
 
+bool AudioServer::stopSessionManager() {
+    long pid = 0;
+    if (pipewireRig() == nullptr || !(std::ifstream(dir_.path() + "/pw/wireplumber.pid") >> pid) || pid <= 0) return false;
+    ::kill(static_cast<pid_t>(pid), SIGTERM);
+    return pollUntil(5.0, [&] {  // gone, or a zombie nobody reaps
+        std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+        return stat.empty() || stat.find(") Z ") != std::string::npos;
+    });
+}
+
 void AudioServer::kill() {
     if (card_) {
         card_->kill();

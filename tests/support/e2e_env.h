@@ -124,6 +124,9 @@ public:
     void exportToProcess() const;
     pid_t pid() const { return server_.pid(); }
 
+    // PipeWire only: its session manager stops, so that new streams are
+    // taken but never linked, never run. False where there is none.
+    bool stopSessionManager();
     void stop();     // SIGTERM, as a clean shutdown
     void kill();     // SIGKILL, as a crash
     void restart();  // a new server on the same socket

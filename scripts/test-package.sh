@@ -29,6 +29,16 @@ rm -f build-package/zendra_*.deb
 deb=$(ls build-package/zendra_*.deb)
 dpkg-deb --field "$deb" Package Version Section Maintainer Depends
 
+# The sound libraries, never a sound server: the program must install and run
+# where no PipeWire or JACK server is (it falls back to PulseAudio or ALSA).
+depends=$(dpkg-deb --field "$deb" Depends)
+for lib in libpipewire-0.3-0 libjack; do
+  [[ "$depends" == *"$lib"* ]] || { echo "the package does not depend on $lib" >&2; exit 1; }
+done
+for server in pipewire pipewire-pulse wireplumber jackd jackd2; do
+  if grep -qE "(^|, )$server( |,|$)" <<<"$depends"; then echo "the package depends on the server $server" >&2; exit 1; fi
+done
+
 echo "== apt-get install ./$deb"
 export DEBIAN_FRONTEND=noninteractive
 "${SUDO[@]}" apt-get install -y -qq --reinstall "./$deb" >/dev/null

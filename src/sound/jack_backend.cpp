@@ -1,9 +1,10 @@
 // JACK: output ports connected to the physical playback ports, capture from
 // a physical capture port, at the server's own rate and buffer size (the
 // buffer belongs to the server and its user: never changed here).
-// Threads: clients are opened on the window thread and closed on the closing
-// thread; the process callbacks run on JACK's realtime thread and take no
-// lock; the shutdown callback runs on a JACK thread and only sets a flag.
+// Threads (tags as in audio_backend.h): [window] opens clients, [closing]
+// closes them; [audio] is JACK's realtime process thread, which takes no
+// lock; the shutdown and buffer-size callbacks run on JACK's threads and only
+// set atomics.
 #include <jack/jack.h>
 
 #include <algorithm>
@@ -54,7 +55,7 @@ public:
     Client& operator=(const Client&) = delete;
 
     jack_client_t* get() const { return client_; }
-    bool shutDown() const { return shutDown_.load(); }
+    bool shutDown() const { return shutDown_.load(); }  // [any]
 
     jack_port_t* registerPort(const char* name, unsigned long flags) {
         jack_port_t* port = jack_port_register(client_, name, JACK_DEFAULT_AUDIO_TYPE, flags, 0);
@@ -111,6 +112,7 @@ public:
     void detach() override { gate_.close(); }
 
 private:
+    // [audio] The server's buffer, mixed a chunk at a time.
     static int process(jack_nframes_t frames, void* arg) {
         auto* self = static_cast<JackOutput*>(arg);
         auto* left = static_cast<float*>(jack_port_get_buffer(self->left_, frames));
@@ -130,7 +132,7 @@ private:
 
     OutputCallback* callback_;
     CallbackGate gate_;
-    float mixed_[2 * kChunk] = {};
+    float mixed_[2 * kChunk] = {};  // [audio]
     int rate_ = 0;
     std::atomic<int> frames_{0};
     jack_port_t* left_ = nullptr;
@@ -165,6 +167,7 @@ public:
     void stop() override { running_.store(false); }
 
 private:
+    // [audio]
     static int process(jack_nframes_t frames, void* arg) {
         auto* self = static_cast<JackCapture*>(arg);
         if (!self->running_.load(std::memory_order_relaxed)) return 0;

@@ -1,10 +1,10 @@
 // PipeWire's own client API: an output stream at a small quantum whose
 // process callback mixes on PipeWire's realtime data thread, capture streams
 // from sources and from sinks' monitors, and the list of them.
-// Threads: devices are opened, listed, started and stopped on the window
-// thread and closed on the closing thread, each under the loop's lock; the
-// process callbacks run on PipeWire's data thread and take no lock; the
-// other events come on PipeWire's main-loop thread.
+// Threads (tags as in audio_backend.h): [window] and [closing] work under the
+// loop's lock; [audio] is PipeWire's data thread, which takes no lock; the
+// other events come on PipeWire's main-loop thread ([pw-main]) and only set
+// flags.
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
 #include <spa/utils/result.h>
@@ -96,7 +96,7 @@ public:
         }();
         pw_core_add_listener(core_, &hook_, &events, this);
     }
-    // Under the loop's lock.
+    // [window] [closing] Under the loop's lock.
     ~Connection() {
         spa_hook_remove(&hook_);
         pw_core_disconnect(core_);
@@ -105,7 +105,7 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     pw_core* core() const { return core_; }
-    bool broken() const { return broken_.load(); }
+    bool broken() const { return broken_.load(); }  // [any] set on [pw-main]
 
 private:
     pw_core* core_ = nullptr;
@@ -171,7 +171,7 @@ public:
     int64_t quietLossNanos() const override { return kQuietLossNanos; }
     void detach() override { gate_.close(); }
 
-    // Data thread: exactly the frames the graph asks for this cycle.
+    // [audio] Exactly the frames the graph asks for this cycle.
     void process() noexcept {
         pw_buffer* b = pw_stream_dequeue_buffer(stream_);
         if (b == nullptr) return;
@@ -193,10 +193,10 @@ public:
         }
         pw_stream_queue_buffer(stream_, b);
     }
-    std::atomic<bool> failed_{false};
+    std::atomic<bool> failed_{false};  // set on [pw-main]
 
 private:
-    // Both under the loop's lock.
+    // [window] [closing] Both under the loop's lock.
     void open(const std::string& device) {
         connection_ = std::make_unique<Connection>(context_);
         pw_properties* props = streamProperties("Playback", "zendra", "Zendra");
@@ -224,7 +224,7 @@ private:
     const Context& context_;
     OutputCallback* callback_;
     int frames_;
-    bool askRealtime_;  // the data thread's once started
+    bool askRealtime_;  // [audio] once started
     CallbackGate gate_;
     std::unique_ptr<Connection> connection_;
     pw_stream* stream_ = nullptr;
@@ -254,7 +254,7 @@ public:
     void start() override { setActive(true); }
     void stop() override { setActive(false); }
 
-    // Data thread.
+    // [audio]
     void process() noexcept {
         pw_buffer* b = pw_stream_dequeue_buffer(stream_);
         if (b == nullptr) return;
@@ -267,10 +267,10 @@ public:
         }
         pw_stream_queue_buffer(stream_, b);
     }
-    std::atomic<bool> failed_{false};
+    std::atomic<bool> failed_{false};  // set on [pw-main]
 
 private:
-    // Both under the loop's lock.
+    // [window] [closing] Both under the loop's lock.
     void open(const std::string& device, int rate, int channels, int bits) {
         connection_ = std::make_unique<Connection>(context_);
         pw_properties* props = streamProperties("Capture", "zendra-record", "Zendra Record");
@@ -304,7 +304,7 @@ private:
         stream_ = nullptr;
         connection_.reset();
     }
-    void setActive(bool on) {
+    void setActive(bool on) {  // [window]
         LoopLock lock(context_.loop);
         if (stream_ != nullptr) pw_stream_set_active(stream_, on);
     }

@@ -1,6 +1,7 @@
 // SDL2 playback and capture streams: PulseAudio (and PipeWire's PulseAudio
-// layer), then ALSA. Opened, listed and closed as audio_backend.h says; the
-// callbacks run on SDL's audio threads.
+// layer), then ALSA. Threads as tagged in audio_backend.h; [audio] is SDL's
+// audio thread of the device, which holds the device's lock while it calls
+// back (so detach() and setSink() wait for a callback in progress).
 #include <SDL.h>
 
 #include <mutex>
@@ -80,6 +81,7 @@ public:
     }
 
 private:
+    // [audio]
     static void callback(void* user, Uint8* stream, int len) {
         auto* self = static_cast<SdlOutput*>(user);
         if (self->askRealtime_) {  // once, on the device's own thread; system calls only
@@ -128,6 +130,7 @@ public:
     void stop() override { SDL_PauseAudioDevice(id_, 1); }
 
 private:
+    // [audio]
     static void callback(void* user, Uint8* stream, int len) {
         auto* self = static_cast<SdlCapture*>(user);
         if (self->sink_ != nullptr) self->sink_->deliver(stream, static_cast<size_t>(len));

@@ -14,6 +14,7 @@
 #   pw-rig.sh env DIR     Prints the same lines again.
 #   pw-rig.sh stop DIR    Stops, by the PIDs kept in DIR, what start started;
 #                         SIGTERM, then SIGKILL after 3 s. Nothing is left running.
+#   pw-rig.sh kill DIR    SIGKILL to the daemons, as a crash (then stop, start).
 #   pw-rig.sh status DIR  One line per process: "NAME PID" or "NAME down".
 #
 # With that environment, pactl/paplay/parecord, pw-play/pw-record and SDL
@@ -32,7 +33,7 @@ set -u
 
 PROCS="pacat python3 pipewire-pulse wireplumber pipewire"  # stop order
 
-usage() { echo "usage: $0 start|stop|env|status DIR" >&2; exit 2; }
+usage() { echo "usage: $0 start|stop|kill|env|status DIR" >&2; exit 2; }
 [ $# -eq 2 ] || usage
 R=$(mkdir -p "$2" && cd "$2" && pwd) || exit 1
 
@@ -132,6 +133,7 @@ start() {
 case "$1" in
   start) start ;;
   stop) stop ;;
+  kill) for d in pipewire pipewire-pulse wireplumber; do alive "$d" && kill -KILL "$(cat "$R/$d.pid")"; done; true ;;
   env) envs ;;
   status) for d in $PROCS; do if alive "$d"; then echo "$d $(cat "$R/$d.pid")"; else echo "$d down"; fi; done ;;
   *) usage ;;

@@ -287,53 +287,38 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ec);
 }
 
-// ------------------------------------------------------------------ PulseAudio
+// ------------------------------------------------------------------ audio server
 
 namespace {
-// ZENDRA_TEST_AUDIO=pipewire: the private PipeWire rig (scripts/pw-rig.sh,
-// found through ZENDRA_PW_RIG) stands in for PulseAudio. Clients reach it
-// through its PulseAudio layer, the path desktop users get.
-const char* pipewireRig() {
+std::string audioMode() {
     const char* audio = std::getenv("ZENDRA_TEST_AUDIO");
-    return audio != nullptr && std::string(audio) == "pipewire" ? std::getenv("ZENDRA_PW_RIG") : nullptr;
+    return audio != nullptr ? audio : "pulse";
 }
-bool jackServer() {
-    const char* audio = std::getenv("ZENDRA_TEST_AUDIO");
-    return audio != nullptr && std::string(audio) == "jack";
+// The script that runs this mode's server (start|stop|kill|env DIR):
+// $ZENDRA_PULSE_RIG or $ZENDRA_PW_RIG, else the project's own.
+std::string rigScript() {
+    const bool pipewire = audioMode() == "pipewire";
+    const char* rig = std::getenv(pipewire ? "ZENDRA_PW_RIG" : "ZENDRA_PULSE_RIG");
+    return rig != nullptr ? rig : std::string(ZENDRA_SCRIPTS) + (pipewire ? "/pw-rig.sh" : "/pulse-rig.sh");
 }
 }  // namespace
 
-AudioServer::AudioServer() {
-    std::ofstream(dir_.path() + "/test.pa") << ".fail\n"
-                                               "load-module module-native-protocol-unix auth-anonymous=1\n"
-                                               "load-module module-null-sink sink_name=test_out rate=48000 "
-                                               "channels=2 sink_properties=device.description=Test-Output\n"
-                                               "load-module module-null-sink sink_name=test_mic rate=48000 "
-                                               "channels=1 sink_properties=device.description=Test-Mic-Bus\n"
-                                               "load-module module-sine sink=test_mic frequency=440\n"
-                                               "set-default-sink test_out\n"
-                                               "set-default-source test_mic.monitor\n";
-    std::ofstream(dir_.path() + "/client.conf") << "autospawn = no\n";
-    start();
-}
+AudioServer::AudioServer() { start(); }
 
 AudioServer::~AudioServer() { stop(); }
 
 EnvVars AudioServer::env() const {
-    if (!rigEnv_.empty()) return rigEnv_;
-    // No PipeWire server in the private runtime folder: none is reached.
-    EnvVars pulse{{"PULSE_SERVER", "unix:" + dir_.path() + "/pulse/native"},
-                  {"XDG_RUNTIME_DIR", dir_.path()},
-                  {"PIPEWIRE_RUNTIME_DIR", dir_.path()},
-                  {"PULSE_COOKIE", dir_.path() + "/cookie"},
-                  {"PULSE_CLIENTCONFIG", dir_.path() + "/client.conf"}};
-    return card_ ? pulse + card_->env() : pulse;
+    if (!card_) return rigEnv_;
+    // Beside the JACK server, no other server that a fallback could reach.
+    return card_->env() + EnvVars{{"PULSE_SERVER", "unix:" + dir_.path() + "/none"},
+                                  {"XDG_RUNTIME_DIR", dir_.path()},
+                                  {"PIPEWIRE_RUNTIME_DIR", dir_.path()}};
 }
 
 std::string AudioServer::systemName() const {
     if (card_) return "JACK";
     if (const char* driver = std::getenv("ZENDRA_TEST_SDL_DRIVER")) return std::string("SDL (") + driver + ")";
-    return pipewireRig() != nullptr ? "PipeWire" : "SDL (pulseaudio)";
+    return audioMode() == "pipewire" ? "PipeWire" : "SDL (pulseaudio)";
 }
 
 std::vector<std::string> AudioServer::appArgs() const {
@@ -348,76 +333,41 @@ void AudioServer::exportToProcess() const {
     for (const auto& [name, value] : env()) setenv(name.c_str(), value.c_str(), 1);
 }
 
-std::string AudioServer::logPath() const { return dir_.path() + "/pulseaudio.log"; }
-
 RunResult AudioServer::pactl(const std::vector<std::string>& args, double timeoutSeconds) const {
     std::vector<std::string> argv{"pactl"};
     argv.insert(argv.end(), args.begin(), args.end());
     return run(argv, toolEnv(), timeoutSeconds);
 }
 
+void AudioServer::rig(const std::string& verb) {
+    const RunResult r = run({"bash", rigScript(), verb, dir_.path() + "/rig"}, {}, 30.0);
+    if (r.exitCode != 0) throw std::runtime_error("the private " + audioMode() + " server: " + verb + " failed:\n" + tail(r.err));
+    if (verb != "start") return;
+    rigEnv_.clear();
+    for (const auto& line : lines(r.out)) {
+        const auto eq = line.find('=');
+        if (eq != std::string::npos) rigEnv_.emplace_back(line.substr(0, eq), line.substr(eq + 1));
+    }
+}
+
 void AudioServer::start() {
-    const std::string& d = dir_.path();
-    if (jackServer()) {
-        if (card_) card_->restart();
-        else card_ = std::make_shared<JackCard>();
-        return;
-    }
-    if (const char* rig = pipewireRig()) {
-        const RunResult r = run({"bash", rig, "start", d + "/pw"}, {}, 30.0);
-        if (r.exitCode != 0) throw std::runtime_error("the private PipeWire rig did not start:\n" + tail(r.err));
-        rigEnv_.clear();
-        for (const auto& line : lines(r.out)) {
-            const auto eq = line.find('=');
-            if (eq != std::string::npos) rigEnv_.emplace_back(line.substr(0, eq), line.substr(eq + 1));
-        }
-        return;
-    }
-    // The daemon gets a private home too, so no user configuration applies.
-    server_ = Child({"pulseaudio", "-n", "-F", d + "/test.pa", "--daemonize=no", "--exit-idle-time=-1",
-                     "--disallow-exit", "--log-target=file:" + logPath()},
-                    toolEnv() + EnvVars{{"HOME", d}}, d + "/pulseaudio.stdout", d + "/pulseaudio.stderr");
-    const auto t0 = Clock::now();
-    bool ready = false;
-    while (secondsSince(t0) < 10.0) {
-        if (!server_.alive()) break;
-        if (pactl({"info"}, 2.0).exitCode == 0) {
-            ready = true;
-            break;
-        }
-        sleepSeconds(0.05);
-    }
-    // pactl may have reached another server on the same socket: ours must still run.
-    if (!ready || !server_.alive()) {
-        server_.stop();
-        throw std::runtime_error("the private PulseAudio server did not start:\n" +
-                                 tail(readFile(d + "/pulseaudio.stderr") + readFile(logPath())));
-    }
-    keepOut_ = Child({"pacat", "--playback", "--device=test_out", "--latency-msec=5"}, toolEnv(), "/dev/null",
-                     d + "/keep-out.stderr", "/dev/zero");
-    keepMic_ = Child({"pacat", "--playback", "--device=test_mic", "--latency-msec=5"}, toolEnv(), "/dev/null",
-                     d + "/keep-mic.stderr", "/dev/zero");
-    // An idle null sink renders far ahead; wait for the silent streams to bring it down.
-    pollUntil(2.5, [&] { return sinkLatencyMs("test_out").value_or(1e9) < 50.0; });
+    if (audioMode() != "jack") return rig("start");
+    if (card_) card_->restart();
+    else card_ = std::make_shared<JackCard>();
 }
 
 void AudioServer::stop() {
-    if (card_) {
-        card_->stop();
-        return;
+    if (card_) return card_->stop();
+    try {
+        rig("stop");
+    } catch (const std::exception&) {  // stopping is best effort: nothing may throw from here
     }
-    if (const char* rig = pipewireRig()) {
-        run({"bash", rig, "stop", dir_.path() + "/pw"}, {}, 30.0);
-        return;
-    }
-    keepOut_.stop();
-    keepMic_.stop();
-    server_.stop(SIGTERM, 5.0);
 }
 
 bool AudioServer::stopSessionManager() {
     long pid = 0;
-    if (pipewireRig() == nullptr || !(std::ifstream(dir_.path() + "/pw/wireplumber.pid") >> pid) || pid <= 0) return false;
+    if (audioMode() != "pipewire" || !(std::ifstream(dir_.path() + "/rig/wireplumber.pid") >> pid) || pid <= 0)
+        return false;
     ::kill(static_cast<pid_t>(pid), SIGTERM);
     return pollUntil(5.0, [&] {  // gone, or a zombie nobody reaps
         std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
@@ -426,20 +376,8 @@ bool AudioServer::stopSessionManager() {
 }
 
 void AudioServer::kill() {
-    if (card_) {
-        card_->kill();
-        return;
-    }
-    if (pipewireRig() != nullptr) {
-        for (const char* daemon : {"pipewire", "pipewire-pulse", "wireplumber"}) {
-            long pid = 0;
-            if (std::ifstream(dir_.path() + "/pw/" + daemon + ".pid") >> pid && pid > 0) ::kill(pid, SIGKILL);
-        }
-        return;
-    }
-    server_.stop(SIGKILL);
-    keepOut_.stop();
-    keepMic_.stop();
+    if (card_) return card_->kill();
+    rig("kill");
 }
 
 void AudioServer::restart() {

@@ -96,13 +96,12 @@ private:
 
 class JackCard;
 
-// A private PulseAudio server: "test_out" (stereo 48 kHz, the default sink),
-// "test_mic" (mono, carrying a steady 440 Hz sine) whose monitor is the
-// default source. Both sinks are held at low latency by silent streams.
-// With ZENDRA_TEST_AUDIO=pipewire, a private PipeWire server with the same
-// default sink and source instead; with ZENDRA_TEST_AUDIO=jack, a private
-// JACK server with a pretend sound card (see jack_card.h). No other server
-// is reachable through env().
+// A private sound server: PulseAudio (scripts/pulse-rig.sh) with "test_out"
+// (stereo 48 kHz, the default sink) and "test_mic" (carrying a steady 440 Hz
+// sine) whose monitor is the default source; with ZENDRA_TEST_AUDIO=pipewire,
+// PipeWire (scripts/pw-rig.sh) with the same default sink and source; with
+// ZENDRA_TEST_AUDIO=jack, a JACK server with a pretend sound card (see
+// jack_card.h). No other server is reachable through env().
 class AudioServer {
 public:
     AudioServer();  // starts; throws std::runtime_error on failure
@@ -122,8 +121,6 @@ public:
     JackCard* card() const { return card_.get(); }
     // Sets env() in this process, for in-process clients such as SDL.
     void exportToProcess() const;
-    pid_t pid() const { return server_.pid(); }
-
     // PipeWire only: its session manager stops, so that new streams are
     // taken but never linked, never run. False where there is none.
     bool stopSessionManager();
@@ -138,15 +135,12 @@ public:
 
 private:
     void start();
+    void rig(const std::string& verb);  // runs the server's rig script
     EnvVars toolEnv() const;
-    std::string logPath() const;
 
-    TempDir dir_{"zendra-pulse"};
-    EnvVars rigEnv_;  // the PipeWire rig's, when it stands in
+    TempDir dir_{"zendra-audio"};
+    EnvVars rigEnv_;                  // what the rig script said a client needs
     std::shared_ptr<JackCard> card_;  // when a JACK server stands in
-    Child server_;
-    Child keepOut_;
-    Child keepMic_;
 };
 
 struct WindowGeometry {

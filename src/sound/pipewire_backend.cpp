@@ -135,45 +135,111 @@ const spa_pod* rawFormat(spa_pod_builder& b, spa_audio_format format, int rate, 
     return spa_format_audio_raw_build(&b, SPA_PARAM_EnumFormat, &info);
 }
 
-// What a stream's owner is told of it on the main-loop thread.
-template <typename Owner>
-pw_stream_events streamEvents() {
-    pw_stream_events e{};
-    e.version = PW_VERSION_STREAM_EVENTS;
-    e.state_changed = [](void* self, pw_stream_state, pw_stream_state state, const char*) {
-        if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED)
-            static_cast<Owner*>(self)->failed_.store(true);
-    };
-    e.process = [](void* self) { static_cast<Owner*>(self)->process(); };
-    return e;
-}
-
-class PipeWireOutput : public OutputDevice {
+// One stream on a connection of its own. Made and destroyed under the loop's
+// lock; its process callback goes to the owner on the data thread.
+class Stream {
 public:
-    PipeWireOutput(const std::string& device, int frames, OutputCallback* callback)
-        : context_(contextOrThrow()), callback_(callback), frames_(frames), askRealtime_(realtimeWanted()) {
+    struct Spec {
+        pw_properties* props;  // taken over
+        pw_direction direction;
+        spa_audio_format format;
+        int rate, channels;
+        bool startInactive;
+        std::string refused;  // what to say when the server refuses it
+    };
+    // [window] Throws SoundError when the server refuses the stream.
+    Stream(const Context& c, Spec spec, void (*process)(void*), void* owner)
+        : context_(c), process_(process), owner_(owner) {
         LoopLock lock(context_.loop);
         try {
-            open(device);
+            open(spec);
         } catch (...) {
             close();
             throw;
         }
     }
-    ~PipeWireOutput() override {
+    ~Stream() {  // [closing]
         LoopLock lock(context_.loop);
         close();
     }
+    Stream(const Stream&) = delete;
+    Stream& operator=(const Stream&) = delete;
+
+    pw_stream* get() const { return stream_; }  // [audio] to dequeue and queue buffers
+    bool lost() const { return failed_.load() || connection_->broken(); }  // [any]
+    void setActive(bool on) {  // [window]
+        LoopLock lock(context_.loop);
+        pw_stream_set_active(stream_, on);
+    }
+
+private:
+    void open(Spec& spec) {
+        connection_ = std::make_unique<Connection>(context_);
+        stream_ = pw_stream_new(connection_->core(), pw_properties_get(spec.props, PW_KEY_MEDIA_NAME), spec.props);
+        if (stream_ == nullptr) throw SoundError(DSERR_NODRIVER, spec.refused);
+        static const pw_stream_events events = [] {
+            pw_stream_events e{};
+            e.version = PW_VERSION_STREAM_EVENTS;
+            e.state_changed = [](void* self, pw_stream_state, pw_stream_state state, const char*) {  // [pw-main]
+                if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED)
+                    static_cast<Stream*>(self)->failed_.store(true);
+            };
+            e.process = [](void* self) { static_cast<Stream*>(self)->process_(static_cast<Stream*>(self)->owner_); };
+            return e;
+        }();
+        pw_stream_add_listener(stream_, &hook_, &events, this);
+        uint8_t pod[1024];
+        spa_pod_builder b = SPA_POD_BUILDER_INIT(pod, sizeof pod);
+        const spa_pod* params[] = {rawFormat(b, spec.format, spec.rate, spec.channels)};
+        auto flags = PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS | PW_STREAM_FLAG_RT_PROCESS;
+        if (spec.startInactive) flags |= PW_STREAM_FLAG_INACTIVE;
+        const int res =
+            pw_stream_connect(stream_, spec.direction, PW_ID_ANY, static_cast<pw_stream_flags>(flags), params, 1);
+        if (res < 0) throw SoundError(DSERR_NODRIVER, spec.refused + ": " + spa_strerror(res));
+    }
+    void close() {
+        if (stream_ != nullptr) pw_stream_destroy(stream_);
+        stream_ = nullptr;
+        connection_.reset();
+    }
+
+    const Context& context_;
+    void (*process_)(void*);
+    void* owner_;
+    std::unique_ptr<Connection> connection_;
+    pw_stream* stream_ = nullptr;
+    spa_hook hook_{};
+    std::atomic<bool> failed_{false};  // set on [pw-main]
+};
+
+class PipeWireOutput : public OutputDevice {
+public:
+    PipeWireOutput(const std::string& device, int frames, OutputCallback* callback)
+        : callback_(callback),
+          frames_(frames),
+          askRealtime_(realtimeWanted()),
+          stream_(contextOrThrow(), spec(device, frames), &PipeWireOutput::process, this) {}
     int rate() const override { return kOutputRate; }
     int bufferFrames() const override { return frames_; }
     bool realtime() const override { return true; }
-    bool lost() const override { return failed_.load() || connection_->broken(); }
+    bool lost() const override { return stream_.lost(); }
     int64_t quietLossNanos() const override { return kQuietLossNanos; }
     void detach() override { gate_.close(); }
 
+private:
+    static Stream::Spec spec(const std::string& device, int frames) {
+        pw_properties* props = streamProperties("Playback", "zendra", "Zendra");
+        // The quantum players feel: the graph runs at the smallest asked for.
+        pw_properties_setf(props, PW_KEY_NODE_LATENCY, "%d/%d", frames, kOutputRate);
+        if (!device.empty()) pw_properties_set(props, PW_KEY_TARGET_OBJECT, device.c_str());
+        return {props, PW_DIRECTION_OUTPUT, SPA_AUDIO_FORMAT_F32, kOutputRate, 2, false,
+                "PipeWire refused a playback stream"};
+    }
+
     // [audio] Exactly the frames the graph asks for this cycle.
-    void process() noexcept {
-        pw_buffer* b = pw_stream_dequeue_buffer(stream_);
+    static void process(void* arg) {
+        auto* self = static_cast<PipeWireOutput*>(arg);
+        pw_buffer* b = pw_stream_dequeue_buffer(self->stream_.get());
         if (b == nullptr) return;
         spa_data& d = b->buffer->datas[0];
         if (d.data != nullptr) {
@@ -181,140 +247,75 @@ public:
             uint64_t frames = d.maxsize / kStride;
             if (b->requested > 0) frames = std::min<uint64_t>(frames, b->requested);
             auto* out = static_cast<float*>(d.data);
-            if (askRealtime_) {  // once; system calls only
-                askRealtime_ = false;
+            if (self->askRealtime_) {  // once; system calls only
+                self->askRealtime_ = false;
                 askRealtime();
             }
             const int n = static_cast<int>(frames);
-            if (!gate_.pass([&] { callback_->render(out, n); })) std::fill(out, out + 2 * n, 0.0f);
+            if (!self->gate_.pass([&] { self->callback_->render(out, n); })) std::fill(out, out + 2 * n, 0.0f);
             d.chunk->offset = 0;
             d.chunk->stride = kStride;
             d.chunk->size = static_cast<uint32_t>(frames * kStride);
         }
-        pw_stream_queue_buffer(stream_, b);
-    }
-    std::atomic<bool> failed_{false};  // set on [pw-main]
-
-private:
-    // [window] [closing] Both under the loop's lock.
-    void open(const std::string& device) {
-        connection_ = std::make_unique<Connection>(context_);
-        pw_properties* props = streamProperties("Playback", "zendra", "Zendra");
-        // The quantum players feel: the graph runs at the smallest asked for.
-        pw_properties_setf(props, PW_KEY_NODE_LATENCY, "%d/%d", frames_, kOutputRate);
-        if (!device.empty()) pw_properties_set(props, PW_KEY_TARGET_OBJECT, device.c_str());
-        stream_ = pw_stream_new(connection_->core(), "Zendra", props);
-        if (stream_ == nullptr) throw SoundError(DSERR_NODRIVER, "PipeWire refused a playback stream");
-        static const pw_stream_events events = streamEvents<PipeWireOutput>();
-        pw_stream_add_listener(stream_, &hook_, &events, this);
-        uint8_t pod[1024];
-        spa_pod_builder b = SPA_POD_BUILDER_INIT(pod, sizeof pod);
-        const spa_pod* params[] = {rawFormat(b, SPA_AUDIO_FORMAT_F32, kOutputRate, 2)};
-        const auto flags = static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS |
-                                                        PW_STREAM_FLAG_RT_PROCESS);
-        if (const int res = pw_stream_connect(stream_, PW_DIRECTION_OUTPUT, PW_ID_ANY, flags, params, 1); res < 0)
-            throw SoundError(DSERR_NODRIVER, std::string("PipeWire refused a playback stream: ") + spa_strerror(res));
-    }
-    void close() {
-        if (stream_ != nullptr) pw_stream_destroy(stream_);
-        stream_ = nullptr;
-        connection_.reset();
+        pw_stream_queue_buffer(self->stream_.get(), b);
     }
 
-    const Context& context_;
     OutputCallback* callback_;
     int frames_;
     bool askRealtime_;  // [audio] once started
     CallbackGate gate_;
-    std::unique_ptr<Connection> connection_;
-    pw_stream* stream_ = nullptr;
-    spa_hook hook_{};
+    Stream stream_;  // last: destroyed first, so no callback outlives the members above
 };
 
 class PipeWireCapture : public CaptureStream {
 public:
-    PipeWireCapture(const std::string& device, int rate, int channels, int bits) : context_(contextOrThrow()) {
-        LoopLock lock(context_.loop);
-        try {
-            open(device, rate, channels, bits);
-        } catch (...) {
-            close();
-            throw;
-        }
-    }
-    ~PipeWireCapture() override {
-        LoopLock lock(context_.loop);
-        close();
-    }
+    PipeWireCapture(const std::string& device, int rate, int channels, int bits)
+        : stream_(contextOrThrow(), spec(device, rate, channels, bits), &PipeWireCapture::process, this) {}
     void setSink(CaptureSink* sink) override {
         gate_.close();
         sink_ = sink;
         if (sink_ != nullptr) gate_.open();
     }
-    void start() override { setActive(true); }
-    void stop() override { setActive(false); }
+    void start() override { stream_.setActive(true); }
+    void stop() override { stream_.setActive(false); }
+
+private:
+    // A sink's monitor is asked for as "<sink>.monitor".
+    static Stream::Spec spec(const std::string& device, int rate, int channels, int bits) {
+        pw_properties* props = streamProperties("Capture", "zendra-record", "Zendra Record");
+        pw_properties_setf(props, PW_KEY_NODE_LATENCY, "%d/%d", 1024, kOutputRate);
+        const size_t suffix = std::strlen(kMonitorSuffix);
+        if (device.size() > suffix && device.compare(device.size() - suffix, suffix, kMonitorSuffix) == 0) {
+            pw_properties_set(props, PW_KEY_TARGET_OBJECT, device.substr(0, device.size() - suffix).c_str());
+            pw_properties_set(props, PW_KEY_STREAM_CAPTURE_SINK, "true");
+        } else if (!device.empty()) {
+            pw_properties_set(props, PW_KEY_TARGET_OBJECT, device.c_str());
+        }
+        // PipeWire's own converter gives the rate, depth and channels asked.
+        return {props, PW_DIRECTION_INPUT, bits == 8 ? SPA_AUDIO_FORMAT_U8 : SPA_AUDIO_FORMAT_S16_LE, rate, channels,
+                true,
+                "The capture device " + (device.empty() ? std::string("(default)") : "\"" + device + "\"") +
+                    " could not be opened"};
+    }
 
     // [audio]
-    void process() noexcept {
-        pw_buffer* b = pw_stream_dequeue_buffer(stream_);
+    static void process(void* arg) {
+        auto* self = static_cast<PipeWireCapture*>(arg);
+        pw_buffer* b = pw_stream_dequeue_buffer(self->stream_.get());
         if (b == nullptr) return;
         const spa_data& d = b->buffer->datas[0];
         if (d.data != nullptr && d.chunk != nullptr) {
             const uint32_t offset = std::min(d.chunk->offset, d.maxsize);
             const uint32_t size = std::min(d.chunk->size, d.maxsize - offset);
             const auto* bytes = static_cast<const uint8_t*>(d.data) + offset;
-            gate_.pass([&] { sink_->deliver(bytes, size); });
+            self->gate_.pass([&] { self->sink_->deliver(bytes, size); });
         }
-        pw_stream_queue_buffer(stream_, b);
-    }
-    std::atomic<bool> failed_{false};  // set on [pw-main]
-
-private:
-    // [window] [closing] Both under the loop's lock.
-    void open(const std::string& device, int rate, int channels, int bits) {
-        connection_ = std::make_unique<Connection>(context_);
-        pw_properties* props = streamProperties("Capture", "zendra-record", "Zendra Record");
-        pw_properties_setf(props, PW_KEY_NODE_LATENCY, "%d/%d", 1024, kOutputRate);
-        if (device.size() > std::strlen(kMonitorSuffix) &&
-            device.compare(device.size() - std::strlen(kMonitorSuffix), std::string::npos, kMonitorSuffix) == 0) {
-            pw_properties_set(props, PW_KEY_TARGET_OBJECT,
-                              device.substr(0, device.size() - std::strlen(kMonitorSuffix)).c_str());
-            pw_properties_set(props, PW_KEY_STREAM_CAPTURE_SINK, "true");
-        } else if (!device.empty()) {
-            pw_properties_set(props, PW_KEY_TARGET_OBJECT, device.c_str());
-        }
-        stream_ = pw_stream_new(connection_->core(), "Zendra Record", props);
-        if (stream_ == nullptr) throw SoundError(DSERR_NODRIVER, "PipeWire refused a capture stream");
-        static const pw_stream_events events = streamEvents<PipeWireCapture>();
-        pw_stream_add_listener(stream_, &hook_, &events, this);
-        uint8_t pod[1024];
-        spa_pod_builder b = SPA_POD_BUILDER_INIT(pod, sizeof pod);
-        // PipeWire's own converter gives the rate, depth and channels asked.
-        const spa_pod* params[] = {
-            rawFormat(b, bits == 8 ? SPA_AUDIO_FORMAT_U8 : SPA_AUDIO_FORMAT_S16_LE, rate, channels)};
-        const auto flags = static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS |
-                                                        PW_STREAM_FLAG_RT_PROCESS | PW_STREAM_FLAG_INACTIVE);
-        if (const int res = pw_stream_connect(stream_, PW_DIRECTION_INPUT, PW_ID_ANY, flags, params, 1); res < 0)
-            throw SoundError(DSERR_NODRIVER, "The capture device " +
-                                                 (device.empty() ? std::string("(default)") : "\"" + device + "\"") +
-                                                 " could not be opened: " + spa_strerror(res));
-    }
-    void close() {
-        if (stream_ != nullptr) pw_stream_destroy(stream_);
-        stream_ = nullptr;
-        connection_.reset();
-    }
-    void setActive(bool on) {  // [window]
-        LoopLock lock(context_.loop);
-        if (stream_ != nullptr) pw_stream_set_active(stream_, on);
+        pw_stream_queue_buffer(self->stream_.get(), b);
     }
 
-    const Context& context_;
     CallbackGate gate_{false};  // open while there is a sink
     CaptureSink* sink_ = nullptr;
-    std::unique_ptr<Connection> connection_;
-    pw_stream* stream_ = nullptr;
-    spa_hook hook_{};
+    Stream stream_;  // last: destroyed first
 };
 
 // The sources and sinks the server has now, in its order: sources first, then

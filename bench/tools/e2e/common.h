@@ -1,0 +1,105 @@
+// What the end-to-end measurements share: clocks and statistics, the
+// machine's load and stolen time, a direct connection to the X server, and
+// finding the program's tool windows on screenshots.
+#pragma once
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "e2e_env.h"
+
+struct _XDisplay;  // Xlib's Display
+
+namespace zendra::bench {
+
+using Clock = std::chrono::steady_clock;
+using XWindow = unsigned long;  // Xlib's Window
+
+double msBetween(Clock::time_point a, Clock::time_point b);
+
+// The value of an environment variable; throws if it is not set.
+std::string env(const char* name);
+
+// /proc/loadavg's three figures.
+std::string loadAverage();
+
+// The first fields of /proc/stat's "cpu" line (every CPU together), in ticks:
+// user, nice, system, idle, iowait, irq, softirq, steal.
+std::array<long long, 8> cpuTicks();
+// CPU time taken by the hypervisor from this virtual machine so far (seconds).
+double stealSeconds();
+
+// Every CPU's interrupt and stolen time (/proc/stat ticks), sampled every
+// 20 ms on a thread of its own, so a long callback can be set against them.
+class CpuTicks {
+public:
+    CpuTicks() : thread_([this] { run(); }) {}
+    ~CpuTicks();
+    // Interrupt and stolen ticks across all CPUs between `from` and `to`.
+    std::pair<long long, long long> between(Clock::time_point from, Clock::time_point to);
+
+private:
+    struct Sample {
+        Clock::time_point at;
+        long long irq = 0, steal = 0;
+    };
+    void run();
+    std::mutex mutex_;
+    std::vector<Sample> samples_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+struct Stats {
+    double median = 0, worst = 0, best = 0, p90 = 0;
+};
+Stats stats(std::vector<double> v);
+void printStats(const std::string& what, const std::vector<double>& v);
+
+// A direct connection to the X server: map notifications of top-level
+// windows as they happen, pixels, and key presses through XTEST (loaded at
+// run time; only the runtime library is needed).
+class XWatch {
+public:
+    explicit XWatch(const std::string& display);
+    ~XWatch();
+    XWatch(const XWatch&) = delete;
+    XWatch& operator=(const XWatch&) = delete;
+
+    // Waits for a top-level window titled `title` (or, with byClass, of the
+    // WM_CLASS instance `title`) to be mapped; returns it with the moment its
+    // map notification arrived.
+    std::optional<std::pair<XWindow, Clock::time_point>> waitMapped(const std::string& title, double timeout,
+                                                                    bool byClass = false);
+    // Whether the window shows a black client area (a run of 100 black
+    // pixels) among mostly painted, non-black pixels.
+    bool showsBlackForm(XWindow w);
+    std::optional<Clock::time_point> waitBlackForm(XWindow w, double timeout);
+    // Press and release of a key (X keysym name) to window `w` (focused
+    // first, if given); returns when the server had the press.
+    std::optional<Clock::time_point> tap(const std::string& key, XWindow w = 0, double hold = 0.03);
+
+private:
+    ::_XDisplay* dpy_ = nullptr;
+    XWindow root_ = 0;
+    void* xtst_ = nullptr;
+    int (*fake_)(::_XDisplay*, unsigned, int, unsigned long) = nullptr;
+};
+
+// A length in twips as the program lays it out (96 dpi under Xvfb).
+int tw(int twips);
+
+// The top-left corner of the one tool window showing: the first run of 100
+// black pixels in a screenshot of the main window's area.
+std::optional<std::pair<int, int>> blackFormOrigin(const zendra::test::Display& display, const std::string& path);
+// Polls for up to 8 s until a tool window shows somewhere other than `before`.
+std::optional<std::pair<int, int>> waitNewForm(const zendra::test::Display& display, const std::string& shot,
+                                               std::optional<std::pair<int, int>> before);
+
+}  // namespace zendra::bench

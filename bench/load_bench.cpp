@@ -79,7 +79,7 @@ std::shared_ptr<DirectSound> offlineDevice() {
 std::vector<std::shared_ptr<DirectSoundBuffer>> loadBank(DirectSound& ds) {
     BankDecoder decoder(bankFiles());
     decoder.wait();
-    if (decoder.failure()) throw std::runtime_error(decoder.failure()->message);
+    if (const auto failed = decoder.failures(); !failed.empty()) throw std::runtime_error(failed[0].message);
     std::vector<std::shared_ptr<DirectSoundBuffer>> bank;
     for (auto& data : decoder.take()) {
         DSBUFFERDESC desc{};

@@ -1,6 +1,7 @@
 // Writes the fuzzing seeds: short copies of the demo kit, a short sound in
-// every container and sample format libsndfile writes, and a few malformed
-// headers (the fuzzer mutates its way to the rest).
+// every container and sample format libsndfile writes (FLAC, Ogg Vorbis, Opus
+// and MP3 among them), and a few malformed headers (the fuzzer mutates its
+// way to the rest).
 // Usage: make_seeds DEMO_KIT_DIR OUT_DIR
 #include <sndfile.h>
 
@@ -38,7 +39,7 @@ int main(int argc, char** argv) {
     // The first 300 frames of each kit file, in the file's own format.
     for (const auto& e : fs::directory_iterator(argv[1])) {
         SF_INFO info{};
-        SNDFILE* sf = e.path().extension() == ".wav" ? sf_open(e.path().c_str(), SFM_READ, &info) : nullptr;
+        SNDFILE* sf = e.path().extension() != ".txt" ? sf_open(e.path().c_str(), SFM_READ, &info) : nullptr;
         if (!sf) continue;
         std::vector<double> s(static_cast<size_t>(300 * info.channels));
         s.resize(static_cast<size_t>(sf_readf_double(sf, s.data(), 300) * info.channels));
@@ -51,7 +52,15 @@ int main(int argc, char** argv) {
                         SF_FORMAT_DOUBLE, SF_FORMAT_ULAW, SF_FORMAT_IMA_ADPCM})
             for (int channels : {1, 2, 6}) encode(out / (std::to_string(++n) + ".wav"), major | sub, channels, 22050);
     encode(out / "rifx.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16 | SF_ENDIAN_BIG, 2, 44100);
-    encode(out / "ogg.wav", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 1, 22050, std::vector<double>(2000, 0.1));
+    for (int major : {SF_FORMAT_AIFF, SF_FORMAT_CAF, SF_FORMAT_AU, SF_FORMAT_VOC, SF_FORMAT_W64})
+        encode(out / (std::to_string(++n) + ".snd"), major | SF_FORMAT_PCM_16, 2, 22050);
+    encode(out / "alac.caf", SF_FORMAT_CAF | SF_FORMAT_ALAC_16, 2, 44100);
+    // The compressed formats, short: a few frames or pages each.
+    const std::vector<double> tone(2 * 4800, 0.1);
+    encode(out / "vorbis.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 2, 22050, tone);
+    encode(out / "opus.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS, 2, 48000, tone);
+    encode(out / "layer3.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 2, 44100, tone);
+    encode(out / "flac.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 44100, tone);
     // Malformed: 16-bit mono in each container, cut short or with two header bytes set to 0, 3 or 0xffff.
     for (const char* name : {"4.wav", "28.wav", "52.wav", "76.wav"}) {
         std::ifstream in(out / name, std::ios::binary);

@@ -23,11 +23,12 @@ done
 CXX=${CXX_FUZZ:-clang++}
 command -v "$CXX" >/dev/null || { echo "$CXX not found: install clang and libclang-rt-14-dev" >&2; exit 1; }
 mkdir -p "$OUT/seeds" "$OUT/corpus" "$OUT/artifacts" "$OUT/demo-kit"
-SNDFILE_FLAGS=$(pkg-config --cflags --libs sndfile)
+SNDFILE_FLAGS=$(pkg-config --cflags --libs sndfile vorbis ogg)
 SAN=(-fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
 
 echo "Building the fuzzer in $OUT"
-READER=(src/sound/sound_file.cpp src/sound/byte_source.cpp src/sound/wav_header.cpp)
+READER=(src/sound/sound_file.cpp src/sound/sound_decode.cpp src/sound/byte_source.cpp src/sound/wav_header.cpp
+        src/sound/ogg_check.cpp)
 # shellcheck disable=SC2086
 "$CXX" -std=c++20 -O1 -g "${SAN[@]}" -I src fuzz/sound_file_fuzz.cpp "${READER[@]}" \
   -o "$OUT/sound_file_fuzz" $SNDFILE_FLAGS

@@ -1,4 +1,5 @@
-// Synthesises the demo kit: a few short drum sounds, test tones and a pad.
+// Synthesises the demo kit: a few short drum sounds, test tones and a pad as
+// WAV files, a tom as FLAC and a bell as Ogg Vorbis.
 // Usage: make_demo_kit <outdir>
 #include <sndfile.h>
 #include <sys/stat.h>
@@ -34,7 +35,7 @@ struct Sound {
     const char* name;
     int rate;
     int channels;
-    int subtype;
+    int format;  // libsndfile's major format and encoding
     const char* description;
     std::vector<float> samples;  // interleaved
 };
@@ -161,6 +162,33 @@ void pad(int rate, std::vector<double>& left, std::vector<double>& right) {
     }
 }
 
+// A tom: a sine whose pitch falls from 180 to 110 Hz, with a soft attack.
+std::vector<double> tom(int rate) {
+    std::vector<double> x(static_cast<size_t>(frameCount(rate, 0.5)));
+    double phase = 0.0;
+    for (size_t i = 0; i < x.size(); ++i) {
+        const double t = static_cast<double>(i) / rate;
+        phase += kTwoPi * (110.0 + 70.0 * std::exp(-t / 0.06)) / rate;
+        x[i] = std::fmin(1.0, t / 0.003) * std::exp(-t / 0.18) * std::sin(phase);
+    }
+    normalise(x, 0.9);
+    return x;
+}
+
+// A bell: inharmonic partials dying away, the left side a little lower than the right.
+std::vector<double> bellSide(int rate, double base) {
+    std::vector<double> x(static_cast<size_t>(frameCount(rate, 1.5)));
+    const double partials[][2] = {{1.0, 1.0}, {2.76, 0.5}, {5.4, 0.3}, {8.93, 0.15}};
+    for (size_t i = 0; i < x.size(); ++i) {
+        const double t = static_cast<double>(i) / rate;
+        for (const auto& [ratio, level] : partials)
+            x[i] += level * std::exp(-t * ratio / 0.6) * std::sin(kTwoPi * base * ratio * t);
+        x[i] *= std::fmin(1.0, t / 0.002);
+    }
+    normalise(x, 0.7);
+    return x;
+}
+
 bool makeFolder(const std::string& dir) {
     for (size_t pos = 1; pos <= dir.size(); ++pos) {
         if (pos != dir.size() && dir[pos] != '/') continue;
@@ -180,7 +208,7 @@ bool writeSound(const std::string& dir, const Sound& s) {
     SF_INFO info{};
     info.samplerate = s.rate;
     info.channels = s.channels;
-    info.format = SF_FORMAT_WAV | s.subtype;
+    info.format = s.format;
     SNDFILE* sf = sf_open(temp.c_str(), SFM_WRITE, &info);
     if (!sf) {
         std::fprintf(stderr, "make_demo_kit: cannot create \"%s\": %s\n", temp.c_str(), sf_strerror(nullptr));
@@ -234,27 +262,38 @@ int main(int argc, char** argv) {
     if (!makeFolder(dir)) return 1;
 
     std::vector<Sound> kit;
-    kit.push_back({"kick.wav", 44100, 1, SF_FORMAT_PCM_16, "kick drum, 16-bit 44100 Hz mono", toFloat(kick(44100))});
-    kit.push_back({"snare.wav", 44100, 1, SF_FORMAT_PCM_16, "snare drum, 16-bit 44100 Hz mono", toFloat(snare(44100))});
-    kit.push_back({"hat.wav", 22050, 1, SF_FORMAT_PCM_U8, "closed hi-hat, 8-bit 22050 Hz mono", toFloat(hat(22050))});
-    kit.push_back({"clap.wav", 44100, 2, SF_FORMAT_PCM_24, "hand clap, 24-bit 44100 Hz stereo",
+    kit.push_back({"kick.wav", 44100, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, "kick drum, 16-bit 44100 Hz mono",
+                   toFloat(kick(44100))});
+    kit.push_back({"snare.wav", 44100, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, "snare drum, 16-bit 44100 Hz mono",
+                   toFloat(snare(44100))});
+    kit.push_back({"hat.wav", 22050, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_U8, "closed hi-hat, 8-bit 22050 Hz mono",
+                   toFloat(hat(22050))});
+    kit.push_back({"clap.wav", 44100, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_24, "hand clap, 24-bit 44100 Hz stereo",
                    interleave(clapSide(44100, 0xc1a9), clapSide(44100, 0xc1aa))});
 
     std::vector<double> tone22 = sine(22050, 440.0, 2.0, 0.8);
     fadeEnds(tone22, 22050, 0.005);
-    kit.push_back({"tone-22050.wav", 22050, 1, SF_FORMAT_PCM_16, "440 Hz sine, 16-bit 22050 Hz mono", toFloat(tone22)});
+    kit.push_back({"tone-22050.wav", 22050, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, "440 Hz sine, 16-bit 22050 Hz mono",
+                   toFloat(tone22)});
     std::vector<double> tone44 = sine(44100, 440.0, 2.0, 0.8);
     fadeEnds(tone44, 44100, 0.005);
-    kit.push_back({"tone-44100.wav", 44100, 2, SF_FORMAT_PCM_16, "440 Hz sine, 16-bit 44100 Hz stereo",
+    kit.push_back({"tone-44100.wav", 44100, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16, "440 Hz sine, 16-bit 44100 Hz stereo",
                    interleave(tone44, tone44)});
     std::vector<double> tone11 = sine(11025, 440.0, 2.0, 0.8);
     fadeEnds(tone11, 11025, 0.005);
-    kit.push_back({"tone-11025.wav", 11025, 1, SF_FORMAT_PCM_U8, "440 Hz sine, 8-bit 11025 Hz mono", toFloat(tone11)});
+    kit.push_back({"tone-11025.wav", 11025, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_U8, "440 Hz sine, 8-bit 11025 Hz mono",
+                   toFloat(tone11)});
 
     std::vector<double> padLeft, padRight;
     pad(22050, padLeft, padRight);
-    kit.push_back({"pad-22050.wav", 22050, 2, SF_FORMAT_PCM_16,
+    kit.push_back({"pad-22050.wav", 22050, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16,
                    "220 Hz soft triangle pad for looping, 16-bit 22050 Hz stereo", interleave(padLeft, padRight)});
+
+    kit.push_back({"tom.flac", 44100, 1, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, "tom drum, FLAC 16-bit 44100 Hz mono",
+                   toFloat(tom(44100))});
+    kit.push_back({"bell.ogg", 44100, 2, SF_FORMAT_OGG | SF_FORMAT_VORBIS,
+                   "bell, a little lower on the left, Ogg Vorbis 44100 Hz stereo",
+                   interleave(bellSide(44100, 520.0), bellSide(44100, 523.0))});
 
     // The build checks for kick.wav, so it is written last.
     for (size_t i = 1; i < kit.size(); ++i)

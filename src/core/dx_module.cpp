@@ -60,7 +60,7 @@ void LoadSampleBuffers(std::vector<std::shared_ptr<SampleData>> decoded) {
         for (size_t i = 0; i < count; ++i) paths.push_back(QFile::encodeName(SampleFile[i]).toStdString());
         BankDecoder decoder(std::move(paths));
         decoder.wait();
-        if (const auto f = decoder.failure()) throw SoundError(DSERR_FILEIO, f->message);
+        if (const auto failed = decoder.failures(); !failed.empty()) throw SoundError(DSERR_FILEIO, failed[0].message);
         decoded = decoder.take();
     }
     if (decoded.size() != count) throw SoundError(DSERR_INVALIDCALL, "The decoded sound does not match the sample files.");

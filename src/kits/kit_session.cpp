@@ -138,21 +138,10 @@ bool openKit(const QString& path) {
         return false;
     }
     settings::setFolder(QStringLiteral("kits"), QFileInfo(path).absolutePath());
-    QStringList missing;
-    for (const KitSample& s : read.kit->samples)
-        if (!QFileInfo(s.file).isReadable()) missing << s.file;
     frmLoadSamples& dock = forms::frmLoadSamples();
     fillDock(*read.kit);
-    if (!missing.isEmpty()) {
-        warn(QStringLiteral("The kit \"%1\" names samples that cannot be found or read:\n%2\n\nNothing was changed: the "
-                            "samples loaded before are still in place. The Sample Dock shows the kit's files; choose "
-                            "the missing ones there and press Done.")
-                 .arg(path, missing.join(QLatin1Char('\n'))));
-        dock.showForm();
-        return false;
-    }
-    dock.cmbDone_Click();  // the Sample Dock's own load: progress, all or nothing
-    if (!pending().applied) dock.showForm();
+    // The Sample Dock's own load: progress, all or nothing, every failing file named.
+    if (!dock.loadBank(path)) dock.showForm();
     return pending().applied;
 }
 

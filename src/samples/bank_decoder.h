@@ -1,7 +1,7 @@
-// Decodes the files of a sample bank on worker threads. No user-interface
-// code: the caller polls or waits, then builds the sound buffers itself.
-// Files are claimed in slot order; the first failure stops further claims, so
-// once finished the lowest failing slot is known for certain.
+// Decodes the files of a sample bank on worker threads, every file even when
+// some fail, so that every failure can be named at once. No user-interface
+// code: the caller polls or waits, then builds the sound buffers itself. The
+// files share one memory budget (kMaxBankBytes).
 #pragma once
 #include <algorithm>
 #include <atomic>
@@ -44,7 +44,7 @@ public:
         for (unsigned t = 0; t < n; ++t) workers_.emplace_back([this] { work(); });
     }
 
-    // Stops claiming files and waits for the files being decoded.
+    // Stops decoding and waits for the workers.
     ~BankDecoder() {
         cancel();
         for (std::thread& w : workers_) w.join();
@@ -72,19 +72,18 @@ public:
         done_.wait(lock, [this] { return finished_; });
     }
 
-    void cancel() {
-        cancelled_ = true;
-        stop_ = true;
-    }
+    // Stops the decoding, also of the files under way.
+    void cancel() { cancelled_ = true; }
     bool cancelled() const { return cancelled_.load(); }
 
-    // After finished(): the lowest failing slot, if any.
-    std::optional<Failure> failure() const {
+    // After finished(): every failing slot, in slot order.
+    std::vector<Failure> failures() const {
         std::lock_guard<std::mutex> lock(mutex_);
+        std::vector<Failure> all;
         for (size_t i = 0; i < errors_.size(); ++i) {
-            if (errors_[i]) return Failure{i, *errors_[i]};
+            if (errors_[i]) all.push_back({i, *errors_[i]});
         }
-        return std::nullopt;
+        return all;
     }
 
     // After finished() without failure or cancel: the decoded sound per slot.
@@ -95,14 +94,14 @@ public:
 
 private:
     void work() {
-        while (!stop_) {
+        while (!cancelled_) {
             const size_t i = next_.fetch_add(1);
             if (i >= paths_.size()) break;
             std::shared_ptr<SampleData> d;
             std::optional<std::string> error;
             try {
                 if (hook_) hook_(i);
-                d = std::make_shared<SampleData>(readSoundFile(paths_[i]));
+                d = std::make_shared<SampleData>(readSoundFile(paths_[i], {kMaxSampleBytes, &budget_, &cancelled_}));
             } catch (const std::bad_alloc&) {
                 error = "Cannot load \"" + paths_[i] + "\": there is not enough memory to hold its sound.";
             } catch (const std::exception& e) {
@@ -111,7 +110,6 @@ private:
             std::lock_guard<std::mutex> lock(mutex_);
             if (error) {
                 errors_[i] = std::move(error);
-                stop_ = true;
             } else {
                 data_[i] = std::move(d);
             }
@@ -133,8 +131,8 @@ private:
     std::condition_variable done_;
     std::atomic<size_t> next_{0};
     std::atomic<size_t> completed_{0};
-    std::atomic<bool> stop_{false};
     std::atomic<bool> cancelled_{false};
+    SoundBudget budget_;
     unsigned running_ = 0;
     bool finished_ = false;
 };

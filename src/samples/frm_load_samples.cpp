@@ -20,6 +20,7 @@
 #include <cmath>
 
 #include "core/dialogs.h"
+#include "sound/sound_file.h"
 #include "core/dx_module.h"
 #include "core/forms.h"
 #include "keyboard/frm_key_board.h"
@@ -138,21 +139,35 @@ void frmLoadSamples::forgetLastFolder() { lastFolder().clear(); }
 void frmLoadSamples::setLastFolder(const QString& folder) { lastFolder() = folder; }
 
 namespace {
-QStringList droppedWavs(const QMimeData* mime) {
+bool isSoundFileName(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    for (const std::string& e : soundFileExtensions())
+        if (suffix == QLatin1String(e.c_str())) return true;
+    return false;
+}
+
+// The sound files among the dropped ones, in their order.
+QStringList droppedSounds(const QMimeData* mime) {
     QStringList files;
     for (const QUrl& url : mime->urls())
-        if (url.isLocalFile() && url.toLocalFile().endsWith(QStringLiteral(".wav"), Qt::CaseInsensitive))
-            files << url.toLocalFile();
+        if (url.isLocalFile() && isSoundFileName(url.toLocalFile())) files << url.toLocalFile();
     return files;
+}
+
+// The open dialog's filters: WAV first, as the slot buttons preset it, then every sound file.
+QString dialogFilters() {
+    QStringList patterns;
+    for (const std::string& e : soundFileExtensions()) patterns << QStringLiteral("*.") + QLatin1String(e.c_str());
+    return QStringLiteral("Wave Files (*.Wav);;Sound Files (%1)").arg(patterns.join(QLatin1Char(' ')));
 }
 }  // namespace
 
 void frmLoadSamples::dragEnterEvent(QDragEnterEvent* e) {
-    if (!loading_ && !droppedWavs(e->mimeData()).isEmpty()) e->acceptProposedAction();
+    if (!loading_ && !droppedSounds(e->mimeData()).isEmpty()) e->acceptProposedAction();
 }
 
 void frmLoadSamples::dropEvent(QDropEvent* e) {
-    const QStringList files = droppedWavs(e->mimeData());
+    const QStringList files = droppedSounds(e->mimeData());
     if (loading_ || files.isEmpty()) return;
     // The slot whose row (with half the gap around it) is under the drop.
     const int page = vscrollSample->value();
@@ -173,8 +188,7 @@ void frmLoadSamples::dropEvent(QDropEvent* e) {
 
 void frmLoadSamples::cmbSelect_Click(int16_t Index) {
     // A cancelled dialog hands back the preset name, which empties the slot.
-    const auto chosen = dialogs::openFile(
-        {QStringLiteral("Open"), QStringLiteral("Wave Files (*.Wav)"), dialogFolder(), kPresetName});
+    const auto chosen = dialogs::openFile({QStringLiteral("Open"), dialogFilters(), dialogFolder(), kPresetName});
     lblSample[Index]->setText(chosen ? *chosen : kPresetName);
     if (lblSample[Index]->text() == kPresetName) lblSample[Index]->setText(QString());
     if (chosen) lastFolder() = QFileInfo(*chosen).absolutePath();
@@ -188,13 +202,20 @@ void frmLoadSamples::closeEvent(QCloseEvent* e) {
     ToolForm::closeEvent(e);
 }
 
-void frmLoadSamples::reportFailure(const QString& what) {
-    dialogs::msgBox(what + QStringLiteral("\n\nNothing was changed: the samples loaded before are still in place."),
-                    dialogs::Buttons::Ok, dialogs::Icon::Exclamation);
+void frmLoadSamples::reportFailures(const QStringList& failures, const QString& kit) {
+    QString text = failures.join(QLatin1Char('\n')) +
+                   QStringLiteral("\n\nNothing was changed: the samples loaded before are still in place.");
+    if (!kit.isEmpty()) {
+        text = QStringLiteral("The kit \"%1\" cannot be opened: %2 of its samples cannot be loaded.\n\n")
+                   .arg(kit)
+                   .arg(failures.size()) +
+               text + QStringLiteral(" The Sample Dock shows the kit's files; choose others for those slots there and press Done.");
+    }
+    dialogs::msgBox(text, dialogs::Buttons::Ok, dialogs::Icon::Exclamation);
 }
 
 std::optional<std::vector<std::shared_ptr<SampleData>>> frmLoadSamples::decodeFiles(const std::vector<QString>& files,
-                                                                                       QString& failure) {
+                                                                                       QStringList& failures) {
     std::vector<std::string> paths;
     for (const QString& f : files) paths.push_back(QFile::encodeName(f).toStdString());
     QElapsedTimer clock;
@@ -237,21 +258,22 @@ std::optional<std::vector<std::shared_ptr<SampleData>>> frmLoadSamples::decodeFi
         delete progress_.data();
     }
     decoder.wait();
-    if (const auto f = decoder.failure()) {
-        failure = QFile::decodeName(QByteArray::fromStdString(f->message));
-        return std::nullopt;
-    }
     if (decoder.cancelled()) return std::nullopt;
+    for (const BankDecoder::Failure& f : decoder.failures())
+        failures << QFile::decodeName(QByteArray::fromStdString(f.message));
+    if (!failures.isEmpty()) return std::nullopt;
     return decoder.take();
 }
 
-void frmLoadSamples::cmbDone_Click() {
+void frmLoadSamples::cmbDone_Click() { loadBank(); }
+
+bool frmLoadSamples::loadBank(const QString& kit) {
     using namespace DXMoudule;
-    if (loading_) return;  // a load is under way already
+    if (loading_) return false;  // a load is under way already
     if (lblSample[0]->text().isEmpty()) {
         dialogs::msgBox(QStringLiteral("No samples were selected to be loaded. They must be placed from the first position on."),
                         dialogs::Buttons::Ok, dialogs::Icon::None, QStringLiteral("Try Again..."));
-        return;
+        return false;
     }
     const int n = lblAmount->text().toInt();
     auto last = static_cast<int16_t>(n - 1);
@@ -267,13 +289,13 @@ void frmLoadSamples::cmbDone_Click() {
     // The new bank replaces the old one only once every file is read and
     // every buffer made.
     std::optional<std::vector<std::shared_ptr<SampleData>>> decoded;
-    QString failure;
+    QStringList failures;
     {
         Busy busy(loading_);
-        decoded = decodeFiles(files, failure);
+        decoded = decodeFiles(files, failures);
     }
-    if (!failure.isEmpty()) reportFailure(failure);  // with the normal cursor back
-    if (!decoded) return;
+    if (!failures.isEmpty()) reportFailures(failures, kit);  // with the normal cursor back
+    if (!decoded) return false;
     const std::vector<QString> oldFiles = SampleFile;
     const int16_t oldLast = LastSample;
     SampleFile = files;
@@ -283,8 +305,8 @@ void frmLoadSamples::cmbDone_Click() {
     } catch (const SoundError& e) {
         SampleFile = oldFiles;
         LastSample = oldLast;
-        reportFailure(QString::fromStdString(e.what()));
-        return;
+        reportFailures({QString::fromStdString(e.what())}, kit);
+        return false;
     }
 
     frmVar& var = forms::frmVar();
@@ -332,6 +354,7 @@ void frmLoadSamples::cmbDone_Click() {
     }
     hideForm();
     emit bankLoaded();
+    return true;
 }
 
 }  // namespace zendra

@@ -6,6 +6,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStringList>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -34,10 +35,14 @@ public:
     void hscrollNumber_Change();
     void vscrollSample_Change();
     void cmbSelect_Click(int16_t Index);
-    // Builds the bank. The files are decoded on worker threads while events
-    // go on being handled; it returns when the bank is built, or the load
-    // failed or was cancelled (then the previous bank is untouched).
+    // Builds the bank: loadBank() with no kit.
     void cmbDone_Click();
+    // Builds the bank from the slots. The files are decoded on worker threads
+    // while events go on being handled; it returns when the bank is built
+    // (true), or the load failed or was cancelled (then the previous bank is
+    // untouched). One message names every file that failed, each with its
+    // reason, headed by `kit` when the slots hold that kit's files.
+    bool loadBank(const QString& kit = QString());
 
     // Whether a Done is decoding files right now.
     bool isLoading() const { return loading_; }
@@ -65,16 +70,16 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
-    // WAV files dropped on the dock fill the slots from the one under the drop.
+    // Sound files dropped on the dock fill the slots from the one under the drop.
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dropEvent(QDropEvent* e) override;
 
 private:
-    // Decodes the files; nullopt when one failed (its message then goes to
-    // `failure`, for the caller to show) or the user cancelled.
+    // Decodes the files; nullopt when any failed (their messages then go to
+    // `failures`, for the caller to show) or the user cancelled.
     std::optional<std::vector<std::shared_ptr<SampleData>>> decodeFiles(const std::vector<QString>& files,
-                                                                        QString& failure);
-    void reportFailure(const QString& what);
+                                                                        QStringList& failures);
+    void reportFailures(const QStringList& failures, const QString& kit);
 
     bool loading_ = false;
     QPointer<QProgressDialog> progress_;

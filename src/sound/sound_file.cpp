@@ -6,35 +6,54 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstring>
 #include <new>
-#include <vector>
 
 #include "sound/byte_source.h"
 #include "sound/file_handles.h"
+#include "sound/ogg_check.h"
+#include "sound/sound_decode.h"
 #include "sound/wav_header.h"
 
 namespace zendra {
+
+bool SoundBudget::take(uint64_t n) {
+    uint64_t used = used_.load();
+    do {
+        if (n > limit_ - used) return false;
+    } while (!used_.compare_exchange_weak(used, used + n));
+    return true;
+}
+
+const std::vector<std::string>& soundFileExtensions() {
+    static const std::vector<std::string> extensions = {
+        "wav", "wave", "flac", "ogg", "oga", "opus", "mp3", "mp2", "aif", "aiff", "aifc", "caf",  "au",  "snd",
+        "w64", "rf64", "voc",  "iff", "svx", "8svx", "paf", "pvf", "sf",  "sds", "xi",   "avr", "wve", "sd2"};
+    return extensions;
+}
+
 namespace {
 
 constexpr int kMinRate = 100;
 constexpr int kMaxRate = 200000;
-constexpr sf_count_t kBlockFrames = 4096;
-constexpr float kMinus3dB = 0.70710678f;
 
-[[noreturn]] void failLoad(uint32_t code, const std::string& path, const std::string& reason) {
-    throw SoundError(code, "Cannot load \"" + path + "\": " + reason + ".");
+const char* kNotSound =
+    "it is not a sound file (WAV, FLAC, Ogg Vorbis, Opus, MP3, AIFF, CAF and AU files, among others, can be loaded)";
+
+// The kind a file's first bytes announce, for messages about files the sound
+// library cannot open; empty when they announce none.
+std::string announcedKind(const ByteSource& src) {
+    uint8_t m[12] = {};
+    if (!src.readAll(0, m, std::min<uint64_t>(src.size(), sizeof m))) return {};
+    auto is = [&](const char* magic, size_t at = 0) { return std::memcmp(m + at, magic, std::strlen(magic)) == 0; };
+    if (is("OggS")) return "Ogg";
+    if (is("fLaC")) return "FLAC";
+    if (is("ID3") || (m[0] == 0xFF && (m[1] & 0xE0) == 0xE0)) return "MP3";
+    if (is("FORM") && (is("AIFF", 8) || is("AIFC", 8))) return "AIFF";
+    if (is("caff")) return "CAF";
+    if (is(".snd")) return "AU";
+    return {};
 }
-
-std::string formatName(int format) {
-    SF_FORMAT_INFO fi{};
-    fi.format = format;
-    if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &fi, sizeof fi) == 0 && fi.name) return fi.name;
-    return "an unknown kind";
-}
-
-const char* kNotSound = "it is not a sound file (only WAV files can be loaded)";
 
 // Encodings a WAV file may name that the sound library cannot decode.
 std::string encodingName(int tag) {
@@ -50,157 +69,77 @@ std::string encodingName(int tag) {
     }
 }
 
-std::string otherFormat(int major) { return "it is not a WAV file but another sound format: " + formatName(major); }
-
 std::string unsupportedEncoding(const std::string& what) {
-    return "its sound is in an encoding that cannot be read (" + what +
-           "); only plain PCM (8, 16, 24 or 32 bit) and floating-point WAV files can be loaded";
+    return "its sound is in an encoding that cannot be read (" + what + ")";
 }
 
-// Per input channel, its share of the left and right output.
-void downmixGains(SNDFILE* sf, int channels, std::vector<float>& toLeft, std::vector<float>& toRight) {
-    std::vector<int> map(static_cast<size_t>(channels), 0);
-    const bool haveMap =
-        sf_command(sf, SFC_GET_CHANNEL_MAP_INFO, map.data(), static_cast<int>(map.size() * sizeof(int))) == SF_TRUE;
-    toLeft.assign(map.size(), kMinus3dB);
-    toRight.assign(map.size(), kMinus3dB);
-    for (int c = 0; c < channels; ++c) {
-        const int role = map[static_cast<size_t>(c)];
-        const bool left = haveMap ? (role == SF_CHANNEL_MAP_LEFT || role == SF_CHANNEL_MAP_FRONT_LEFT) : c == 0;
-        const bool right = haveMap ? (role == SF_CHANNEL_MAP_RIGHT || role == SF_CHANNEL_MAP_FRONT_RIGHT) : c == 1;
-        if (left || right) {
-            toLeft[static_cast<size_t>(c)] = left ? 1.0f : 0.0f;
-            toRight[static_cast<size_t>(c)] = right ? 1.0f : 0.0f;
-        }
-    }
-}
-
-template <typename T>
-void appendBytes(std::vector<uint8_t>& out, const T* values, size_t count) {
-    const auto* p = reinterpret_cast<const uint8_t*>(values);
-    out.insert(out.end(), p, p + count * sizeof(T));
-}
-
-SampleData readOpened(const std::string& path, SNDFILE* sf, const SF_INFO& info, SampleFormat native,
-                      uint64_t fileSize, const VirtualFile& file) {
-    const int channels = info.channels;
-    const bool downmix = channels > 2;
-    SampleData out;
-    out.format = downmix ? SampleFormat::F32 : native;
-    out.channels = downmix ? 2 : channels;
-    out.rate = info.samplerate;
-
-    // Every frame takes at least one byte per channel on disk, whatever the header says.
-    const uint64_t possible = std::min<uint64_t>(static_cast<uint64_t>(info.frames), fileSize / channels);
-    out.bytes.reserve(possible * static_cast<uint64_t>(out.blockAlign()));
-
-    std::vector<float> toLeft, toRight;
-    if (downmix) downmixGains(sf, channels, toLeft, toRight);
-    std::vector<short> shorts;
-    std::vector<float> floats;
-    std::vector<float> mixed;
-    const size_t blockSamples =
-        static_cast<size_t>(std::min<sf_count_t>(kBlockFrames, std::max<sf_count_t>(info.frames, 1))) *
-        static_cast<size_t>(channels);
-    if (out.format == SampleFormat::F32) floats.resize(blockSamples);
-    else shorts.resize(blockSamples);
-
-    sf_count_t total = 0;
-    while (total < info.frames) {
-        const sf_count_t want = std::min(kBlockFrames, info.frames - total);
-        const sf_count_t got = out.format == SampleFormat::F32 ? sf_readf_float(sf, floats.data(), want)
-                                                                : sf_readf_short(sf, shorts.data(), want);
-        if (got <= 0) break;
-        const size_t n = static_cast<size_t>(got) * static_cast<size_t>(channels);
-        if (out.format == SampleFormat::F32) {
-            // A float file may hold NaN, infinities or wild values: never let them reach
-            // the output (sound may go to +6 dBFS, no further).
-            for (size_t i = 0; i < n; ++i) floats[i] = std::isfinite(floats[i]) ? std::clamp(floats[i], -2.0f, 2.0f) : 0.0f;
-        }
-        if (out.format == SampleFormat::U8) {
-            // libsndfile widens unsigned 8-bit as (byte - 128) << 8: undo it exactly.
-            for (size_t i = 0; i < n; ++i) out.bytes.push_back(static_cast<uint8_t>((shorts[i] >> 8) + 128));
-        } else if (out.format == SampleFormat::S16) {
-            appendBytes(out.bytes, shorts.data(), n);
-        } else if (!downmix) {
-            appendBytes(out.bytes, floats.data(), n);
-        } else {
-            mixed.assign(static_cast<size_t>(got) * 2, 0.0f);
-            for (sf_count_t f = 0; f < got; ++f) {
-                const float* frame = floats.data() + f * channels;
-                float l = 0.0f, r = 0.0f;
-                for (int c = 0; c < channels; ++c) {
-                    l += frame[c] * toLeft[static_cast<size_t>(c)];
-                    r += frame[c] * toRight[static_cast<size_t>(c)];
-                }
-                mixed[static_cast<size_t>(f) * 2] = l;
-                mixed[static_cast<size_t>(f) * 2 + 1] = r;
-            }
-            appendBytes(out.bytes, mixed.data(), mixed.size());
-        }
-        total += got;
-    }
+// Why the sound library could not open the file.
+[[noreturn]] void failOpen(const std::string& path, const ByteSource& src, const WavHeader& header,
+                           const VirtualFile& file) {
     if (file.error()) failLoad(DSERR_FILEIO, path, "read error (" + errnoText(file.error()) + ")");
-    if (sf_error(sf) != SF_ERR_NO_ERROR)
-        failLoad(DSERR_FILEIO, path, "the file is damaged: its sound could not be read to the end");
-    if (total < info.frames)
-        failLoad(DSERR_FILEIO, path,
-                 "the file is cut short (truncated): only " + std::to_string(total) + " of its " +
-                     std::to_string(info.frames) + " sound frames could be read");
-    return out;
+    if (header.container != WavContainer::None) {
+        const int tag = header.formatTag;
+        if (tag >= 0 && tag != 1 && tag != 3)
+            failLoad(DSERR_BADFORMAT, path, unsupportedEncoding(encodingName(tag)));
+        failLoad(DSERR_BADFORMAT, path, "the WAV file is damaged or cut short: its header cannot be read");
+    }
+    const std::string kind = announcedKind(src);
+    if (kind.empty()) failLoad(DSERR_BADFORMAT, path, kNotSound);
+    failLoad(DSERR_BADFORMAT, path, "the " + kind + " file is damaged or cut short: its header cannot be read");
 }
 
-// Decodes a WAV from any source; `path` names it in messages.
-SampleData readSource(const std::string& path, const ByteSource& src) {
+// How the file's encoding comes back in memory.
+SampleFormat nativeFormat(int subtype) {
+    switch (subtype) {
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_PCM_S8: return SampleFormat::U8;
+    case SF_FORMAT_PCM_16:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+    case SF_FORMAT_IMA_ADPCM:
+    case SF_FORMAT_MS_ADPCM:
+    case SF_FORMAT_GSM610:
+    case SF_FORMAT_VOX_ADPCM:
+    case SF_FORMAT_NMS_ADPCM_16:
+    case SF_FORMAT_NMS_ADPCM_24:
+    case SF_FORMAT_NMS_ADPCM_32:
+    case SF_FORMAT_G721_32:
+    case SF_FORMAT_G723_24:
+    case SF_FORMAT_G723_40:
+    case SF_FORMAT_DWVW_12:
+    case SF_FORMAT_DWVW_16:
+    case SF_FORMAT_DPCM_8:
+    case SF_FORMAT_DPCM_16:
+    case SF_FORMAT_ALAC_16: return SampleFormat::S16;
+    default: return SampleFormat::F32;  // deeper PCM, floating point, lossy codecs
+    }
+}
+
+// Decodes a sound from any source; `path` names it in messages.
+SampleData readSource(const std::string& path, const ByteSource& src, const ReadOptions& options) {
     const uint64_t fileSize = src.size();
     if (fileSize == 0) failLoad(DSERR_BADFORMAT, path, "the file is empty (0 bytes)");
 
     const WavHeader header = inspectWavHeader(src);
     if (!header.truncation.empty()) failLoad(DSERR_FILEIO, path, header.truncation);
-    // libsndfile leaks when it gives up on a damaged Ogg Vorbis stream, and we load
-    // no Ogg anyway: name it without opening it.
-    char magic[4];
-    if (src.readAll(0, magic, 4) && std::memcmp(magic, "OggS", 4) == 0)
-        failLoad(DSERR_BADFORMAT, path, otherFormat(SF_FORMAT_OGG));
+    if (announcedKind(src) == "Ogg") {
+        if (const auto problem = vorbisHeaderProblem(src)) failLoad(DSERR_BADFORMAT, path, *problem);
+    }
 
     SF_INFO info{};
     VirtualFile file(src);
     SndFile sf(file.open(&info));
-    if (!sf.get()) {
-        if (file.error()) failLoad(DSERR_FILEIO, path, "read error (" + errnoText(file.error()) + ")");
-        if (header.container == WavContainer::None)
-            failLoad(DSERR_BADFORMAT, path, kNotSound);
-        const int tag = header.formatTag;
-        if (tag >= 0 && tag != 1 && tag != 3) failLoad(DSERR_BADFORMAT, path, unsupportedEncoding(encodingName(tag)));
-        failLoad(DSERR_BADFORMAT, path, "the WAV file is damaged or cut short: its header cannot be read");
-    }
-
-    const int major = info.format & SF_FORMAT_TYPEMASK;
-    if (major == SF_FORMAT_RAW) failLoad(DSERR_BADFORMAT, path, kNotSound);
-    if (major != SF_FORMAT_WAV && major != SF_FORMAT_WAVEX && major != SF_FORMAT_RF64 && major != SF_FORMAT_W64)
-        failLoad(DSERR_BADFORMAT, path, otherFormat(major));
-
-    SampleFormat native;
-    switch (info.format & SF_FORMAT_SUBMASK) {
-    case SF_FORMAT_PCM_U8: native = SampleFormat::U8; break;
-    case SF_FORMAT_PCM_16: native = SampleFormat::S16; break;
-    case SF_FORMAT_PCM_24:
-    case SF_FORMAT_PCM_32:
-    case SF_FORMAT_FLOAT:
-    case SF_FORMAT_DOUBLE: native = SampleFormat::F32; break;
-    default: failLoad(DSERR_BADFORMAT, path, unsupportedEncoding(formatName(info.format & SF_FORMAT_SUBMASK)));
-    }
-    if (info.channels < 1) failLoad(DSERR_BADFORMAT, path, "the WAV file is damaged (it has no channels)");
+    if (!sf.get()) failOpen(path, src, header, file);
+    if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_RAW) failLoad(DSERR_BADFORMAT, path, kNotSound);
+    if (info.channels < 1) failLoad(DSERR_BADFORMAT, path, "the file is damaged (it has no channels)");
     if (info.samplerate < kMinRate || info.samplerate > kMaxRate)
         failLoad(DSERR_BADFORMAT, path,
                  "its sample rate of " + std::to_string(info.samplerate) + " Hz is outside the supported range (" +
                      std::to_string(kMinRate) + " to " + std::to_string(kMaxRate) + " Hz)");
-    if (info.frames <= 0) failLoad(DSERR_BADFORMAT, path, "the WAV file contains no sound (0 frames of data)");
-
-    return readOpened(path, sf.get(), info, native, fileSize, file);
+    return decodeOpened({path, sf.get(), file, info, nativeFormat(info.format & SF_FORMAT_SUBMASK), fileSize, options});
 }
 
-SampleData readPath(const std::string& path) {
+SampleData readPath(const std::string& path, const ReadOptions& options) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         const int err = errno;
@@ -221,7 +160,7 @@ SampleData readPath(const std::string& path) {
         failLoad(DSERR_FILEIO, path, errnoText(err));
     }
     if (::fstat(fd.get(), &st) != 0) failLoad(DSERR_FILEIO, path, errnoText(errno));
-    return readSource(path, FileSource(fd.get(), static_cast<uint64_t>(st.st_size)));
+    return readSource(path, FileSource(fd.get(), static_cast<uint64_t>(st.st_size)), options);
 }
 
 template <typename Read>
@@ -237,12 +176,12 @@ SampleData withMemoryGuard(const std::string& path, Read read) {
 
 }  // namespace
 
-SampleData readSoundFile(const std::string& path) {
-    return withMemoryGuard(path, [&] { return readPath(path); });
+SampleData readSoundFile(const std::string& path, const ReadOptions& options) {
+    return withMemoryGuard(path, [&] { return readPath(path, options); });
 }
 
-SampleData readSoundMemory(const void* data, size_t size, const std::string& name) {
-    return withMemoryGuard(name, [&] { return readSource(name, MemorySource(data, size)); });
+SampleData readSoundMemory(const void* data, size_t size, const std::string& name, const ReadOptions& options) {
+    return withMemoryGuard(name, [&] { return readSource(name, MemorySource(data, size), options); });
 }
 
 }  // namespace zendra

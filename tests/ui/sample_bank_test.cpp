@@ -171,7 +171,10 @@ TEST_F(BankTest, SlotButtonFillsFromTheDialogAndCancelEmptiesTheSlot) {
     EXPECT_EQ(dock().lblSample[2]->text(), QString());
     qputenv("ZENDRA_DEMO_KIT", oldEnv);
     ASSERT_EQ(fileCalls.size(), 2u);
-    EXPECT_EQ(fileCalls[0].filter + "|" + fileCalls[0].suggested, "Wave Files (*.Wav)|*.Wav");
+    // WAV is the preset; the second filter offers every sound file.
+    EXPECT_EQ(fileCalls[0].filter + "|" + fileCalls[0].suggested,
+              "Wave Files (*.Wav);;Sound Files (*.wav *.wave *.flac *.ogg *.oga *.opus *.mp3 *.mp2 *.aif *.aiff *.aifc "
+              "*.caf *.au *.snd *.w64 *.rf64 *.voc *.iff *.svx *.8svx *.paf *.pvf *.sf *.sds *.xi *.avr *.wve *.sd2)|*.Wav");
     EXPECT_EQ(fileCalls[0].folder, QDir(kit).absolutePath());                   // first: the demo kit
     EXPECT_EQ(fileCalls[1].folder, QDir(tmp.path()).absolutePath());  // then the last folder
 }

@@ -1,7 +1,8 @@
-// Loading a full bank: sixteen 30 s, 44.1 kHz, 16-bit stereo WAV files.
-// The bank path (files decoded on worker threads, then one sound buffer per
-// file) against reading the same files with libsndfile one after the other,
-// and the resident memory the loaded bank holds against its raw sample bytes.
+// Loading a full bank: sixteen 30 s, 44.1 kHz stereo files, as 16-bit WAV,
+// FLAC and MP3 (argument 0, 1, 2). The bank path (files decoded on worker
+// threads, then one sound buffer per file) against decoding the same files
+// with libsndfile one after the other, and the resident memory the loaded
+// bank holds against its raw sample bytes.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <sndfile.h>
@@ -14,14 +15,15 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "samples/bank_decoder.h"
 #include "sound/direct_sound.h"
 #include "sound/offline_backend.h"
 #include "sound/sound_file.h"
-#include "sound/wav_file.h"
 
 namespace zendra {
 namespace {
@@ -30,7 +32,12 @@ constexpr int kFiles = 16;
 constexpr int kRate = 44100;
 constexpr int kSeconds = 30;
 constexpr size_t kFrames = static_cast<size_t>(kRate) * kSeconds;
-constexpr size_t kRawBytes = kFrames * 2 * 2;  // per file
+constexpr size_t kRawBytes = kFrames * 2 * 2;  // per file, at 16 bits
+
+enum Format { kWav, kFlac, kMp3 };
+const char* const kExtension[] = {"wav", "flac", "mp3"};
+const int kSndfileFormat[] = {SF_FORMAT_WAV | SF_FORMAT_PCM_16, SF_FORMAT_FLAC | SF_FORMAT_PCM_16,
+                              SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III};
 
 char g_dir[4096];
 
@@ -40,33 +47,31 @@ void removeFiles() {
 }
 
 // The files, written once per run into $ZENDRA_BENCH_DIR, else /tmp.
-const std::vector<std::string>& bankFiles() {
-    static const std::vector<std::string> paths = [] {
+const std::vector<std::string>& bankFiles(Format format) {
+    static std::vector<std::string> paths[3];
+    if (!paths[format].empty()) return paths[format];
+    if (g_dir[0] == 0) {
         const char* base = std::getenv("ZENDRA_BENCH_DIR");
         const std::string dir = std::string(base && *base ? base : "/tmp") + "/zendra-load-bench-" + std::to_string(::getpid());
         std::snprintf(g_dir, sizeof g_dir, "%s", dir.c_str());
         std::filesystem::create_directories(dir);
-        std::vector<std::string> p;
-        SampleData d;
-        d.format = SampleFormat::S16;
-        d.channels = 2;
-        d.rate = kRate;
-        d.bytes.resize(kRawBytes);
-        auto* s = reinterpret_cast<int16_t*>(d.bytes.data());
-        for (int f = 0; f < kFiles; ++f) {
-            const double hz = 110.0 * (f + 1);
-            for (size_t i = 0; i < kFrames; ++i) {
-                const auto v = static_cast<int16_t>(std::lround(12000 * std::sin(2 * M_PI * hz * i / kRate)));
-                s[2 * i] = v;
-                s[2 * i + 1] = static_cast<int16_t>(-v);
-            }
-            p.push_back(dir + "/sample-" + std::to_string(f + 1) + ".wav");
-            writeWavFile(p.back(), d);
-        }
         std::atexit(removeFiles);
-        return p;
-    }();
-    return paths;
+    }
+    std::vector<short> s(kFrames * 2);
+    for (int f = 0; f < kFiles; ++f) {
+        const double hz = 110.0 * (f + 1);
+        for (size_t i = 0; i < kFrames; ++i) {
+            s[2 * i] = static_cast<short>(std::lround(12000 * std::sin(2 * M_PI * hz * i / kRate)));
+            s[2 * i + 1] = static_cast<short>(-s[2 * i]);
+        }
+        paths[format].push_back(std::string(g_dir) + "/sample-" + std::to_string(f + 1) + "." + kExtension[format]);
+        SF_INFO info{0, kRate, 2, kSndfileFormat[format], 0, 0};
+        SNDFILE* sf = sf_open(paths[format].back().c_str(), SFM_WRITE, &info);
+        if (sf == nullptr) throw std::runtime_error(sf_strerror(nullptr));
+        sf_writef_short(sf, s.data(), static_cast<sf_count_t>(kFrames));
+        sf_close(sf);
+    }
+    return paths[format];
 }
 
 std::shared_ptr<DirectSound> offlineDevice() {
@@ -76,33 +81,40 @@ std::shared_ptr<DirectSound> offlineDevice() {
 }
 
 // What Done does with the files: decode in parallel, then make the buffers.
-std::vector<std::shared_ptr<DirectSoundBuffer>> loadBank(DirectSound& ds) {
-    BankDecoder decoder(bankFiles());
+std::vector<std::shared_ptr<DirectSoundBuffer>> loadBank(DirectSound& ds, Format format) {
+    BankDecoder decoder(bankFiles(format));
     decoder.wait();
     if (const auto failed = decoder.failures(); !failed.empty()) throw std::runtime_error(failed[0].message);
     std::vector<std::shared_ptr<DirectSoundBuffer>> bank;
     for (auto& data : decoder.take()) {
         DSBUFFERDESC desc{};
         desc.lFlags = DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPOSITIONNOTIFY;
-        WAVEFORMATEX format{};
-        bank.push_back(ds.CreateSoundBufferFromData(std::move(data), desc, format));
+        WAVEFORMATEX wave{};
+        bank.push_back(ds.CreateSoundBufferFromData(std::move(data), desc, wave));
     }
     return bank;
 }
 
-// The baseline: libsndfile alone, one file after the other.
-std::vector<std::vector<int16_t>> readSequentially() {
-    std::vector<std::vector<int16_t>> out;
-    for (const std::string& path : bankFiles()) {
+// The baseline: libsndfile alone, one file after the other, into the sample
+// type the bank keeps (16-bit, or float for MP3).
+template <typename T>
+std::vector<std::vector<T>> readSequentially(Format format) {
+    std::vector<std::vector<T>> out;
+    for (const std::string& path : bankFiles(format)) {
         SF_INFO info{};
         SNDFILE* sf = sf_open(path.c_str(), SFM_READ, &info);
         if (sf == nullptr) throw std::runtime_error(sf_strerror(nullptr));
-        std::vector<int16_t> samples(static_cast<size_t>(info.frames) * static_cast<size_t>(info.channels));
-        sf_readf_short(sf, samples.data(), info.frames);
+        std::vector<T> samples(static_cast<size_t>(info.frames) * static_cast<size_t>(info.channels));
+        if constexpr (std::is_same_v<T, float>) sf_readf_float(sf, samples.data(), info.frames);
+        else sf_readf_short(sf, samples.data(), info.frames);
         sf_close(sf);
         out.push_back(std::move(samples));
     }
     return out;
+}
+
+size_t readSequentially(Format format) {
+    return format == kMp3 ? readSequentially<float>(format).size() : readSequentially<short>(format).size();
 }
 
 double residentBytes() {
@@ -113,43 +125,40 @@ double residentBytes() {
 }
 
 void BM_BankLoadParallel(benchmark::State& state) {
-    bankFiles();
+    const auto format = static_cast<Format>(state.range(0));
+    bankFiles(format);
     auto ds = offlineDevice();
     for (auto _ : state) {
-        auto bank = loadBank(*ds);
+        auto bank = loadBank(*ds, format);
         benchmark::DoNotOptimize(bank.data());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kFiles * static_cast<int64_t>(kRawBytes));
     state.counters["threads"] = std::max(1u, std::thread::hardware_concurrency());
 }
-BENCHMARK(BM_BankLoadParallel)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BankLoadParallel)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(kWav);
 
 void BM_SndfileSequential(benchmark::State& state) {
-    bankFiles();
-    for (auto _ : state) {
-        auto data = readSequentially();
-        benchmark::DoNotOptimize(data.data());
-    }
+    const auto format = static_cast<Format>(state.range(0));
+    bankFiles(format);
+    for (auto _ : state) benchmark::DoNotOptimize(readSequentially(format));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kFiles * static_cast<int64_t>(kRawBytes));
 }
-BENCHMARK(BM_SndfileSequential)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SndfileSequential)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(kWav);
 
 // Both in each iteration, alternating, so that the ratio sees the same load.
 void BM_BankLoadOverSndfile(benchmark::State& state) {
-    bankFiles();
+    const auto format = static_cast<Format>(state.range(0));
+    bankFiles(format);
     auto ds = offlineDevice();
     double bankSeconds = 0, sndfileSeconds = 0;
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
         {
-            auto bank = loadBank(*ds);
+            auto bank = loadBank(*ds, format);
             benchmark::DoNotOptimize(bank.data());
         }
         const auto t1 = std::chrono::steady_clock::now();
-        {
-            auto data = readSequentially();
-            benchmark::DoNotOptimize(data.data());
-        }
+        benchmark::DoNotOptimize(readSequentially(format));
         const auto t2 = std::chrono::steady_clock::now();
         bankSeconds += std::chrono::duration<double>(t1 - t0).count();
         sndfileSeconds += std::chrono::duration<double>(t2 - t1).count();
@@ -158,17 +167,17 @@ void BM_BankLoadOverSndfile(benchmark::State& state) {
     state.counters["sndfile_ms"] = 1000 * sndfileSeconds / static_cast<double>(state.iterations());
     state.counters["bank/sndfile"] = bankSeconds / sndfileSeconds;
 }
-BENCHMARK(BM_BankLoadOverSndfile)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+BENCHMARK(BM_BankLoadOverSndfile)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10)->Arg(kWav)->Arg(kFlac)->Arg(kMp3);
 
 // Resident memory held by a loaded bank against the raw sample bytes.
 void BM_BankResidentMemory(benchmark::State& state) {
-    bankFiles();
+    bankFiles(kWav);
     auto ds = offlineDevice();
     double delta = 0;
     for (auto _ : state) {
         ::malloc_trim(0);
         const double before = residentBytes();
-        auto bank = loadBank(*ds);
+        auto bank = loadBank(*ds, kWav);
         delta = residentBytes() - before;
         benchmark::DoNotOptimize(bank.data());
     }

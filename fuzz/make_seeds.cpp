@@ -52,8 +52,6 @@ int main(int argc, char** argv) {
                         SF_FORMAT_DOUBLE, SF_FORMAT_ULAW, SF_FORMAT_IMA_ADPCM})
             for (int channels : {1, 2, 6}) encode(out / (std::to_string(++n) + ".wav"), major | sub, channels, 22050);
     encode(out / "rifx.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16 | SF_ENDIAN_BIG, 2, 44100);
-    for (int major : {SF_FORMAT_AIFF, SF_FORMAT_CAF, SF_FORMAT_AU, SF_FORMAT_VOC, SF_FORMAT_W64})
-        encode(out / (std::to_string(++n) + ".snd"), major | SF_FORMAT_PCM_16, 2, 22050);
     encode(out / "alac.caf", SF_FORMAT_CAF | SF_FORMAT_ALAC_16, 2, 44100);
     // The compressed formats, short: a few frames or pages each.
     const std::vector<double> tone(2 * 4800, 0.1);

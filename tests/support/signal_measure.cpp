@@ -34,11 +34,11 @@ Stereo splitInterleaved(const std::vector<float>& interleaved, int rate) {
     return s;
 }
 
-void writeWavFloat(const std::string& path, const Stereo& s) {
+void writeSound(const std::string& path, const Stereo& s, int format) {
     SF_INFO info{};
     info.samplerate = s.rate;
     info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    info.format = format;
     SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
     if (f == nullptr) throw std::runtime_error("cannot write " + path + ": " + sf_strerror(nullptr));
     std::vector<float> frames(2 * s.left.size());
@@ -49,6 +49,8 @@ void writeWavFloat(const std::string& path, const Stereo& s) {
     sf_writef_float(f, frames.data(), static_cast<sf_count_t>(s.left.size()));
     sf_close(f);
 }
+
+void writeWavFloat(const std::string& path, const Stereo& s) { writeSound(path, s, SF_FORMAT_WAV | SF_FORMAT_FLOAT); }
 
 Stereo readWavFloat(const std::string& path) {
     SF_INFO info{};

@@ -17,6 +17,9 @@ Stereo splitInterleaved(const std::vector<float>& interleaved, int rate);
 
 // Any format libsndfile reads; a mono file gives left == right. Throws on error.
 Stereo readWavFloat(const std::string& path);
+// Writes a stereo sound file in a format libsndfile writes (its format code,
+// e.g. SF_FORMAT_FLAC | SF_FORMAT_PCM_16); throws on failure.
+void writeSound(const std::string& path, const Stereo& s, int format);
 // Writes a float stereo WAV file; throws on failure.
 void writeWavFloat(const std::string& path, const Stereo& s);
 

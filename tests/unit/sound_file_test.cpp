@@ -58,15 +58,6 @@ void writeSndfile(const fs::path& p, int format, int channels, int rate, const s
     sf_close(sf);
 }
 
-// 16-bit samples, interleaved, as they are.
-void writeShorts(const fs::path& p, int format, int channels, int rate, const std::vector<short>& samples) {
-    SF_INFO info{0, rate, channels, format, 0, 0};
-    SNDFILE* sf = sf_open(p.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(sf, nullptr) << sf_strerror(nullptr);
-    sf_writef_short(sf, samples.data(), static_cast<sf_count_t>(samples.size()) / channels);
-    sf_close(sf);
-}
-
 // The samples of a float sound, interleaved.
 std::vector<double> floatsOf(const SampleData& d) {
     std::vector<float> all(d.format == SampleFormat::F32 ? d.bytes.size() / 4 : 0);
@@ -135,37 +126,6 @@ TEST_F(SoundFile, EveryContainerDepthAndChannelCountReadsItsValues) {
     const float inf = std::numeric_limits<float>::infinity();
     writeSndfile(p, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, 48000, {std::nan(""), inf, -inf, 1e30, -1e30, 0.5});
     expectValues(floatsOf(readSoundFile(p.string())), {0, 0, 0, 2, -2, 0.5});
-}
-
-// Every format libsndfile writes here comes back as a sample of its kind and
-// length, lossless ones exactly (the window tests listen to each format).
-TEST_F(SoundFile, EveryFormatLoadsAsItsKindAndLosslessOnesExactly) {
-    const int rate = 48000;  // Opus allows no other here
-    std::vector<double> stereo(2 * rate);  // as fractions of full scale, and as 16-bit values
-    std::vector<short> pcm(2 * rate);
-    for (size_t i = 0; i < pcm.size(); ++i) {
-        stereo[i] = (i % 2 ? 0.25 : 0.5) * std::sin(2 * M_PI * (i % 2 ? 660 : 440) * double(i / 2) / rate);
-        pcm[i] = static_cast<short>(std::lround(stereo[i] * 32767));
-    }
-    writeShorts(dir / "ref.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, rate, pcm);
-    const SampleData ref = readSoundFile((dir / "ref.wav").string());
-    struct Row { const char* name; int format; SampleFormat kind; bool exact; };
-    const Row rows[] = {
-        {"x.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, SampleFormat::S16, true},
-        {"x.caf", SF_FORMAT_CAF | SF_FORMAT_ALAC_16, SampleFormat::S16, true},
-        {"x24.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, SampleFormat::F32, false},
-        {"x8.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_S8, SampleFormat::U8, false},
-        {"x.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, SampleFormat::F32, false},
-        {"x.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, SampleFormat::F32, false},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        if (row.exact) writeShorts(dir / row.name, row.format, 2, rate, pcm);
-        else writeSndfile(dir / row.name, row.format, 2, rate, stereo);
-        const SampleData d = readSoundFile((dir / row.name).string());
-        EXPECT_EQ(std::tuple(d.format, d.channels, d.rate, d.frames()), std::tuple(row.kind, 2, rate, size_t(rate)));
-        EXPECT_TRUE(!row.exact || d.bytes == ref.bytes);
-    }
 }
 
 // The longest sample and the bank's total are kept to, also where a file's
@@ -260,9 +220,7 @@ TEST_F(SoundFile, BrokenFilesAreRefusedWithTheirReason) {
         {"estimated length.mp3", withoutLengthFrame(mp3), 0, ""},
         {"lying tag.mp3", id3(200000000, 100) + mp3, DSERR_BADFORMAT, "the MP3 file is damaged or cut short"},
         // Cut inside the Vorbis headers: refused before libsndfile would leak the half-read stream.
-        {"first page.ogg", ogg.substr(0, 58), DSERR_BADFORMAT, "the Ogg file is damaged or cut short: its headers are incomplete"},
         {"cut headers.ogg", cut(ogg, 0.3), DSERR_BADFORMAT, "the Ogg file is damaged or cut short: its headers are incomplete"},
-        {"junk after.ogg", ogg + "junk after the last page", 0, ""},
         // Ten hours announced: refused before any of it is decoded.
         {"ten hours.flac", withFlacLength(flac, 36000ull * 44100), DSERR_OUTOFMEMORY,
          "it is too long (10 hours of sound): a sample like it may last at most 25 minutes (256 MB of memory)"},

@@ -4,6 +4,7 @@
 
 #include "core/dialogs.h"
 #include "core/dx_module.h"
+#include "core/settings.h"
 
 namespace zendra {
 
@@ -48,7 +49,13 @@ void frmProperties::Form_Load() {
         dialogs::msgBox(QStringLiteral("The capture devices could not be listed: %1").arg(QString::fromStdString(e.what())),
                         dialogs::Buttons::Ok, dialogs::Icon::Exclamation);
     }
-    if (cboCapture->count() > 0) cboCapture->setCurrentIndex(0);
+    if (cboCapture->count() == 0) return;
+    int row = 0;
+    if (const auto kept = settings::text(kKeptGuid)) {
+        for (int i = 1; i <= cboCapture->count(); ++i)
+            if (QString::fromStdString(CaptureEnum->GetGuid(static_cast<int16_t>(i))) == *kept) row = i - 1;
+    }
+    cboCapture->setCurrentIndex(row);
 }
 
 void frmProperties::cmdOK_Click() {

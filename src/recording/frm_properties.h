@@ -24,11 +24,16 @@ public:
     std::array<QFrame*, 4> Line1{};
 
     // Lists the capture devices in the order the audio system gives them
-    // and selects the first. Runs at the first showing after each unload.
+    // and selects the first, or the one kept from an earlier run when it is
+    // listed. Runs at the first showing after each unload.
     void Form_Load();
     // Stores the chosen device in CaptureGuid and CaptureDescription and hides.
     void cmdOK_Click();
     bool loaded() const { return loaded_; }
+
+    // Where the chosen device is kept between runs, in the settings.
+    static inline const QString kKeptGuid = QStringLiteral("capture/guid");
+    static inline const QString kKeptDescription = QStringLiteral("capture/description");
 
 protected:
     void showEvent(QShowEvent* e) override;

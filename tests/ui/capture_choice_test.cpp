@@ -1,6 +1,10 @@
 // The Properties window: listing the capture devices, storing the choice, and
 // enumerating afresh after the window system's close.
+#include <QFile>
 #include <QMdiSubWindow>
+#include <QTemporaryDir>
+
+#include "core/settings.h"
 
 #include "recording/frm_properties.h"
 #include "recording/frm_record.h"
@@ -57,6 +61,24 @@ TEST_F(CaptureChoiceTest, ListsDevicesInEnumerationOrderOkStoresTheChoiceAndTheR
     EXPECT_EQ(w.cboCapture->currentIndex(), 0);
     choose(w, 0, "usb", "New USB Mic");
     EXPECT_TRUE(messages.empty());
+}
+
+// Remembering between runs: the device kept from the last run comes
+// selected when it is listed; when it is gone the list starts at the first.
+TEST_F(CaptureChoiceTest, TheRememberedDeviceIsSelectedWhenListed) {
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    settings::setRemembering(true);
+    settings::setText(frmProperties::kKeptGuid, "alpha");
+    backend->devices = {{"Zeta Line In", "zeta"}, {"Alpha Mic", "alpha"}};
+    forms::frmProperties().showForm();
+    const int withIt = forms::frmProperties().cboCapture->currentIndex();
+    forms::destroyAll();
+    backend->devices = {{"Zeta Line In", "zeta"}, {"Monitor of Output", "mon"}};
+    forms::frmProperties().showForm();
+    EXPECT_EQ(std::pair(withIt, forms::frmProperties().cboCapture->currentIndex()), std::pair(1, 0));
+    settings::setRemembering(false);
+    qunsetenv("XDG_CONFIG_HOME");
 }
 
 TEST_F(CaptureChoiceTest, NoCaptureDeviceLeavesTheListEmptyAndOkStoresNothing) {

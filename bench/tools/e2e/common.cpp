@@ -85,6 +85,38 @@ void printStats(const std::string& what, const std::vector<double>& v) {
                 s.median, s.p90, s.worst, s.best);
 }
 
+Onsets matchOnsets(const std::vector<float>& x, const FrameTime& when, const std::vector<Trigger>& triggers,
+                   size_t paths) {
+    Onsets o{std::vector<std::vector<double>>(paths), std::vector<int>(paths, 0)};
+    std::vector<bool> used(triggers.size(), false);
+    for (size_t f = 480; f < x.size(); ++f) {
+        if (std::fabs(x[f]) <= 0.01f) continue;
+        bool quiet = true;
+        for (size_t k = f - 480; k < f && quiet; ++k) quiet = std::fabs(x[k]) < 0.003f;
+        if (!quiet) continue;
+        const auto t = when(f);
+        if (!t) break;
+        size_t last = triggers.size();
+        for (size_t i = 0; i < triggers.size() && triggers[i].at < *t; ++i) last = i;
+        if (last < triggers.size() && !used[last]) {
+            used[last] = true;
+            o.ms[triggers[last].path].push_back(msBetween(triggers[last].at, *t));
+        }
+        f += 4800;  // past this onset
+    }
+    for (size_t i = 0; i < triggers.size(); ++i) {
+        if (!used[i]) ++o.missed[triggers[i].path];
+    }
+    return o;
+}
+
+void printDelays(const std::string& what, const std::vector<double>& ms, int missed, const char* missedWhat) {
+    printStats(what, ms);
+    std::printf("  %s: %d; all (ms):", missedWhat, missed);
+    for (double v : ms) std::printf(" %.1f", v);
+    std::printf("\n");
+}
+
 std::string env(const char* name) {
     const char* v = std::getenv(name);
     if (v == nullptr) throw std::runtime_error(std::string(name) + " is not set");

@@ -5,6 +5,8 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cstddef>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -61,6 +63,26 @@ struct Stats {
 };
 Stats stats(std::vector<double> v);
 void printStats(const std::string& what, const std::vector<double>& v);
+
+// What a measurement triggered: when, and on which of its paths.
+struct Trigger {
+    Clock::time_point at;
+    size_t path = 0;
+};
+// When a recorded frame was played, where known.
+using FrameTime = std::function<std::optional<Clock::time_point>(size_t frame)>;
+// Onsets in a recording (a frame above -40 dBFS after 10 ms below -50 dBFS),
+// each matched to the last trigger before it: per path, the delay of each
+// trigger that has one (ms), and how many were left without.
+struct Onsets {
+    std::vector<std::vector<double>> ms;
+    std::vector<int> missed;
+};
+Onsets matchOnsets(const std::vector<float>& x, const FrameTime& when, const std::vector<Trigger>& triggers,
+                   size_t paths);
+// Median, worst and every value, and how many had none (`missedWhat`).
+void printDelays(const std::string& what, const std::vector<double>& ms, int missed,
+                 const char* missedWhat = "without an onset");
 
 // A direct connection to the X server: map notifications of top-level
 // windows as they happen, pixels, and key presses through XTEST (loaded at

@@ -1,5 +1,5 @@
 // Measurements of the real program that take too long for the test suite,
-// each on a private Xvfb display and a private PulseAudio server:
+// each on a private Xvfb display and a private sound server:
 //
 //   zendra_e2e_bench startup RUNS      launch to window shown, Zendra vs a bare
 //                                      Qt MDI window (BARE_MDI_BIN), interleaved
@@ -14,7 +14,17 @@
 //                                      looping samples) against a plain SDL
 //                                      client at the same buffer size, both
 //                                      cores kept busy by two processes
+//   zendra_e2e_bench keys COUNT        key press to sound, the program beside
+//                                      a plain client, interleaved: on PipeWire
+//                                      its own API, SDL and pw_stream; on JACK
+//                                      the program and a plain JACK client
+//   zendra_e2e_bench loss REPETITIONS  the server killed under a playing loop:
+//                                      time to the notice; started again: time
+//                                      from its return to the loop heard
 //
+// ZENDRA_TEST_AUDIO=pipewire (with ZENDRA_PW_RIG) or jack puts them on the
+// private PipeWire or JACK server, as for the end-to-end tests; keys and loss
+// need one of them.
 // ZENDRA_BIN and ZENDRA_DEMO_KIT as for the end-to-end tests.
 #include <cstdio>
 #include <cstdlib>
@@ -28,7 +38,8 @@ using namespace zendra::bench;
 int main(int argc, char** argv) {
     if (argc < 3) {
         std::fprintf(stderr,
-                     "usage: %s startup RUNS | taps COUNT | midi COUNT | callback SECONDS [BURNERS] | dropouts SECONDS\n",
+                     "usage: %s startup RUNS | taps COUNT | midi COUNT | callback SECONDS [BURNERS] | dropouts SECONDS |"
+                     " keys COUNT | loss REPETITIONS\n",
                      argv[0]);
         return 2;
     }
@@ -38,6 +49,8 @@ int main(int argc, char** argv) {
         if (mode == "taps") return taps(std::atoi(argv[2]), false);
         if (mode == "midi") return taps(std::atoi(argv[2]), true);
         if (mode == "dropouts") return dropouts(std::atof(argv[2]));
+        if (mode == "keys") return keyLatency(std::atoi(argv[2]));
+        if (mode == "loss") return serverLoss(std::atoi(argv[2]));
         if (mode == "callback") return callback(std::atof(argv[2]), argc > 3 ? std::atoi(argv[3]) : 1);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());

@@ -14,5 +14,11 @@ int callback(double seconds, int burners);
 // Holes in what the program plays (16 looping samples) against a plain
 // client at the same buffer size, both cores kept busy by two processes.
 int dropouts(double seconds);
+// Key press to sound, the program beside a plain client, interleaved; on the
+// private PipeWire or JACK server.
+int keyLatency(int count);
+// The server killed under a playing loop and started again, `repetitions`
+// times: time to the notice, and from the server's return to the loop heard.
+int serverLoss(int repetitions);
 
 }  // namespace zendra::bench

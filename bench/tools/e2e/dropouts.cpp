@@ -19,6 +19,8 @@
 
 #include "common.h"
 #include "measurements.h"
+#include "plain_clients.h"
+#include "program.h"
 
 namespace zendra::bench {
 
@@ -102,75 +104,43 @@ private:
 }  // namespace
 
 int dropouts(double seconds) {
-    const std::string bin = env("ZENDRA_BIN"), kit = env("ZENDRA_DEMO_KIT");
     const bool realtime = std::getenv("ZENDRA_NO_REALTIME") == nullptr;
     AudioServer server;
-    zendra::test::Display display;
+    const bool pipewire = server.systemName() == "PipeWire";
+    Display display;
     // The plain client plays into a null sink of its own.
     auto loaded = server.pactl({"load-module", "module-null-sink", "sink_name=plain_out", "rate=48000", "channels=2"});
     if (loaded.exitCode != 0) throw std::runtime_error("no second null sink: " + loaded.err);
     const std::string times = artifactsDir() + "/bench-dropouts-callback-times.txt";
     std::remove(times.c_str());
-    EnvVars appEnv = server.env() + display.env() +
-                     EnvVars{{"SDL_AUDIODRIVER", "pulseaudio"}, {"ZENDRA_CALLBACK_TIMES", times}};
+    EnvVars appEnv = server.env() + EnvVars{{"ZENDRA_CALLBACK_TIMES", times}};
     if (!realtime) appEnv = appEnv + EnvVars{{"ZENDRA_NO_REALTIME", "1"}};
-    AppProcess app(bin, {}, appEnv, "bench-dropouts");
-    const std::string shot = artifactsDir() + "/bench-dropouts-screen.ppm";
-    auto check = [&](bool ok, const std::string& what) {
-        if (!ok) throw std::runtime_error(what + "\n" + app.stderrText());
-    };
-    auto waitForm = [&](std::optional<std::pair<int, int>> before) { return waitNewForm(display, shot, before); };
+    ZendraApp app(display, appEnv, "bench-dropouts", server.appArgs());
+    std::printf("Zendra: \"%s\"\n", agreeAndListen(app).c_str());
+    // Sixteen samples of the demo kit, every one looping from the Sample Pad.
+    const std::vector<std::string> kit = {"tone-22050.wav", "pad-22050.wav", "tone-44100.wav", "tone-11025.wav",
+                                          "kick.wav",       "snare.wav",     "hat.wav",        "clap.wav"};
+    std::vector<std::string> files = kit;
+    files.insert(files.end(), kit.begin(), kit.end());
+    loopSamples(app, display, files, 16);
+    app.snapshot("playing");
 
-    // Sixteen samples of the demo kit through the Sample Dock's four pages,
-    // then the Sample Pad: a click on each pad starts it looping.
-    const auto splash = display.findWindowByClass("^zendra$", 10.0);  // untitled, the first window shown
-    check(splash.has_value(), "no disclaimer");
-    display.key("Return", *splash);
-    const auto main = display.findWindow("^Zendra\\.$", 10.0);
-    check(main.has_value(), "no main window");
-    sleepSeconds(0.5);
-    const auto dock = waitForm({});
-    check(dock.has_value(), "no Sample Dock");
-    const auto [dx, dy] = *dock;
-    for (int k = 0; k < 3; ++k) {  // "# Of Samples" up to sixteen
-        check(display.click(dx + tw(480 + 6855) - 8, dy + tw(600 + 127)), "# Of Samples");
-        sleepSeconds(0.2);
-    }
-    const char* files[] = {"tone-22050.wav", "pad-22050.wav", "tone-44100.wav", "tone-11025.wav",
-                           "kick.wav",       "snare.wav",     "hat.wav",        "clap.wav"};
-    for (int i = 0; i < 16; ++i) {
-        if (i > 0 && i % 4 == 0) {
-            check(display.click(dx + tw(120 + 127), dy + tw(960 + 2535) - 8), "next page");
-            sleepSeconds(0.3);
-        }
-        const int bx = dx + tw(480 + 240 + 427), by = dy + tw(840 + 240 + (i % 4) * 600 + 247);
-        check(display.click(bx, by), "Sample button");
-        if (!display.findWindow("^Open$", 10.0)) check(display.click(bx, by), "Sample button");
-        const auto open = display.findWindow("^Open$", 10.0);
-        check(open.has_value(), "no file dialog");
-        display.focus(*open);
-        display.type(kit + "/" + files[i % 8]);
-        display.key("Return");
-        check(display.waitWindowGone("^Open$", 8.0), "the file dialog did not close");
-        sleepSeconds(0.2);
-    }
-    check(display.click(dx + tw(6480 + 427), dy + tw(120 + 187)), "Done");
-    sleepSeconds(0.5);
-    check(display.click(57, 8), "Tools menu");
-    sleepSeconds(0.6);
-    check(display.key("Down Down Return"), "Sample Pad");
-    const auto pad = waitForm(dock);
-    check(pad.has_value(), "no Sample Pad");
-    for (int i = 0; i < 16; ++i) {
-        display.click(pad->first + tw(120 + (i / 4) * 840 + 360), pad->second + tw(120 + (i % 4) * 840 + 360));
-    }
-    display.screenshot(artifactsDir() + "/bench-dropouts-playing.png");
-
-    setenv("PULSE_SINK", "plain_out", 1);
+    // On PipeWire a plain pw_stream client at the same quantum, elsewhere a
+    // plain SDL client at the same buffer size.
     server.exportToProcess();
-    SDL_SetHint("SDL_AUDIODRIVER", "pulseaudio");
-    check(SDL_Init(SDL_INIT_AUDIO) == 0, SDL_GetError());
-    auto plain = std::make_unique<PlainTone>();
+    std::unique_ptr<PwPlayer> pwTone;
+    std::unique_ptr<PlainTone> sdlTone;
+    if (pipewire) {
+        pwTone = std::make_unique<PwPlayer>(PwPlayer::Sound::Tone, "plain_out");
+        std::printf("plain client: pw_stream, node latency %d/%d, realtime data thread\n", PwStream::kQuantum,
+                    PwStream::kRate);
+    } else {
+        setenv("PULSE_SINK", "plain_out", 1);
+        SDL_SetHint("SDL_AUDIODRIVER", "pulseaudio");
+        if (SDL_Init(SDL_INIT_AUDIO) != 0) throw std::runtime_error(SDL_GetError());
+        sdlTone = std::make_unique<PlainTone>();
+        std::printf("plain client: SDL (pulseaudio), %d-frame buffer, SDL's own thread\n", sdlTone->frames());
+    }
     sleepSeconds(2.0);  // both sinks at low latency before recording
 
     // Two processes keeping both cores busy, at normal priority.
@@ -220,10 +190,13 @@ int dropouts(double seconds) {
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
     }
-    plain.reset();
-    SDL_Quit();
-    check(display.closeWindow(*main), "closing the main window");
-    check(app.waitExit(20.0).has_value(), "the program did not end");
+    pwTone.reset();
+    if (sdlTone) {
+        sdlTone.reset();
+        SDL_Quit();
+    }
+    if (!display.closeWindow(app.mainWindow()) || !app.process().waitExit(20.0))
+        throw std::runtime_error("the program did not end:\n" + app.stderrText());
 
     std::printf("Zendra audio thread (requested %s): %s\n", realtime ? "realtime" : "nothing",
                 app.stderrText().c_str());

@@ -11,9 +11,10 @@
 //   zendra_e2e_bench callback SECONDS  the audio callback's duration on the
 //                                      real device, 16 voices, a CPU burner
 //   zendra_e2e_bench dropouts SECONDS  holes in what the program plays (16
-//                                      looping samples) against a plain SDL
-//                                      client at the same buffer size, both
-//                                      cores kept busy by two processes
+//                                      looping samples) against a plain client
+//                                      at the same buffer size (pw_stream on
+//                                      PipeWire, else SDL), both cores kept
+//                                      busy by two processes
 //   zendra_e2e_bench keys COUNT        key press to sound, the program beside
 //                                      a plain client, interleaved: on PipeWire
 //                                      its own API, SDL and pw_stream; on JACK

@@ -12,7 +12,8 @@ int taps(int count, bool midi);
 // The audio callback's duration on the real device, 16 voices, CPU burners.
 int callback(double seconds, int burners);
 // Holes in what the program plays (16 looping samples) against a plain
-// client at the same buffer size, both cores kept busy by two processes.
+// client at the same buffer size, both cores kept busy by two processes: on
+// the private PipeWire server a plain pw_stream client, else a plain SDL one.
 int dropouts(double seconds);
 // Key press to sound, the program beside a plain client, interleaved; on the
 // private PipeWire or JACK server.

@@ -9,6 +9,7 @@
 
 #include "../../bench_signal.h"
 #include "common.h"
+#include "e2e_env.h"
 #include "measurements.h"
 #include "sound/direct_sound.h"
 #include "sound/output_engine.h"

@@ -219,41 +219,4 @@ std::optional<Clock::time_point> XWatch::tap(const std::string& key, XWindow w, 
     return at;
 }
 
-int tw(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
-
-std::optional<std::pair<int, int>> blackFormOrigin(const zendra::test::Display& display, const std::string& path) {
-    if (!display.screenshot(path)) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    int w = 0, h = 0, maxval = 0;
-    in >> magic >> w >> h >> maxval;
-    in.get();
-    if (magic != "P6" || w <= 0 || h <= 0 || maxval <= 0 || maxval > 65535) return std::nullopt;
-    const size_t bpv = maxval > 255 ? 2 : 1;
-    std::vector<unsigned char> raw(static_cast<size_t>(w) * h * 3 * bpv);
-    in.read(reinterpret_cast<char*>(raw.data()), static_cast<std::streamsize>(raw.size()));
-    if (!in) return std::nullopt;
-    const int maxX = std::min(w, 1024), maxY = std::min(h, 768);
-    for (int y = 20; y < maxY; ++y) {
-        int run = 0;
-        for (int xx = 0; xx < maxX; ++xx) {
-            const size_t i = ((static_cast<size_t>(y) * w + xx) * 3) * bpv;
-            run = (raw[i] == 0 && raw[i + bpv] == 0 && raw[i + 2 * bpv] == 0) ? run + 1 : 0;
-            if (run == 100) return std::make_pair(xx - 99, y);
-        }
-    }
-    return std::nullopt;
-}
-
-// Polls for up to 8 s until a tool window shows somewhere other than `before`.
-std::optional<std::pair<int, int>> waitNewForm(const zendra::test::Display& display, const std::string& shot,
-                                               std::optional<std::pair<int, int>> before) {
-    const auto t0 = Clock::now();
-    do {
-        const auto at = blackFormOrigin(display, shot);
-        if (at && at != before) return at;
-        zendra::test::sleepSeconds(0.2);
-    } while (msBetween(t0, Clock::now()) < 8000);
-    return std::nullopt;
-}
 }  // namespace zendra::bench

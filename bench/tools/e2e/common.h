@@ -1,6 +1,6 @@
-// What the end-to-end measurements share: clocks and statistics, the
-// machine's load and stolen time, a direct connection to the X server, and
-// finding the program's tool windows on screenshots.
+// What the end-to-end measurements share: clocks and statistics, onsets
+// matched to what triggered them, the machine's load and stolen time, and a
+// direct connection to the X server.
 #pragma once
 #include <array>
 #include <atomic>
@@ -13,8 +13,6 @@
 #include <thread>
 #include <utility>
 #include <vector>
-
-#include "e2e_env.h"
 
 struct _XDisplay;  // Xlib's Display
 
@@ -113,15 +111,5 @@ private:
     void* xtst_ = nullptr;
     int (*fake_)(::_XDisplay*, unsigned, int, unsigned long) = nullptr;
 };
-
-// A length in twips as the program lays it out (96 dpi under Xvfb).
-int tw(int twips);
-
-// The top-left corner of the one tool window showing: the first run of 100
-// black pixels in a screenshot of the main window's area.
-std::optional<std::pair<int, int>> blackFormOrigin(const zendra::test::Display& display, const std::string& path);
-// Polls for up to 8 s until a tool window shows somewhere other than `before`.
-std::optional<std::pair<int, int>> waitNewForm(const zendra::test::Display& display, const std::string& shot,
-                                               std::optional<std::pair<int, int>> before);
 
 }  // namespace zendra::bench

@@ -10,6 +10,8 @@
 #include <numbers>
 #include <stdexcept>
 
+#include "e2e_env.h"
+
 namespace zendra::bench {
 
 float clickSample(uint32_t i, uint32_t rate) {

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "common.h"
+#include "e2e_env.h"
 #include "measurements.h"
 
 namespace zendra::bench {

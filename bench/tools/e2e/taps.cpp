@@ -22,6 +22,7 @@
 
 #include "common.h"
 #include "measurements.h"
+#include "program.h"
 
 namespace zendra::bench {
 
@@ -106,10 +107,8 @@ private:
 }  // namespace
 
 int taps(int count, bool midi) {
-    const std::string bin = env("ZENDRA_BIN"), kit = env("ZENDRA_DEMO_KIT");
     AudioServer server;
-    zendra::test::Display display;
-    XWatch x(display.name());
+    Display display;
     // MIDI: a private JACK server carrying notes from an output here; the
     // program opens the first input it finds, this one.
     std::optional<Child> jack;
@@ -125,61 +124,17 @@ int taps(int count, bool midi) {
         out->openVirtualPort("out");
         midiEnv = {{"JACK_DEFAULT_SERVER", name}};
     }
-    AppProcess app(bin, {}, server.env() + display.env() + EnvVars{{"SDL_AUDIODRIVER", "pulseaudio"}} + midiEnv,
-                   midi ? "bench-midi" : "bench-taps");
-    const std::string shot = artifactsDir() + "/bench-taps-screen.ppm";
-    auto check = [&](bool ok, const std::string& what) {
-        if (!ok) throw std::runtime_error(what + "\n" + app.stderrText());
-    };
-    auto waitForm = [&](std::optional<std::pair<int, int>> before) { return waitNewForm(display, shot, before); };
-    auto menuItem = [&](int menuX, int n) {
-        check(display.click(menuX, 8), "menu click");
-        sleepSeconds(0.6);
-        std::string keys;
-        for (int k = 0; k < n; ++k) keys += "Down ";
-        check(display.key(keys + "Return"), "menu keys");
-        sleepSeconds(0.4);
-    };
-    auto answerWindow = [&](const std::string& title, const std::string& text) {
-        const auto wid = display.findWindow(title, 5.0);
-        check(wid.has_value(), "no window " + title);
-        display.focus(*wid);
-        display.type(text);
-        display.key("Return");
-        if (!display.waitWindowGone(title, 2.0)) display.key("Return");
-        check(display.waitWindowGone(title, 8.0), title + " did not close");
-        sleepSeconds(0.2);
-    };
-
-    // Disclaimer, then the kick in the Sample Dock, bound to "k", one-shot,
-    // and the Tap Pad open (as the Tap Pad's end-to-end test does).
-    const auto splash = display.findWindowByClass("^zendra$", 10.0);  // untitled, the first window shown
-    check(splash.has_value(), "no disclaimer");
-    display.key("Return", *splash);
-    check(display.findWindow("^Zendra\\.$", 10.0).has_value(), "no main window");
-    sleepSeconds(0.5);
-    const auto dock = waitForm({});
-    check(dock.has_value(), "no Sample Dock");
-    check(display.click(dock->first + tw(480 + 240 + 427), dock->second + tw(840 + 240 + 247)), "Sample 1");
-    answerWindow("^Open$", kit + "/kick.wav");
-    check(display.click(dock->first + tw(6480 + 427), dock->second + tw(120 + 187)), "Done");
-    auto keys = dock;
-    if (!midi) {
-        menuItem(20, 4);  // File: Key Associations
-        keys = waitForm(dock);
-        check(keys.has_value(), "no Key Associations");
-        check(display.click(keys->first + tw(360 + 300), keys->second + tw(840 + 187)), "1 =");
-        answerWindow("^Key Associations$", "k");
-        check(display.click(keys->first + tw(5400 + 487), keys->second + tw(3060 + 187)), "Done");
-    }
-    menuItem(57, 4);
-    const auto props = waitForm(keys);
-    check(props.has_value(), "no Sample Properties");
-    check(display.click(props->first + tw(1800 + 150), props->second + tw(660 + 150)), "Loop");
-    if (!midi) menuItem(57, 3);
+    ZendraApp app(display, server.env() + midiEnv, midi ? "bench-midi" : "bench-taps", server.appArgs());
+    std::printf("Zendra: \"%s\"\n", agreeAndListen(app).c_str());
+    prepareTapPad(app, display);
+    XTestKeyboard keyboard(display.name());
     // A key press through XTEST, or note 36 (sample 1) at full velocity.
-    auto hit = [&]() -> std::optional<Clock::time_point> {
-        if (!midi) return x.tap("k");
+    auto hit = [&]() -> Clock::time_point {
+        if (!midi) {
+            const auto at = keyboard.tap("k");
+            if (!at) throw std::runtime_error("XTEST");
+            return *at;
+        }
         const std::vector<unsigned char> on{0x90, 36, 127}, off{0x80, 36, 0};
         const auto at = Clock::now();
         out->sendMessage(&on);
@@ -188,12 +143,12 @@ int taps(int count, bool midi) {
     };
 
     // The monitor of what the program plays, captured here.
-    check(server.pactl({"set-default-source", "test_out.monitor"}).exitCode == 0, "set-default-source");
+    if (server.pactl({"set-default-source", "test_out.monitor"}).exitCode != 0)
+        throw std::runtime_error("set-default-source");
     server.exportToProcess();
     SDL_SetHint("SDL_AUDIODRIVER", "pulseaudio");
-    check(SDL_Init(SDL_INIT_AUDIO) == 0, SDL_GetError());
-    std::vector<double> ms;
-    int missed = 0;
+    if (SDL_Init(SDL_INIT_AUDIO) != 0) throw std::runtime_error(SDL_GetError());
+    Onsets heard;
     {
         MonitorCapture cap;
         const auto captureStart = Clock::now();
@@ -202,14 +157,12 @@ int taps(int count, bool midi) {
         std::mt19937 rng(7);
         std::uniform_real_distribution<double> jitter(0.0, 0.05);
         for (int i = 0; i < 3; ++i) {  // warm-up taps, not counted
-            check(hit().has_value(), "XTEST");
+            hit();
             sleepSeconds(0.6);
         }
-        std::vector<Clock::time_point> pressed;
+        std::vector<Trigger> pressed;
         for (int i = 0; i < count; ++i) {
-            const auto at = hit();
-            check(at.has_value(), "XTEST");
-            pressed.push_back(*at);
+            pressed.push_back({hit(), 0});
             sleepSeconds(0.55 + jitter(rng));  // the kick (0.45 s) ends before the next tap
         }
         sleepSeconds(0.5);
@@ -220,36 +173,15 @@ int taps(int count, bool midi) {
         const double wall = std::chrono::duration<double>(Clock::now() - captureStart).count();
         std::printf("monitor capture: %zu frames in %.1f s (%s)\n", l.size(), wall,
                     cap.realtime() ? "capture thread SCHED_FIFO" : "capture thread not realtime");
-        // Onsets: a frame above -40 dBFS after 10 ms below -50 dBFS. Each is
-        // the sound of the last key pressed before it arrived.
-        std::vector<bool> used(pressed.size(), false);
-        for (size_t f = 480; f < l.size(); ++f) {
-            if (std::fabs(l[f]) <= 0.01f) continue;
-            bool quiet = true;
-            for (size_t k = f - 480; k < f && quiet; ++k) quiet = std::fabs(l[k]) < 0.003f;
-            if (!quiet) continue;
-            const auto t = cap.frameTime(f);
-            if (!t) break;
-            size_t tap = pressed.size();
-            for (size_t i = 0; i < pressed.size() && pressed[i] < *t; ++i) tap = i;
-            if (tap < pressed.size() && !used[tap]) {
-                used[tap] = true;
-                ms.push_back(msBetween(pressed[tap], *t));
-            }
-            f += 4800;  // past this onset
-        }
-        missed = static_cast<int>(std::count(used.begin(), used.end(), false));
+        heard = matchOnsets(l, [&](size_t f) { return cap.frameTime(f); }, pressed, 1);
     }
     SDL_Quit();
     app.terminate();
-    std::printf("taps: %d, onsets matched to a tap: %zu, taps without an onset: %d\n", count, ms.size(), missed);
-    printStats(midi ? "MIDI note sent -> onset at the monitor" : "key press -> onset at the monitor", ms);
-    std::printf("all (ms):");
-    for (double v : ms) std::printf(" %.1f", v);
-    std::printf("\n");
+    printDelays(midi ? "MIDI note sent -> onset at the monitor" : "key press -> onset at the monitor", heard.ms[0],
+                heard.missed[0]);
     out.reset();
     if (jack) jack->stop();
-    return missed == 0 ? 0 : 1;
+    return heard.missed[0] == 0 ? 0 : 1;
 }
 
 }  // namespace zendra::bench

@@ -2,13 +2,19 @@
 # Runs the benchmark suite and writes every figure with the machine's load to
 # BUILD_DIR/bench-results/<time>/ (summary.txt plus the raw outputs).
 #
-#   scripts/bench.sh [BUILD_DIR]
+#   scripts/bench.sh [--sound-systems] [BUILD_DIR]
 #
+# --sound-systems runs only the comparisons of the sound systems, each on its
+# private server: key press to sound beside plain clients (PipeWire and JACK),
+# dropouts against a plain pw_stream client, and the server killed mid-play.
 # Environment: CALLBACK_SECONDS (default 600), DROPOUT_SECONDS (600), TAPS (100),
-# STARTUP_RUNS (10), REPETITIONS (15). Needs libopenal-dev for the OpenAL comparison, and Xvfb,
-# xdotool, pulseaudio, pactl, pacat, parecord, import for the end-to-end parts.
+# KEYS (60 each path), LOSSES (5 each server), STARTUP_RUNS (10), REPETITIONS (15).
+# Needs libopenal-dev for the OpenAL comparison, and Xvfb, xdotool, pulseaudio,
+# pactl, pacat, parecord, import, pipewire, wireplumber, jackd for the end-to-end parts.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+only_systems=0
+if [[ "${1:-}" == --sound-systems ]]; then only_systems=1; shift; fi
 build=${1:-$root/build-bench}
 out=$build/bench-results/$(date +%Y%m%d-%H%M%S)
 mkdir -p "$out"
@@ -25,8 +31,30 @@ machine() {
 }
 
 export ZENDRA_BIN=$build/zendra ZENDRA_DEMO_KIT=$build/demo-kit BARE_MDI_BIN=$build/bench/bare_mdi
-export ZENDRA_E2E_ARTIFACTS=$out/artifacts
+export ZENDRA_E2E_ARTIFACTS=$out/artifacts ZENDRA_PW_RIG=$root/scripts/pw-rig.sh
 reps=${REPETITIONS:-15}
+e2e=$build/bench/zendra_e2e_bench
+
+# A measurement that fails says so, and the others still run.
+measure() { "$@" || echo "!! exit status $?: $*"; }
+
+sound_systems() {
+  machine "key press to sound, PipeWire: the program (its own API; SDL through pipewire-pulse) beside a plain pw_stream client"
+  ZENDRA_TEST_AUDIO=pipewire measure "$e2e" keys "${KEYS:-60}"
+  machine "key press to sound, JACK: the program beside a plain JACK client"
+  ZENDRA_TEST_AUDIO=jack measure "$e2e" keys "${KEYS:-60}"
+  machine "dropouts on PipeWire against a plain pw_stream client, audio thread realtime"
+  ZENDRA_TEST_AUDIO=pipewire measure "$e2e" dropouts "${DROPOUT_SECONDS:-600}"
+  machine "server killed mid-play and started again, PipeWire"
+  ZENDRA_TEST_AUDIO=pipewire measure "$e2e" loss "${LOSSES:-5}"
+  machine "server killed mid-play and started again, JACK"
+  ZENDRA_TEST_AUDIO=jack measure "$e2e" loss "${LOSSES:-5}"
+}
+
+if ((only_systems)); then
+  { sound_systems; machine "done"; } 2>&1 | tee "$out/raw.txt"
+  exit 0
+fi
 
 {
   machine "mixing cost (CPU time, median of $reps interleaved repetitions)"
@@ -45,19 +73,18 @@ reps=${REPETITIONS:-15}
   machine "loading a bank of sixteen 30 s files"
   "$build/bench/zendra_bench" --benchmark_filter='BM_Bank|BM_Sndfile'
   machine "start-up"
-  "$build/bench/zendra_e2e_bench" startup "${STARTUP_RUNS:-10}"
+  measure "$e2e" startup "${STARTUP_RUNS:-10}"
   machine "key press to sound, PulseAudio"
-  "$build/bench/zendra_e2e_bench" taps "${TAPS:-100}"
-  machine "key press to sound, PipeWire (through its PulseAudio layer)"
-  ZENDRA_TEST_AUDIO=pipewire ZENDRA_PW_RIG="$root/scripts/pw-rig.sh" "$build/bench/zendra_e2e_bench" taps "${TAPS:-100}"
+  measure "$e2e" taps "${TAPS:-100}"
   machine "MIDI note to sound, PulseAudio"
-  "$build/bench/zendra_e2e_bench" midi "${TAPS:-100}"
+  measure "$e2e" midi "${TAPS:-100}"
   machine "audio callback"
-  "$build/bench/zendra_e2e_bench" callback "${CALLBACK_SECONDS:-600}" 1
+  measure "$e2e" callback "${CALLBACK_SECONDS:-600}" 1
   machine "dropouts against a plain client, audio thread realtime"
-  "$build/bench/zendra_e2e_bench" dropouts "${DROPOUT_SECONDS:-600}"
+  measure "$e2e" dropouts "${DROPOUT_SECONDS:-600}"
   machine "dropouts against a plain client, audio thread as SDL leaves it"
-  ZENDRA_NO_REALTIME=1 "$build/bench/zendra_e2e_bench" dropouts "${DROPOUT_SECONDS:-600}"
+  ZENDRA_NO_REALTIME=1 measure "$e2e" dropouts "${DROPOUT_SECONDS:-600}"
+  sound_systems
   machine "done"
 } 2>&1 | tee "$out/raw.txt"
 

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <regex>
 
+#include "sound/device_closer.h"
+
 namespace zendra::midi {
 
 namespace {
@@ -49,28 +51,60 @@ struct MidiInputs::System {
     RtMidi::Api api;
     const char* prefix;
     std::unique_ptr<RtMidiIn> in;
+    uint64_t jackLife = 0;           // JACK: the server's life the input's client was made in
     std::vector<std::string> ports;  // RtMidi's names, in its port order
     bool open = false;
 };
 
-MidiInputs::MidiInputs(Sink sink) : sink_(std::move(sink)) {
-    systems_.push_back(std::make_unique<System>(System{RtMidi::LINUX_ALSA, "ALSA: ", nullptr, {}, false}));
-    systems_.push_back(std::make_unique<System>(System{RtMidi::UNIX_JACK, "JACK: ", nullptr, {}, false}));
+// Where the inputs' messages go. An input handed to the closing thread keeps
+// it alive, and may call it until it is closed; once cut, nothing passes.
+struct MidiInputs::Relay {
+    Sink sink;
+    std::atomic<bool> isCut{false};
+    std::atomic<int> calls{0};  // messages passing now
+
+    // Any thread: never waits.
+    void pass(const std::vector<unsigned char>& message) {
+        calls.fetch_add(1);  // sequentially consistent with cut(): one of the two sees the other
+        if (!isCut.load() && !message.empty()) sink(message.data(), message.size());
+        calls.fetch_sub(1);
+    }
+    // Waits for a message passing now (microseconds), then lets none through.
+    void cut() {
+        isCut.store(true);
+        while (calls.load() != 0) std::this_thread::yield();
+    }
+};
+
+namespace {
+// What the closing thread takes: the input is closed before its relay goes.
+struct Closing {
+    std::shared_ptr<void> relay;
+    std::unique_ptr<RtMidiIn> in;
+};
+}  // namespace
+
+MidiInputs::MidiInputs(Sink sink) : relay_(std::make_shared<Relay>()) {
+    relay_->sink = std::move(sink);
+    systems_.push_back(std::make_unique<System>(System{RtMidi::LINUX_ALSA, "ALSA: ", nullptr, 0, {}, false}));
+    systems_.push_back(std::make_unique<System>(System{RtMidi::UNIX_JACK, "JACK: ", nullptr, 0, {}, false}));
     prober_ = std::thread([this] {
         jack_client_t* watch = nullptr;
         std::unique_lock<std::mutex> lock(probeMutex_);
         while (!stopProbe_) {
             lock.unlock();
-            if (watch != nullptr && !jackUp_.load()) {
-                jack_client_close(watch);  // the server has gone (this can take seconds)
-                watch = nullptr;
+            // A watch whose server shut it down is abandoned, like the inputs (see jackUsable).
+            if (watch != nullptr && !jackUp_.load()) watch = nullptr;
+            if (watch == nullptr) {
+                const std::lock_guard<std::mutex> hold(jackLock_);
+                watch = watchJack(&jackUp_);
+                if (watch != nullptr) jackLife_.fetch_add(1);
             }
-            if (watch == nullptr) watch = watchJack(&jackUp_);
             lock.lock();
             probeWake_.wait_for(lock, std::chrono::seconds(2), [this] { return stopProbe_; });
         }
         lock.unlock();
-        if (watch != nullptr) jack_client_close(watch);
+        if (watch != nullptr && jackUp_.load()) jack_client_close(watch);
     });
 }
 
@@ -81,34 +115,60 @@ MidiInputs::~MidiInputs() {
     }
     probeWake_.notify_all();
     prober_.join();
-    close();
+    relay_->cut();  // no message reaches the sink from here on
+    for (auto& s : systems_) {
+        if (!s->in) continue;
+        if (s->api == RtMidi::UNIX_JACK && !jackUsable(*s)) {
+            abandon(*s);
+            continue;
+        }
+        // Closing can wait for a busy server: the closing thread does it.
+        closeLater(std::make_shared<Closing>(Closing{relay_, std::move(s->in)}));
+    }
 }
 
-void MidiInputs::onMessage(double, std::vector<unsigned char>* message, void* self) {
-    if (message != nullptr && !message->empty())
-        static_cast<MidiInputs*>(self)->sink_(message->data(), message->size());
+bool MidiInputs::jackUsable(const System& s) const {
+    return jackUp_.load() && s.jackLife == jackLife_.load();
+}
+
+void MidiInputs::abandon(System& s) {
+    // Never destroyed: once its server has shut the client down, any call
+    // into it may touch what the JACK library has already freed (the next
+    // client opened in the process deletes the dead server's clients). The
+    // input's few kilobytes are left behind instead, with the relay it calls.
+    if (s.open) open_.clear();
+    s.open = false;
+    s.ports.clear();
+    if (!s.in) return;
+    [[maybe_unused]] RtMidiIn* left = s.in.release();
+    [[maybe_unused]] auto* relay = new std::shared_ptr<Relay>(relay_);
+}
+
+void MidiInputs::onMessage(double, std::vector<unsigned char>* message, void* relay) {
+    if (message != nullptr) static_cast<Relay*>(relay)->pass(*message);
 }
 
 void MidiInputs::refresh() {
     std::vector<std::string> names;
+    // The JACK system is looked at only while the prober is not opening a
+    // client; otherwise its last listing stands.
+    std::unique_lock<std::mutex> jack(jackLock_, std::try_to_lock);
     for (auto& s : systems_) {
-        if (s->in && s->api == RtMidi::UNIX_JACK && !jackUp_.load()) {
-            // The server has gone: its client is let go on a thread of its
-            // own, as closing it can take seconds.
-            if (s->open) open_.clear();
-            s->open = false;
-            s->ports.clear();
-            std::thread([in = std::move(s->in)]() mutable { in.reset(); }).detach();
+        const bool isJack = s->api == RtMidi::UNIX_JACK;
+        if (isJack && !jack.owns_lock()) {
+            for (const auto& raw : s->ports) names.push_back(shownName(s->prefix, raw));
             continue;
         }
+        if (isJack && s->in && !jackUsable(*s)) abandon(*s);
         if (!s->in) {
-            const bool present = s->api == RtMidi::LINUX_ALSA ? alsaSequencerPresent() : jackUp_.load();
+            const bool present = isJack ? jackUp_.load() : alsaSequencerPresent();
             if (!present) continue;
             try {
+                s->jackLife = jackLife_.load();
                 s->in = std::make_unique<RtMidiIn>(s->api, "Zendra");
                 s->in->setErrorCallback(ignoreErrors, nullptr);
                 s->in->ignoreTypes(true, true, true);  // system exclusive, timing, active sensing
-                s->in->setCallback(&MidiInputs::onMessage, this);
+                s->in->setCallback(&MidiInputs::onMessage, relay_.get());
             } catch (const RtMidiError&) {
                 s->in.reset();
                 continue;
@@ -123,6 +183,7 @@ void MidiInputs::refresh() {
             names.push_back(shownName(s->prefix, raw));
         }
     }
+    jack = {};
     names_ = std::move(names);
     // Gone from two listings in a row: unplugged. (One listing can come back
     // short while the system is busy; closing then would lose notes.)
@@ -141,8 +202,10 @@ bool MidiInputs::anySystem() const {
 
 bool MidiInputs::open(const std::string& name) {
     close();
+    const std::lock_guard<std::mutex> jack(jackLock_);
     for (auto& s : systems_) {
         if (!s->in || name.rfind(s->prefix, 0) != 0) continue;
+        if (s->api == RtMidi::UNIX_JACK && !jackUsable(*s)) return false;
         for (unsigned i = 0; i < s->ports.size(); ++i) {
             if (shownName(s->prefix, s->ports[i]) != name) continue;
             try {
@@ -160,8 +223,12 @@ bool MidiInputs::open(const std::string& name) {
 }
 
 void MidiInputs::close() {
+    const std::lock_guard<std::mutex> jack(jackLock_);
     for (auto& s : systems_) {
-        if (s->open && s->in) s->in->closePort();
+        if (s->open && s->in) {
+            if (s->api == RtMidi::UNIX_JACK && !jackUsable(*s)) abandon(*s);
+            else s->in->closePort();
+        }
         s->open = false;
     }
     open_.clear();

@@ -1,5 +1,6 @@
 // Playing from MIDI, end to end: a private JACK server (dummy driver) carries notes from
 // this test's MIDI output to the real program; its sound is recorded at the monitor.
+// Killing that server leaves the program playing, and MIDI comes back with it.
 #include <dlfcn.h>
 #include <rtmidi/rtmidi_c.h>
 
@@ -24,6 +25,8 @@ struct MidiOut {
     RtMidiOutPtr out = nullptr;
     template <class F>
     F* fn(const char* name) { return reinterpret_cast<F*>(dlsym(lib, name)); }
+    // Its server is gone: never called again (the JACK library frees its client).
+    void abandon() { out = nullptr; }
     bool open() {  // false until the server answers
         if (out != nullptr) fn<void(RtMidiOutPtr)>("rtmidi_out_free")(out);
         out = fn<RtMidiOutPtr(RtMidiApi, const char*)>("rtmidi_out_create")(RTMIDI_API_UNIX_JACK, "zendra-test");
@@ -40,13 +43,17 @@ struct MidiOut {
 using MidiEndToEnd = AppTest;
 
 TEST_F(MidiEndToEnd, MappedNotesPlayAtTheirVelocityAndALearnedNotePlaysItsSample) {
-    ZENDRA_SKIP_UNLESS_PROGRAMS("jackd");
+    ZENDRA_SKIP_UNLESS_PROGRAMS("jackd", "jack_lsp");
     const std::string server = "zendra-test-" + std::to_string(getpid());
-    Child jack({"jackd", "-n", server, "-d", "dummy", "-r", "48000", "-p", "128"}, {{"JACK_NO_AUDIO_RESERVATION", "1"}});
-    setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
     MidiOut midi;
-    for (int i = 0; midi.lib != nullptr && i < 50 && !midi.open(); ++i) sleepSeconds(0.1);
-    unsetenv("JACK_DEFAULT_SERVER");
+    auto startJack = [&] {  // the server, and this test's MIDI output on it
+        Child j({"jackd", "-n", server, "-d", "dummy", "-r", "48000", "-p", "128"}, {{"JACK_NO_AUDIO_RESERVATION", "1"}});
+        setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
+        for (int i = 0; midi.lib != nullptr && i < 50 && !midi.open(); ++i) sleepSeconds(0.1);
+        unsetenv("JACK_DEFAULT_SERVER");
+        return j;
+    };
+    Child jack = startJack();
     ASSERT_TRUE(midi.out != nullptr && midi.out->ok) << "no RtMidi, or the JACK server did not start";
 
     // The program opens the first MIDI input it finds: this test's.
@@ -103,6 +110,27 @@ TEST_F(MidiEndToEnd, MappedNotesPlayAtTheirVelocityAndALearnedNotePlaysItsSample
     EXPECT_NEAR(hit[1].second / hit[0].second, (64.0 / 127) * (64.0 / 127), 0.03) << "velocity 64 against 127";
     // The learned note plays the snare, not the kick (a dropout could only lower this).
     EXPECT_LT(correlation(s.left, hit[0].first, hit[2].first, kRate / 50), 0.5) << "the learned note plays the kick";
+
+    // The server killed under the open input, twice.
+    const auto connected = [&] {  // the program listens to this test's output again
+        const RunResult r = run({"jack_lsp", "-c", "zendra-test:out"}, {{"JACK_DEFAULT_SERVER", server}});
+        return r.out.find("Zendra:input") != std::string::npos;
+    };
+    for (int k = 1; k <= 2; ++k) {
+        jack.stop(SIGKILL);
+        midi.abandon();
+        sleepSeconds(1.2);  // the program looks at its inputs every second
+        ASSERT_TRUE(app.alive()) << "killing the JACK server ended the program (" << k << ")\n" << app.stderrText();
+        jack = startJack();
+        bool back = false;
+        for (int i = 0; i < 60 && !(back = connected()); ++i) sleepSeconds(0.1);
+        ASSERT_TRUE(back) << "MIDI did not come back with the server (" << k << ")";
+    }
+    MonitorRecording after(*server_, app.artifact("monitor-after-kills.wav"));
+    ASSERT_TRUE(after.waitStarted());
+    midi.note(60, 127);
+    sleepSeconds(0.8);
+    EXPECT_GT(peakAbs(after.read().left), 0.01) << "MIDI plays nothing once the server is back";
     app.terminate();  // then the JACK server stops, after this test's client is gone
 }
 

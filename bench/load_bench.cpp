@@ -20,7 +20,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "samples/bank_decoder.h"
+#include "sound/bank_decoder.h"
 #include "sound/direct_sound.h"
 #include "sound/offline_backend.h"
 #include "sound/sound_file.h"

@@ -3,7 +3,7 @@
 #include <QFile>
 #include <QWidget>
 
-#include "samples/bank_decoder.h"
+#include "sound/bank_decoder.h"
 
 namespace zendra::DXMoudule {
 

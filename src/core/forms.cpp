@@ -9,7 +9,9 @@
 #include "core/frm_reworked.h"
 #include "core/frm_splash.h"
 #include "keyboard/frm_key_board.h"
+#include "kits/kit_start.h"
 #include "midi/frm_midi.h"
+#include "midi/midi_player.h"
 #include "mixing/frm_cross_fade.h"
 #include "mixing/frm_fx.h"
 #include "mixing/frm_sample_play.h"
@@ -101,6 +103,29 @@ zendra::frmSampleKeyPad& frmSampleKeyPad() { return Slot<zendra::frmSampleKeyPad
 zendra::frmProperties& frmProperties() { return Slot<zendra::frmProperties>::get(); }
 zendra::frmRecord& frmRecord() { return Slot<zendra::frmRecord>::get(); }
 zendra::frmMidi& frmMidi() { return Slot<zendra::frmMidi>::get(); }
+
+void showForm(Tool tool) {
+    switch (tool) {
+    case Tool::frmLoadSamples: frmLoadSamples().showForm(); break;
+    case Tool::frmProperties: frmProperties().showForm(); break;
+    case Tool::frmMidi: frmMidi().showForm(); break;
+    case Tool::frmSettings: frmSettings().showForm(); break;
+    case Tool::frmKeyBoard: frmKeyBoard().showForm(); break;
+    case Tool::frmSamplePlay: frmSamplePlay().showForm(); break;
+    case Tool::frmSampleKeyPad: frmSampleKeyPad().showForm(); break;
+    case Tool::frmVar: frmVar().showForm(); break;
+    case Tool::frmFX: frmFX().showForm(); break;
+    case Tool::frmCrossFade: frmCrossFade().showForm(); break;
+    case Tool::frmRecord: frmRecord().showForm(); break;
+    case Tool::frmAbout: frmAbout().showForm(); break;
+    }
+}
+
+void mainWindowLoaded(zendra::FrmReworked& main) {
+    new midi::MidiPlayer(&main);  // plays from the remembered MIDI input, if any
+    frmLoadSamples().showForm();
+    kits::mainWindowLoaded();
+}
 
 bool exists(const char* name) {
     const QString n = QString::fromLatin1(name);

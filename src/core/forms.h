@@ -48,6 +48,18 @@ zendra::frmProperties& frmProperties();
 zendra::frmRecord& frmRecord();
 zendra::frmMidi& frmMidi();
 
+// The tool windows the main window's menus show.
+enum class Tool {
+    frmLoadSamples, frmProperties, frmMidi, frmSettings, frmKeyBoard, frmSamplePlay,
+    frmSampleKeyPad, frmVar, frmFX, frmCrossFade, frmRecord, frmAbout
+};
+// Shows one, creating it (hidden) first if it does not exist yet.
+void showForm(Tool tool);
+// What comes up with the main window once its load has shown it: the MIDI
+// player (owned by the main window), the Sample Dock, and the kit or the
+// last session to offer.
+void mainWindowLoaded(zendra::FrmReworked& main);
+
 // Whether a window exists, without creating it.
 bool exists(const char* name);
 

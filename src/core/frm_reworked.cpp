@@ -14,21 +14,7 @@
 #include "core/dialogs.h"
 #include "core/dx_module.h"
 #include "core/forms.h"
-#include "core/frm_about.h"
-#include "keyboard/frm_key_board.h"
 #include "kits/kit_session.h"
-#include "kits/kit_start.h"
-#include "midi/frm_midi.h"
-#include "midi/midi_player.h"
-#include "mixing/frm_cross_fade.h"
-#include "mixing/frm_fx.h"
-#include "mixing/frm_sample_play.h"
-#include "mixing/frm_var.h"
-#include "recording/frm_properties.h"
-#include "recording/frm_record.h"
-#include "samples/frm_load_samples.h"
-#include "tappad/frm_sample_key_pad.h"
-#include "tappad/frm_settings.h"
 
 namespace zendra {
 
@@ -80,21 +66,21 @@ FrmReworked::FrmReworked() {
     Record = Tools->addAction(QStringLiteral("Record"));
     About = menuBar()->addAction(QStringLiteral("About"));
 
-    connect(LoadSamples, &QAction::triggered, this, [] { forms::frmLoadSamples().showForm(); });
-    connect(Properties, &QAction::triggered, this, [] { forms::frmProperties().showForm(); });
-    connect(Midi, &QAction::triggered, this, [] { forms::frmMidi().showForm(); });
-    connect(KeySettings, &QAction::triggered, this, [] { forms::frmSettings().showForm(); });
+    connect(LoadSamples, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmLoadSamples); });
+    connect(Properties, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmProperties); });
+    connect(Midi, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmMidi); });
+    connect(KeySettings, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmSettings); });
     connect(OpenKit, &QAction::triggered, this, [] { kits::openKitFromDialog(); });
     connect(SaveKitAs, &QAction::triggered, this, [] { kits::saveKitFromDialog(); });
     connect(Exit, &QAction::triggered, this, &FrmReworked::Exit_Click);
-    connect(KeyBoard, &QAction::triggered, this, [] { forms::frmKeyBoard().showForm(); });
-    connect(SamplePad, &QAction::triggered, this, [] { forms::frmSamplePlay().showForm(); });
-    connect(samplekeypad, &QAction::triggered, this, [] { forms::frmSampleKeyPad().showForm(); });
-    connect(SampleProperties, &QAction::triggered, this, [] { forms::frmVar().showForm(); });
-    connect(FX, &QAction::triggered, this, [] { forms::frmFX().showForm(); });
-    connect(CrossFader, &QAction::triggered, this, [] { forms::frmCrossFade().showForm(); });
-    connect(Record, &QAction::triggered, this, [] { forms::frmRecord().showForm(); });
-    connect(About, &QAction::triggered, this, [] { forms::frmAbout().showForm(); });
+    connect(KeyBoard, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmKeyBoard); });
+    connect(SamplePad, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmSamplePlay); });
+    connect(samplekeypad, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmSampleKeyPad); });
+    connect(SampleProperties, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmVar); });
+    connect(FX, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmFX); });
+    connect(CrossFader, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmCrossFade); });
+    connect(Record, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmRecord); });
+    connect(About, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmAbout); });
     setAcceptDrops(true);
 }
 
@@ -130,11 +116,8 @@ bool FrmReworked::Form_Load() {
     loaded_ = true;
     deviceWatch = new DeviceWatch(this);
     connect(deviceWatch, &DeviceWatch::statusChanged, this, [this](const QString& t) { statusBar()->showMessage(t, 10000); });
-    new midi::MidiPlayer(this);  // plays from the remembered MIDI input, if any
-    // Showing the first child makes the main window visible.
     show();
-    forms::frmLoadSamples().showForm();
-    kits::mainWindowLoaded();
+    forms::mainWindowLoaded(*this);
     return true;
 }
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "core/tool_form.h"
-#include "samples/bank_decoder.h"
+#include "sound/bank_decoder.h"
 
 namespace zendra {
 

@@ -1,12 +1,7 @@
 #include "kits/kit_session.h"
 
-#include "midi/midi_player.h"
-
-#include <QCheckBox>
 #include <QFileInfo>
 #include <QPointer>
-#include <QScrollBar>
-#include <QSignalBlocker>
 #include <QStringList>
 #include <cmath>
 
@@ -14,6 +9,7 @@
 #include "core/dx_module.h"
 #include "core/forms.h"
 #include "core/settings.h"
+#include "midi/midi_player.h"
 #include "mixing/frm_var.h"
 #include "samples/frm_load_samples.h"
 #include "tappad/frm_settings.h"
@@ -21,9 +17,6 @@
 namespace zendra::kits {
 
 namespace {
-const QString kPaused = QStringLiteral(">");
-const QString kPlaying = QStringLiteral("| |");
-
 struct Pending {
     Kit kit;
     QMetaObject::Connection connection;
@@ -35,25 +28,6 @@ Pending& pending() {
 }
 
 QString absolute(const QString& file) { return QFileInfo(file).absoluteFilePath(); }
-
-QString keyPrefix(int i) { return QString::number(i + 1) + QStringLiteral(" = "); }
-
-// Moves a bar to v so that its change action runs even when it is there already.
-void setBar(QScrollBar* bar, int v) {
-    {
-        const QSignalBlocker quiet(bar);
-        bar->setValue(v == bar->maximum() ? v - 1 : v + 1);
-    }
-    bar->setValue(v);
-}
-
-void setCheck(QCheckBox* box, bool on) {
-    {
-        const QSignalBlocker quiet(box);
-        box->setChecked(!on);
-    }
-    box->setChecked(on);
-}
 
 void warn(const QString& text) { dialogs::msgBox(text, dialogs::Buttons::Ok, dialogs::Icon::Exclamation); }
 
@@ -72,14 +46,13 @@ Kit currentKit() {
     for (int i = 0; i <= DXMoudule::LastSample && i < static_cast<int>(DXMoudule::SampleFile.size()); ++i) {
         KitSample s;
         s.file = absolute(DXMoudule::SampleFile[static_cast<size_t>(i)]);
-        s.loop = var.chkLoop[i]->isChecked();
-        s.volume = var.hscVol[i]->value();
-        s.pan = var.hscPan[i]->value();
+        s.loop = var.loops(i);
+        s.volume = var.volume(i);
+        s.pan = var.pan(i);
         const DirectSoundBuffer* b = DXMoudule::bufferAt(i);
-        s.frequency = b ? static_cast<int>(b->GetFrequency()) : var.hscFre[i]->value() * 10;
-        s.paused = var.cmbPause[i]->text() == kPaused;
-        const QString caption = keys.lblSample[i]->text();
-        if (caption.size() > keyPrefix(i).size()) s.key = caption.back();
+        s.frequency = b ? static_cast<int>(b->GetFrequency()) : var.frequencyBar(i) * 10;
+        s.paused = var.isPaused(i);
+        s.key = keys.keyOf(i);
         kit.samples.push_back(s);
     }
     if (const midi::MidiPlayer* player = midi::MidiPlayer::instance()) kit.midi = player->mapping().toJson();
@@ -95,21 +68,13 @@ void applySettings(const Kit& kit) {
     for (int i = 0; i < n && i < static_cast<int>(DXMoudule::SampleFile.size()); ++i) {
         const KitSample& s = kit.samples[static_cast<size_t>(i)];
         if (absolute(DXMoudule::SampleFile[static_cast<size_t>(i)]) != absolute(s.file)) continue;
-        setCheck(var.chkLoop[i], s.loop);
-        setBar(var.hscVol[i], s.volume);
-        setBar(var.hscPan[i], s.pan);
-        const int bar = static_cast<int>(std::lround(s.frequency / 10.0));
+        var.applyLoop(i, s.loop);
+        var.applyVolume(i, s.volume);
+        var.applyPan(i, s.pan);
         // A rate the bar cannot show stays as the load left it.
-        if (s.frequency > 0 && bar >= var.hscFre[i]->minimum() && bar <= var.hscFre[i]->maximum())
-            setBar(var.hscFre[i], bar);
-        // Pausing runs the button's own action; un-pausing would start the
-        // freshly loaded (silent) sample, so only the button turns back.
-        if (s.paused != (var.cmbPause[i]->text() == kPaused)) {
-            if (s.paused) var.cmbPause[i]->click();
-            else var.cmbPause[i]->setText(kPlaying);
-        }
-        keys.lblSample[i]->setText(s.key.isEmpty() ? QString::number(i + 1) + QStringLiteral(" =")
-                                                   : keyPrefix(i) + s.key);
+        if (s.frequency > 0) var.applyFrequencyBar(i, static_cast<int>(std::lround(s.frequency / 10.0)));
+        var.applyPaused(i, s.paused);
+        keys.bindKey(i, s.key);
     }
 }
 

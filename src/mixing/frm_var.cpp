@@ -1,5 +1,6 @@
 #include "mixing/frm_var.h"
 
+#include <QSignalBlocker>
 #include <cmath>
 
 #include "core/dx_module.h"
@@ -24,6 +25,10 @@ constexpr int kGroupPitch = 4 * kRowPitch + kGroupGap;
 constexpr int kHeight = kFirstRow + 4 * kGroupPitch;
 
 int rowTop(int i) { return kFirstRow + (i / 4) * kGroupPitch + (i % 4) * kRowPitch; }
+
+// The pause button shows ">" while its sample is paused, "| |" otherwise.
+const QString kPaused = QStringLiteral(">");
+const QString kPlaying = QStringLiteral("| |");
 }  // namespace
 
 frmVar::frmVar() : ToolForm(QStringLiteral("Sample Properties"), kWidth, kHeight) {
@@ -57,7 +62,7 @@ frmVar::frmVar() : ToolForm(QStringLiteral("Sample Properties"), kWidth, kHeight
         lblSampleNum[i]->setFont(courierFont());
         lblSampleNum[i]->setAlignment(Qt::AlignCenter);
         placeTw(lblSampleNum[i], kNumX, top, kNumW, kRowH);
-        cmbPause[i] = new QPushButton(QStringLiteral("| |"), this);
+        cmbPause[i] = new QPushButton(kPlaying, this);
         placeTw(cmbPause[i], kPauseX + 60, top, kPauseW - 120, kRowH);
         chkLoop[i] = new QCheckBox(this);
         chkLoop[i]->setChecked(true);
@@ -96,6 +101,43 @@ frmVar::frmVar() : ToolForm(QStringLiteral("Sample Properties"), kWidth, kHeight
     }
 }
 
+namespace {
+// Sets a control without its change action, then runs the action once.
+template <typename Control, typename Value, typename Action>
+void applyOnce(Control* control, void (Control::*set)(Value), Value value, Action action) {
+    {
+        const QSignalBlocker quiet(control);
+        (control->*set)(value);
+    }
+    action();
+}
+}  // namespace
+
+bool frmVar::isPaused(int i) const { return cmbPause[i]->text() == kPaused; }
+
+void frmVar::applyLoop(int i, bool on) {
+    applyOnce<QAbstractButton, bool>(chkLoop[i], &QAbstractButton::setChecked, on, [&] { chkLoop_Click(static_cast<int16_t>(i)); });
+}
+
+void frmVar::applyVolume(int i, int value) {
+    applyOnce<QAbstractSlider, int>(hscVol[i], &QAbstractSlider::setValue, value, [&] { hscVol_Change(static_cast<int16_t>(i)); });
+}
+
+void frmVar::applyPan(int i, int value) {
+    applyOnce<QAbstractSlider, int>(hscPan[i], &QAbstractSlider::setValue, value, [&] { hscPan_Change(static_cast<int16_t>(i)); });
+}
+
+void frmVar::applyFrequencyBar(int i, int value) {
+    if (value < hscFre[i]->minimum() || value > hscFre[i]->maximum()) return;
+    applyOnce<QAbstractSlider, int>(hscFre[i], &QAbstractSlider::setValue, value, [&] { hscFre_Change(static_cast<int16_t>(i)); });
+}
+
+void frmVar::applyPaused(int i, bool paused) {
+    if (paused == isPaused(i)) return;
+    if (paused) cmbPause_Click(static_cast<int16_t>(i));
+    else cmbPause[i]->setText(kPlaying);
+}
+
 void frmVar::chkLoop_Click(int16_t Index) {
     DirectSoundBuffer* b = DXMoudule::bufferAt(Index);
     if (b == nullptr) return;
@@ -130,12 +172,12 @@ void frmVar::hscFre_Change(int16_t Index) {
 void frmVar::cmbPause_Click(int16_t Index) {
     DirectSoundBuffer* b = DXMoudule::bufferAt(Index);
     if (b == nullptr) return;  // no sample in this slot
-    if (cmbPause[Index]->text() == QStringLiteral("| |")) {
+    if (cmbPause[Index]->text() == kPlaying) {
         b->Stop();
-        cmbPause[Index]->setText(QStringLiteral(">"));
+        cmbPause[Index]->setText(kPaused);
     } else {
         b->Play(chkLoop[Index]->isChecked() ? 1 : 0);
-        cmbPause[Index]->setText(QStringLiteral("| |"));
+        cmbPause[Index]->setText(kPlaying);
     }
 }
 

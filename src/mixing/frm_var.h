@@ -33,6 +33,22 @@ public:
     QLabel* lblFre = nullptr;
     std::array<QFrame*, 5> Line{};
 
+    // Sample i's settings as its controls hold them, for kits.
+    bool loops(int i) const { return chkLoop[i]->isChecked(); }
+    int volume(int i) const { return hscVol[i]->value(); }
+    int pan(int i) const { return hscPan[i]->value(); }
+    int frequencyBar(int i) const { return hscFre[i]->value(); }
+    bool isPaused(int i) const;
+    // Set sample i's control and run its change action once, even when the
+    // control already shows the value (a kit's setting reaches a new buffer).
+    void applyLoop(int i, bool on);
+    void applyVolume(int i, int value);
+    void applyPan(int i, int value);
+    void applyFrequencyBar(int i, int value);  // a value the bar cannot show changes nothing
+    // Pausing runs the button's own action; un-pausing only turns the button
+    // back, as playing would start the sample.
+    void applyPaused(int i, bool paused);
+
     void chkLoop_Click(int16_t Index);
     void hscVol_Change(int16_t Index);
     void hscPan_Change(int16_t Index);

@@ -70,8 +70,7 @@ void frmSampleKeyPad::Form_KeyPress(QChar KeyAscii) {
     const frmSettings& keys = forms::frmSettings();
     frmSamplePlay& pad = forms::frmSamplePlay();
     for (int i = 0; i <= DXMoudule::LastSample && i < 16; ++i) {
-        const QString caption = keys.lblSample[i]->text();
-        if (!caption.isEmpty() && caption.back() == KeyAscii) pad.cmbSample_Click(static_cast<int16_t>(i));
+        if (keys.keyCharacter(i) == KeyAscii) pad.cmbSample_Click(static_cast<int16_t>(i));
     }
 }
 

@@ -4,6 +4,9 @@
 
 namespace zendra {
 
+namespace {
+QString keyPrefix(int i) { return QString::number(i + 1) + QStringLiteral(" = "); }
+}  // namespace
 
 frmSettings::frmSettings() : ToolForm(QStringLiteral("Settings"), 6720, 3600) {
     QPalette p = palette();
@@ -40,11 +43,24 @@ frmSettings::frmSettings() : ToolForm(QStringLiteral("Settings"), 6720, 3600) {
 }
 
 void frmSettings::lblSample_Click(int16_t Index) {
-    const QString number = QString::number(Index + 1);
-    const auto answer = dialogs::inputBox(QStringLiteral("Press a key to be associated with sample ") + number,
+    const auto answer = dialogs::inputBox(QStringLiteral("Press a key to be associated with sample ") + QString::number(Index + 1),
                                           QStringLiteral("Key Associations"));
     // Cancel gives an empty answer: the caption still loses its old key.
-    lblSample[Index]->setText(number + QStringLiteral(" = ") + answer.value_or(QString()));
+    lblSample[Index]->setText(keyPrefix(Index) + answer.value_or(QString()));
+}
+
+QString frmSettings::keyOf(int i) const {
+    const QString caption = lblSample[i]->text();
+    return caption.size() > keyPrefix(i).size() ? QString(caption.back()) : QString();
+}
+
+QChar frmSettings::keyCharacter(int i) const {
+    const QString caption = lblSample[i]->text();
+    return caption.isEmpty() ? QChar() : caption.back();
+}
+
+void frmSettings::bindKey(int i, const QString& key) {
+    lblSample[i]->setText(key.isEmpty() ? QString::number(i + 1) + QStringLiteral(" =") : keyPrefix(i) + key);
 }
 
 void frmSettings::cmbDone_Click() { hideForm(); }

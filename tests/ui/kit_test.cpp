@@ -124,6 +124,18 @@ TEST_F(KitTest, SetUpComesBackFromTheLastSessionAndFromAKitAndTheSoundAgrees) {
     EXPECT_EQ(kits::currentKit(), before);
 }
 
+TEST_F(KitTest, SettingsReachTheNewBuffersWhereTheControlsAlreadyShowThem) {
+    ASSERT_TRUE(startMain());
+    loadBank({file("snare.wav")});
+    arrow(forms::frmVar().hscVol[0], 2);
+    arrow(forms::frmVar().hscPan[0], 1);
+    saveFiles.push_back(file("same"));
+    forms::FrmReworked().SaveKitAs->trigger();
+    openKit(file("same.zkit"));  // new buffers at full volume, centred; the bars as they were
+    EXPECT_EQ(DXMoudule::bufferAt(0)->GetVolume(), -1000);
+    EXPECT_EQ(DXMoudule::bufferAt(0)->GetPan(), -3333);
+}
+
 TEST_F(KitTest, BadKitSaysWhatIsWrongAndChangesNothing) {
     ASSERT_TRUE(startMain());
     write(file("bad.wav"), "RIFF not a wave at all");

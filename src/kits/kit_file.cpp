@@ -6,8 +6,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <cmath>
+
+#include "sound/atomic_file.h"
 
 namespace zendra::kits {
 
@@ -104,11 +105,13 @@ QByteArray serializeKit(const Kit& kit, const QString& folder) {
 }
 
 QString writeKit(const Kit& kit, const QString& path, bool absolutePaths) {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) return QStringLiteral("Cannot write \"%1\": %2.").arg(path, f.errorString());
-    f.write(serializeKit(kit, absolutePaths ? QString() : QFileInfo(path).absolutePath()));
-    if (!f.commit()) return QStringLiteral("Cannot write \"%1\": %2.").arg(path, f.errorString());
-    return QString();
+    return writeWhole(serializeKit(kit, absolutePaths ? QString() : QFileInfo(path).absolutePath()), path);
+}
+
+QString writeWhole(const QByteArray& bytes, const QString& path) {
+    AtomicFile f(QFile::encodeName(path).toStdString());
+    if (f.open() && f.write(bytes.constData(), static_cast<size_t>(bytes.size())) && f.commit()) return QString();
+    return QStringLiteral("Cannot write \"%1\": %2.").arg(path, QString::fromStdString(f.error()));
 }
 
 }  // namespace zendra::kits

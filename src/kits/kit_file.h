@@ -47,5 +47,8 @@ QByteArray serializeKit(const Kit& kit, const QString& folder);
 // else why it failed (the old file is then untouched). Paths are relative to
 // the kit's folder unless `absolutePaths`.
 QString writeKit(const Kit& kit, const QString& path, bool absolutePaths = false);
+// The same for a kit's bytes: written to a temporary file, flushed to the
+// disk and renamed into place. Any thread.
+QString writeWhole(const QByteArray& bytes, const QString& path);
 
 }  // namespace zendra::kits

@@ -3,10 +3,13 @@
 #include <QTimer>
 
 #include "core/dialogs.h"
+#include "core/forms.h"
+#include "core/frm_reworked.h"
 #include "core/settings.h"
 #include "kits/kit_file.h"
 #include "kits/kit_session.h"
 #include "kits/remembered.h"
+#include "kits/session_keeper.h"
 #include "samples/frm_load_samples.h"
 
 namespace zendra::kits {
@@ -32,6 +35,7 @@ void mainWindowLoaded() {
         if (!folder.isEmpty()) frmLoadSamples::setLastFolder(folder);
         // A damaged or newer last session is passed over in silence.
         if (const ReadResult last = readKit(lastSessionPath()); last.kit) fillDock(*last.kit);
+        new SessionKeeper(forms::mainWindowIfAny());  // ends with the main window
     }
     if (!startKit().isEmpty()) {
         QTimer::singleShot(0, [path = startKit()] { openKit(path); });

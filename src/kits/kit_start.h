@@ -6,7 +6,8 @@
 namespace zendra::kits {
 
 // Turns on remembering: the last session and the remembered settings come
-// back when the main window has loaded, and are kept when the program ends.
+// back when the main window has loaded, are kept as they change (see
+// session_keeper.h) and once more when the program ends.
 void rememberBetweenRuns(bool on = true);
 // A kit to open once the main window has loaded.
 void openAtStart(const QString& path);

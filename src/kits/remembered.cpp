@@ -4,6 +4,7 @@
 #include "core/settings.h"
 #include "kits/kit_file.h"
 #include "kits/kit_session.h"
+#include "kits/session_keeper.h"
 #include "recording/frm_properties.h"
 #include "samples/frm_load_samples.h"
 
@@ -18,15 +19,24 @@ void restoreCaptureDevice() {
     DXMoudule::CaptureDescription = settings::text(frmProperties::kKeptDescription).value_or(QString());
 }
 
+namespace {
+void keepText(const QString& key, const QString& value) {
+    if (!value.isEmpty() && settings::text(key) != value) settings::setText(key, value);
+}
+}  // namespace
+
+void keepSettings() {
+    keepText(frmProperties::kKeptGuid, DXMoudule::CaptureGuid.toString());
+    keepText(frmProperties::kKeptDescription, DXMoudule::CaptureDescription.toString());
+    keepText(QStringLiteral("folders/samples"), frmLoadSamples::dialogFolder());
+}
+
+QByteArray lastSessionBytes() {
+    return DXMoudule::SampleFile.empty() ? QByteArray() : serializeKit(currentKit(), QString());
+}
+
 void keepForNextRun() {
-    if (!settings::remembering()) return;
-    if (!DXMoudule::CaptureGuid.toString().isEmpty()) {
-        settings::setText(frmProperties::kKeptGuid, DXMoudule::CaptureGuid.toString());
-        settings::setText(frmProperties::kKeptDescription, DXMoudule::CaptureDescription.toString());
-    }
-    settings::setFolder(QStringLiteral("samples"), frmLoadSamples::dialogFolder());
-    // No bank: the previous session stays for the next start.
-    if (!DXMoudule::SampleFile.empty()) writeKit(currentKit(), lastSessionPath(), true);
+    if (SessionKeeper* keeper = SessionKeeper::running()) keeper->finish();
 }
 
 }  // namespace zendra::kits

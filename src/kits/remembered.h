@@ -1,16 +1,23 @@
 // What one run keeps for the next, through the settings: the capture device,
 // the Sample Dock's folder and the set-up as the last session's kit.
+// Window thread.
 #pragma once
+#include <QByteArray>
 #include <QString>
 
 namespace zendra::kits {
 
 // The last session's kit, in the configuration folder.
 QString lastSessionPath();
+// The set-up as the last session's bytes; empty while no bank is loaded.
+QByteArray lastSessionBytes();
 
 // Puts the remembered capture device, if any, where the Record window reads it.
 void restoreCaptureDevice();
-// Keeps the capture device, the Sample Dock's folder and the set-up (when remembering).
+// Keeps the capture device and the Sample Dock's folder in the settings
+// where they changed.
+void keepSettings();
+// As the program ends: keeps everything and waits until it is written.
 void keepForNextRun();
 
 }  // namespace zendra::kits

@@ -1,12 +1,8 @@
 #include "sound/wav_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <atomic>
 #include <cerrno>
 
+#include "sound/atomic_file.h"
 #include "sound/file_handles.h"
 
 namespace zendra {
@@ -26,40 +22,6 @@ std::string sndfileText(SNDFILE* sf) {
     return s;
 }
 
-std::string folderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-std::atomic<unsigned> tempCounter{0};
-
-// Opens a new, uniquely named file next to the target.
-int createTemp(const std::string& path, std::string& tempPath) {
-    const size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        tempPath = dir + "." + base + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(tempCounter++);
-        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    errno = EEXIST;
-    return -1;
-}
-
-std::string createError(int err, const std::string& folder) {
-    switch (err) {
-    case ENOENT: return "the folder \"" + folder + "\" does not exist";
-    case ENOTDIR: return "\"" + folder + "\" is not a folder";
-    case EACCES:
-    case EPERM: return "permission denied (cannot create files in \"" + folder + "\")";
-    case EROFS: return "the folder \"" + folder + "\" is on a read-only file system";
-    default: return errnoText(err);
-    }
-}
-
 }  // namespace
 
 void writeWavFile(const std::string& path, const SampleData& data) {
@@ -77,27 +39,16 @@ void writeWavFile(const std::string& path, const SampleData& data) {
     if (data.format == SampleFormat::U8) subtype = SF_FORMAT_PCM_U8;
     if (data.format == SampleFormat::F32) subtype = SF_FORMAT_FLOAT;
 
-    std::string tempPath;
-    FileDescriptor fd(createTemp(path, tempPath));
-    if (fd.get() < 0) {
-        const int err = errno;
-        failSave(err == ENOENT ? DSERR_FILENOTFOUND : DSERR_FILEIO, path, createError(err, folderOf(path)));
-    }
-    auto fail = [&](const std::string& reason) {
-        ::unlink(tempPath.c_str());
-        failSave(DSERR_FILEIO, path, reason);
-    };
-
-    // An existing file keeps its permissions.
-    struct stat existing {};
-    if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
-        ::fchmod(fd.get(), existing.st_mode & 07777);
+    AtomicFile file(path);
+    if (!file.open())
+        failSave(file.openErrno() == ENOENT ? DSERR_FILENOTFOUND : DSERR_FILEIO, path, file.error());
+    auto fail = [&](const std::string& reason) { failSave(DSERR_FILEIO, path, reason); };
 
     SF_INFO info{};
     info.samplerate = data.rate;
     info.channels = data.channels;
     info.format = SF_FORMAT_WAV | subtype;
-    SndFile sf(sf_open_fd(fd.get(), SFM_WRITE, &info, SF_FALSE));
+    SndFile sf(sf_open_fd(file.fd(), SFM_WRITE, &info, SF_FALSE));
     if (!sf.get()) fail("the file could not be started (" + sndfileText(nullptr) + ")");
     sf_command(sf.get(), SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     if (!data.bytes.empty()) {
@@ -105,20 +56,7 @@ void writeWavFile(const std::string& path, const SampleData& data) {
         if (sf_write_raw(sf.get(), data.bytes.data(), size) != size) fail("write error (" + sndfileText(sf.get()) + ")");
     }
     if (const int err = sf.close(); err != 0) fail("write error (" + std::string(sf_error_number(err)) + ")");
-    if (::fsync(fd.get()) != 0) fail("write error (" + errnoText(errno) + ")");
-    if (::close(fd.release()) != 0) fail("write error (" + errnoText(errno) + ")");
-
-    if (::rename(tempPath.c_str(), path.c_str()) != 0) {
-        const int err = errno;
-        if (err == EISDIR) fail("a folder of that name is in the way");
-        fail(errnoText(err));
-    }
-    // Make the rename itself durable.
-    const int dirFd = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
+    if (!file.commit()) fail(file.error());
 }
 
 }  // namespace zendra

@@ -1,6 +1,9 @@
 // Kits: saving and opening a whole set-up, bad kit files, what a restart
 // brings back.
+#include <sys/resource.h>
+
 #include <QFile>
+#include <csignal>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -9,6 +12,7 @@
 #include "kits/kit_session.h"
 #include "kits/kit_start.h"
 #include "kits/remembered.h"
+#include "kits/session_keeper.h"
 #include "core/settings.h"
 #include "mixing/frm_sample_play.h"
 #include "mixing/frm_var.h"
@@ -134,6 +138,50 @@ TEST_F(KitTest, SettingsReachTheNewBuffersWhereTheControlsAlreadyShowThem) {
     openKit(file("same.zkit"));  // new buffers at full volume, centred; the bars as they were
     EXPECT_EQ(DXMoudule::bufferAt(0)->GetVolume(), -1000);
     EXPECT_EQ(DXMoudule::bufferAt(0)->GetPan(), -3333);
+}
+
+// Kept as it changes: a new run after a crash (nothing kept at its end)
+// finds the last change; a write that fails is told once, play goes on and
+// the session kept before stays whole.
+TEST_F(KitTest, TheSetUpIsKeptAsItChangesAndAFailedWriteIsToldOnce) {
+    kits::SessionKeeper::intervalMs = 100;
+    kits::rememberBetweenRuns(true);
+    ASSERT_TRUE(startMain());
+    QStringList notices;
+    hooks.notice = [&](const QString& text, const QString&) { notices << text; };
+    dialogs::setHooks(&hooks);
+    loadBank({file("tone-22050.wav")});
+    QScrollBar* pan = forms::frmVar().hscPan[0];
+    auto kept = [] { return kits::readKit(kits::lastSessionPath()).kit.value_or(kits::Kit{}); };
+    arrow(pan, 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return kept() == kits::currentKit(); }, 2000));
+    auto keptBytes = [] {
+        QFile f(kits::lastSessionPath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray before = keptBytes();
+    rlimit old{};  // as a full disk: no file may grow past 64 bytes
+    getrlimit(RLIMIT_FSIZE, &old);
+    const rlimit tight{64, old.rlim_max};
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &tight);
+    for (int step = 0; step < 2; ++step) {
+        arrow(pan, 1);
+        QTest::qWait(400);
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_TRUE(notices[0].startsWith("Your set-up cannot be kept for the next start.\nCannot write \"" +
+                                      kits::lastSessionPath() + "\": "))
+        << notices[0].toStdString();
+    EXPECT_EQ(keptBytes(), before);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return kept() == kits::currentKit(); }, 2000));  // kept once it can be
+    const kits::Kit last = kits::currentKit();
+    restart(true);  // no keeping at the end: as after a crash
+    QTest::mouseClick(forms::frmLoadSamples().cmbDone, Qt::LeftButton);
+    EXPECT_EQ(kits::currentKit(), last);
+    EXPECT_EQ(last.samples[0].pan, -3);
 }
 
 TEST_F(KitTest, BadKitSaysWhatIsWrongAndChangesNothing) {

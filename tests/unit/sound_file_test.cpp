@@ -295,8 +295,9 @@ TEST_F(SoundFile, SavedSoundsReadBackExactlyAndAFailedSaveLeavesTheOldFileAndNoT
         {dir / "folder.wav", someSound(10), DSERR_FILEIO, "a folder of that name is in the way"},
         {dir / "three.wav", three, DSERR_INVALIDPARAM, "3 channels"},
         {dir / "ragged.wav", ragged, DSERR_INVALIDPARAM, "partial frame"}};
-    rlimit old{}, tight{4096, 4096};
+    rlimit old{};
     getrlimit(RLIMIT_FSIZE, &old);
+    const rlimit tight{4096, old.rlim_max};  // the hard limit stays: raising it back needs privilege
     auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &tight);
     for (const auto& [path, data, code, reason] : cases)

@@ -1,0 +1,85 @@
+#include "kits/session_keeper.h"
+
+#include "core/dialogs.h"
+#include "core/settings.h"
+#include "kits/kit_file.h"
+#include "kits/remembered.h"
+
+namespace zendra::kits {
+
+namespace {
+SessionKeeper* g_running = nullptr;
+}  // namespace
+
+SessionKeeper::SessionKeeper(QObject* parent) : QObject(parent) {
+    g_running = this;
+    connect(&timer_, &QTimer::timeout, this, &SessionKeeper::keepNow);
+    timer_.start(intervalMs);
+    writer_ = std::thread([this] { writeLoop(); });
+}
+
+SessionKeeper::~SessionKeeper() {
+    if (g_running == this) g_running = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    writer_.join();
+}
+
+SessionKeeper* SessionKeeper::running() { return g_running; }
+
+void SessionKeeper::keepNow() {
+    if (!settings::remembering()) return;
+    keepSettings();
+    const QByteArray bytes = lastSessionBytes();
+    if (bytes.isEmpty() || bytes == lastKept_) return;  // no bank: the session kept before stays
+    lastKept_ = bytes;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        pending_.emplace(lastSessionPath(), bytes);
+    }
+    wake_.notify_all();
+}
+
+void SessionKeeper::finish() {
+    timer_.stop();
+    keepNow();
+    std::unique_lock<std::mutex> lock(mutex_);
+    wake_.wait(lock, [this] { return !pending_ && !writing_; });
+}
+
+void SessionKeeper::writeLoop() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return stop_ || pending_; });
+        if (!pending_) return;
+        const auto [path, bytes] = std::move(*pending_);
+        pending_.reset();
+        writing_ = true;
+        lock.unlock();
+        const QString error = writeWhole(bytes, path);
+        QMetaObject::invokeMethod(this, [this, error] { reportFailure(error); }, Qt::QueuedConnection);
+        lock.lock();
+        writing_ = false;
+        wake_.notify_all();
+    }
+}
+
+// Window thread, after each write; `why` is empty when it succeeded.
+void SessionKeeper::reportFailure(const QString& why) {
+    if (why.isEmpty()) {
+        troubleTold_ = false;
+        return;
+    }
+    lastKept_.clear();  // tried again at the next comparison
+    if (troubleTold_) return;
+    troubleTold_ = true;
+    dialogs::notice(QStringLiteral("Your set-up cannot be kept for the next start.\n%1\n\nPlaying goes on, and the "
+                                   "set-up kept before stays as it was.")
+                        .arg(why),
+                    QStringLiteral("Zendra"));
+}
+
+}  // namespace zendra::kits

@@ -1,0 +1,62 @@
+// Keeps the set-up as it changes, so that a crash, a kill or a power cut
+// loses at most the last second or so. About once a second the window
+// thread compares the set-up (the bank, its settings and key bindings, the
+// MIDI mapping) and the kept settings (capture device, the Sample Dock's
+// folder) with what it kept last. A changed set-up goes to a thread of its
+// own, which writes it as the last session atomically: a temporary file,
+// flushed to the disk, renamed into place. Two copies of the program each
+// replace the whole file, so the one that writes last wins, whole.
+//
+// A write that fails (a full disk, a folder that cannot be written) is told
+// once, in a box that does not wait for an answer; play goes on and the file
+// kept before stays as it was. The next write that succeeds ends the trouble.
+#pragma once
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace zendra::kits {
+
+class SessionKeeper : public QObject {
+    Q_OBJECT
+public:
+    // Window thread. Starts comparing at once, every `intervalMs`.
+    explicit SessionKeeper(QObject* parent = nullptr);
+    // Waits for a write under way, then ends the writer.
+    ~SessionKeeper() override;
+    SessionKeeper(const SessionKeeper&) = delete;
+    SessionKeeper& operator=(const SessionKeeper&) = delete;
+
+    // The keeper of this run, if one is keeping.
+    static SessionKeeper* running();
+
+    // Window thread: compares now, and hands a changed set-up to the writer.
+    void keepNow();
+    // Window thread, as the program ends: keeps what is there now and waits
+    // until it is written.
+    void finish();
+
+    static inline int intervalMs = 1000;
+
+private:
+    void writeLoop();  // the writer thread
+    void reportFailure(const QString& why);
+
+    QTimer timer_;
+    QByteArray lastKept_;  // window thread
+    bool troubleTold_ = false;
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::optional<std::pair<QString, QByteArray>> pending_;  // path, bytes; the newest wins
+    bool writing_ = false;
+    bool stop_ = false;
+    std::thread writer_;
+};
+
+}  // namespace zendra::kits

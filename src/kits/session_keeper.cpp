@@ -35,7 +35,9 @@ void SessionKeeper::keepNow() {
     keepSettings();
     const QByteArray bytes = lastSessionBytes();
     if (bytes.isEmpty() || bytes == lastKept_) return;  // no bank: the session kept before stays
+    if (lastWrite_.isValid() && lastWrite_.elapsed() < minGapMs) return;  // a later comparison writes it
     lastKept_ = bytes;
+    lastWrite_.start();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         pending_.emplace(lastSessionPath(), bytes);
@@ -45,6 +47,7 @@ void SessionKeeper::keepNow() {
 
 void SessionKeeper::finish() {
     timer_.stop();
+    lastWrite_.invalidate();
     keepNow();
     std::unique_lock<std::mutex> lock(mutex_);
     wake_.wait(lock, [this] { return !pending_ && !writing_; });

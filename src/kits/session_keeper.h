@@ -1,10 +1,10 @@
 // Keeps the set-up as it changes, so that a crash, a kill or a power cut
-// loses at most the last second or so. About once a second the window
+// loses at most the last second or so. Five times a second the window
 // thread compares the set-up (the bank, its settings and key bindings, the
 // MIDI mapping) and the kept settings (capture device, the Sample Dock's
-// folder) with what it kept last. A changed set-up goes to a thread of its
-// own, which writes it as the last session atomically: a temporary file,
-// flushed to the disk, renamed into place. Two copies of the program each
+// folder) with what it kept last. A changed set-up goes, at most once a
+// second, to a thread of its own, which writes it as the last session
+// atomically: a temporary file, flushed to the disk, renamed into place. Two copies of the program each
 // replace the whole file, so the one that writes last wins, whole.
 //
 // A write that fails (a full disk, a folder that cannot be written) is told
@@ -12,6 +12,7 @@
 // kept before stays as it was. The next write that succeeds ends the trouble.
 #pragma once
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -41,7 +42,8 @@ public:
     // until it is written.
     void finish();
 
-    static inline int intervalMs = 1000;
+    static inline int intervalMs = 200;
+    static inline int minGapMs = 1000;  // between two writes
 
 private:
     void writeLoop();  // the writer thread
@@ -49,6 +51,7 @@ private:
 
     QTimer timer_;
     QByteArray lastKept_;  // window thread
+    QElapsedTimer lastWrite_;
     bool troubleTold_ = false;
 
     std::mutex mutex_;

@@ -79,13 +79,14 @@ std::optional<Spot> blackArea(const Screen& s, int width, const Rect& within, co
 }
 
 ZendraApp::ZendraApp(const Display& display, const EnvVars& audioEnv, const std::string& label,
-                     const std::vector<std::string>& args)
+                     const std::vector<std::string>& args, std::shared_ptr<TempDir> home)
     : display_(display),
       label_(label),
+      home_(home ? std::move(home) : std::make_shared<TempDir>("zendra-home")),
       process_(zendraBin(), args,
                display.env() +
-                   EnvVars{{"HOME", home_.path()},
-                           {"XDG_CONFIG_HOME", home_.path() + "/.config"},
+                   EnvVars{{"HOME", home_->path()},
+                           {"XDG_CONFIG_HOME", home_->path() + "/.config"},
                            {"SDL_AUDIODRIVER", sdlDriver()}} +
                    audioEnv,
                label) {}
@@ -186,10 +187,11 @@ void AppTest::SetUp() {
     if (zendraBin().empty() || demoKit().empty()) GTEST_SKIP() << "ZENDRA_BIN and ZENDRA_DEMO_KIT must be set";
 }
 
-void AppTest::launch(const std::string& label, const EnvVars& extraEnv, bool agreeByMouse) {
+void AppTest::launch(const std::string& label, const EnvVars& extraEnv, bool agreeByMouse, bool sameHome) {
     server_.emplace();
     display_.emplace();
-    app_.emplace(*display_, server_->env() + extraEnv, label, server_->appArgs());
+    if (!sameHome || !home_) home_ = std::make_shared<TempDir>("zendra-home");
+    app_.emplace(*display_, server_->env() + extraEnv, label, server_->appArgs(), home_);
     ASSERT_NO_FATAL_FAILURE(app_->agree(15.0, agreeByMouse));
     // It plays through the system meant for this server, and says so once it plays.
     const std::string said = "sound through " + server_->systemName() + ",";

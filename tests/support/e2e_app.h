@@ -5,6 +5,7 @@
 #pragma once
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -62,14 +63,14 @@ inline constexpr Rect kToolArea{0, 20, 1024, 748};
 std::optional<Spot> blackArea(const Screen& s, int width, const Rect& within = kToolArea,
                               const std::optional<Rect>& avoid = {});
 
-// The program under test, started with a fresh home (so no saved state of
-// other runs carries over) on `display`, with `audioEnv` reaching its audio
-// server. Functions that can fail the test report with gtest's fatal
+// The program under test, started with `home` as its home (a fresh one
+// unless given: then no saved state of other runs carries over) on
+// `display`, with `audioEnv` reaching its audio server. Functions that can fail the test report with gtest's fatal
 // assertions: call them inside ASSERT_NO_FATAL_FAILURE.
 class ZendraApp {
 public:
     ZendraApp(const Display& display, const EnvVars& audioEnv, const std::string& label,
-              const std::vector<std::string>& args = {});
+              const std::vector<std::string>& args = {}, std::shared_ptr<TempDir> home = nullptr);
     ZendraApp(const ZendraApp&) = delete;
     ZendraApp& operator=(const ZendraApp&) = delete;
 
@@ -123,7 +124,7 @@ public:
 private:
     const Display& display_;
     std::string label_;
-    TempDir home_{"zendra-home"};
+    std::shared_ptr<TempDir> home_;
     AppProcess process_;
     std::string main_;
     WindowGeometry mainGeometry_;
@@ -134,13 +135,16 @@ private:
 class AppTest : public ::testing::Test {
 protected:
     void SetUp() override;
-    // Starts the servers and the program, and agrees to the disclaimer.
-    void launch(const std::string& label, const EnvVars& extraEnv = {}, bool agreeByMouse = false);
+    // Starts the servers and the program, and agrees to the disclaimer. With
+    // `sameHome` the program finds what the one launched before left in its home.
+    void launch(const std::string& label, const EnvVars& extraEnv = {}, bool agreeByMouse = false,
+                bool sameHome = false);
     ZendraApp& app() { return *app_; }
 
     std::optional<AudioServer> server_;
     std::optional<Display> display_;
     std::optional<ZendraApp> app_;
+    std::shared_ptr<TempDir> home_;
 };
 
 // Key presses sent straight to the X server through the XTEST extension, so

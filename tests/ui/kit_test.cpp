@@ -144,7 +144,8 @@ TEST_F(KitTest, SettingsReachTheNewBuffersWhereTheControlsAlreadyShowThem) {
 // finds the last change; a write that fails is told once, play goes on and
 // the session kept before stays whole.
 TEST_F(KitTest, TheSetUpIsKeptAsItChangesAndAFailedWriteIsToldOnce) {
-    kits::SessionKeeper::intervalMs = 100;
+    kits::SessionKeeper::intervalMs = 50;
+    kits::SessionKeeper::minGapMs = 100;
     kits::rememberBetweenRuns(true);
     ASSERT_TRUE(startMain());
     QStringList notices;

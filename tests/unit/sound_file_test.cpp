@@ -185,6 +185,7 @@ std::string withoutLengthFrame(const std::string& mp3) {
 // Each refusal has its own code and reason, and bad input in every format is refused.
 TEST_F(SoundFile, BrokenFilesAreRefusedWithTheirReason) {
     writeSndfile(dir / "silent.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 22050, {});
+    writeSndfile(dir / "silent.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 1, 22050, {});  // its headers only
     std::vector<double> second(2 * 44100);
     for (size_t i = 0; i < second.size(); ++i) second[i] = 0.5 * std::sin(0.06 * double(i / 2));
     writeSndfile(dir / "a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 44100, second);
@@ -210,6 +211,7 @@ TEST_F(SoundFile, BrokenFilesAreRefusedWithTheirReason) {
         {"odd.wav", rawWav(1, 3, 22050, 8, 201, 201), 0, ""},
         {"one frame.wav", rawWav(1, 1, 22050, 16, 2, 2), 0, ""},
         {"silent.wav", "", DSERR_BADFORMAT, "contains no sound"},
+        {"silent.ogg", "", DSERR_BADFORMAT, "contains no sound"},
         {"cut.flac", cut(flac, 0.3), DSERR_FILEIO, "damaged or cut short (truncated): only"},
         {"header only.flac", cut(flac, 0.02), DSERR_FILEIO, "damaged or cut short"},
         {"cut.mp3", cut(mp3, 0.3), DSERR_FILEIO, "damaged or cut short (truncated): only"},

@@ -86,7 +86,7 @@ void printStats(const std::string& what, const std::vector<double>& v) {
 }
 
 Onsets matchOnsets(const std::vector<float>& x, const FrameTime& when, const std::vector<Trigger>& triggers,
-                   size_t paths) {
+                   size_t paths, double slackMs) {
     Onsets o{std::vector<std::vector<double>>(paths), std::vector<int>(paths, 0)};
     std::vector<bool> used(triggers.size(), false);
     for (size_t f = 480; f < x.size(); ++f) {
@@ -97,10 +97,12 @@ Onsets matchOnsets(const std::vector<float>& x, const FrameTime& when, const std
         const auto t = when(f);
         if (!t) break;
         size_t last = triggers.size();
-        for (size_t i = 0; i < triggers.size() && triggers[i].at < *t; ++i) last = i;
+        for (size_t i = 0; i < triggers.size() && msBetween(*t, triggers[i].at) < slackMs; ++i) last = i;
         if (last < triggers.size() && !used[last]) {
             used[last] = true;
             o.ms[triggers[last].path].push_back(msBetween(triggers[last].at, *t));
+        } else {
+            ++o.stray;
         }
         f += 4800;  // past this onset
     }

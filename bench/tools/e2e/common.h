@@ -70,14 +70,19 @@ struct Trigger {
 // When a recorded frame was played, where known.
 using FrameTime = std::function<std::optional<Clock::time_point>(size_t frame)>;
 // Onsets in a recording (a frame above -40 dBFS after 10 ms below -50 dBFS),
-// each matched to the last trigger before it: per path, the delay of each
-// trigger that has one (ms), and how many were left without.
+// each matched to the last trigger before it, or less than `slackMs` after
+// it (an onset dated by the start of its cycle can precede a trigger that
+// came before the client ran in that cycle): per path, the delay of each
+// trigger that has one (ms), and how many were left without; onsets whose
+// trigger already had one (a sound that came after the next trigger) are
+// counted apart.
 struct Onsets {
     std::vector<std::vector<double>> ms;
     std::vector<int> missed;
+    int stray = 0;
 };
 Onsets matchOnsets(const std::vector<float>& x, const FrameTime& when, const std::vector<Trigger>& triggers,
-                   size_t paths);
+                   size_t paths, double slackMs = 0.0);
 // Median, worst and every value, and how many had none (`missedWhat`).
 void printDelays(const std::string& what, const std::vector<double>& ms, int missed,
                  const char* missedWhat = "without an onset");

@@ -118,24 +118,28 @@ int keyLatency(int count) {
             if (!monitor.waitFrames(PwStream::kRate / 10, 5.0)) throw std::runtime_error("the monitor capture did not start");
             play();
             monitor.stop();
-            take = matchOnsets(monitor.left(), [&](size_t f) { return monitor.frameTime(f); }, triggers, paths.size());
+            take = matchOnsets(monitor.left(), [&](size_t f) { return monitor.frameTime(f); }, triggers, paths.size(),
+                               1000.0 * PwStream::kQuantum / PwStream::kRate);
         }
         for (size_t p = 0; p < paths.size(); ++p) {
             all.ms[p].insert(all.ms[p].end(), take.ms[p].begin(), take.ms[p].end());
             all.missed[p] += take.missed[p];
         }
+        all.stray += take.stray;
         done += rounds;
     }
     std::printf("load average after: %s\n", loadAverage().c_str());
     std::printf("key press (XTEST, the server had it) or the plain client's trigger -> onset %s, %d each\n",
-                jack ? "at the card's playback ports (the cycle it had them)"
-                     : "at test_out (the cycle it took the frame: the monitor's capture less one quantum)",
+                jack ? "at the card's playback ports (when the card ran in the cycle that had them)"
+                     : "at test_out (the start of the cycle it took the frame: the monitor's capture less one quantum;"
+                       " a trigger after that start but before the client ran counts below zero)",
                 count);
     int missed = 0;
     for (size_t p = 0; p < paths.size(); ++p) {
         printDelays(paths[p].name, all.ms[p], all.missed[p]);
         missed += all.missed[p];
     }
+    std::printf("onsets after a trigger that already had one (a sound later than the next trigger): %d\n", all.stray);
     const double plain = stats(all.ms.back()).median;
     if (plain > 0) std::printf("%s median / plain client's median: %.2f\n", paths[0].name.c_str(), stats(all.ms[0]).median / plain);
     for (auto& in : apps) in->app.terminate();

@@ -25,7 +25,7 @@ struct PwStream::Hook {
     pw_stream_events events{};
 };
 
-void PwStream::open(const char* name, bool output, const std::string& target) {
+void PwStream::open(const char* name, bool output, const std::string& target, double retrySeconds) {
     static std::once_flag once;
     std::call_once(once, [] { pw_init(nullptr, nullptr); });
     hook_ = new Hook;
@@ -37,13 +37,26 @@ void PwStream::open(const char* name, bool output, const std::string& target) {
         close();
         throw std::runtime_error("no PipeWire context");
     }
-    pw_thread_loop_lock(loop_);
-    const char* failed = connect(name, output, target);
-    pw_thread_loop_unlock(loop_);
-    if (failed != nullptr) {
-        close();
-        throw std::runtime_error(std::string(failed) + " (" + name + ")");
+    for (const auto t0 = Clock::now();;) {
+        pw_thread_loop_lock(loop_);
+        const char* failed = connect(name, output, target);
+        if (failed != nullptr) disconnect();
+        pw_thread_loop_unlock(loop_);
+        if (failed == nullptr) return;
+        if (msBetween(t0, Clock::now()) >= retrySeconds * 1000) {
+            close();
+            throw std::runtime_error(std::string(failed) + " (" + name + ")");
+        }
+        zendra::test::sleepSeconds(0.01);
     }
+}
+
+// Under the loop's lock.
+void PwStream::disconnect() {
+    if (stream_ != nullptr) pw_stream_destroy(stream_);
+    if (core_ != nullptr) pw_core_disconnect(core_);
+    stream_ = nullptr;
+    core_ = nullptr;
 }
 
 // Under the loop's lock.
@@ -80,8 +93,7 @@ const char* PwStream::connect(const char* name, bool output, const std::string& 
 void PwStream::close() {
     if (loop_ != nullptr) {
         pw_thread_loop_lock(loop_);
-        if (stream_ != nullptr) pw_stream_destroy(stream_);
-        if (core_ != nullptr) pw_core_disconnect(core_);
+        disconnect();
         pw_thread_loop_unlock(loop_);
         pw_thread_loop_stop(loop_);
         if (context_ != nullptr) pw_context_destroy(context_);
@@ -90,14 +102,12 @@ void PwStream::close() {
     delete hook_;
     hook_ = nullptr;
     loop_ = nullptr;
-    stream_ = nullptr;
-    core_ = nullptr;
     context_ = nullptr;
 }
 
-PwMonitor::PwMonitor(const std::string& sink, double seconds)
+PwMonitor::PwMonitor(const std::string& sink, double seconds, double retrySeconds)
     : left_(static_cast<size_t>(seconds * kRate)), blocks_(left_.size() / 16 + 1) {
-    open("bench-monitor", false, sink);
+    open("bench-monitor", false, sink, retrySeconds);
 }
 
 PwMonitor::~PwMonitor() { close(); }
@@ -146,7 +156,7 @@ std::optional<Clock::time_point> PwMonitor::frameTime(size_t frame) const {
 }
 
 PwPlayer::PwPlayer(Sound sound, const std::string& sink) : sound_(sound) {
-    open(sound == Sound::Click ? "bench-click" : "bench-tone", true, sink);
+    open(sound == Sound::Click ? "bench-click" : "bench-tone", true, sink, 0.0);
 }
 
 PwPlayer::~PwPlayer() { close(); }

@@ -39,13 +39,15 @@ protected:
     virtual ~PwStream() = default;
     // Output streams play into `target` (a sink's node name; empty: the
     // default); input streams capture the monitor of the sink `target`.
-    void open(const char* name, bool output, const std::string& target);
+    // Connecting is tried again for up to `retrySeconds`.
+    void open(const char* name, bool output, const std::string& target, double retrySeconds);
     void close();  // before the owner's members go
     virtual void process() noexcept = 0;
     pw_stream* stream_ = nullptr;
 
 private:
     const char* connect(const char* name, bool output, const std::string& target);
+    void disconnect();
     pw_thread_loop* loop_ = nullptr;
     pw_context* context_ = nullptr;
     pw_core* core_ = nullptr;
@@ -53,10 +55,11 @@ private:
     Hook* hook_ = nullptr;
 };
 
-// The left channel of a sink's monitor, up to `seconds` long.
+// The left channel of a sink's monitor, up to `seconds` long; the server
+// may take up to `retrySeconds` to answer.
 class PwMonitor : public PwStream {
 public:
-    PwMonitor(const std::string& sink, double seconds);
+    PwMonitor(const std::string& sink, double seconds, double retrySeconds = 0.0);
     ~PwMonitor() override;
     // Waits until `frames` have come in; false on timeout.
     bool waitFrames(size_t frames, double timeoutSeconds);

@@ -72,10 +72,11 @@ using FrameTime = std::function<std::optional<Clock::time_point>(size_t frame)>;
 // Onsets in a recording (a frame above -40 dBFS after 10 ms below -50 dBFS),
 // each matched to the last trigger before it, or less than `slackMs` after
 // it (an onset dated by the start of its cycle can precede a trigger that
-// came before the client ran in that cycle): per path, the delay of each
-// trigger that has one (ms), and how many were left without; onsets whose
-// trigger already had one (a sound that came after the next trigger) are
-// counted apart.
+// came before the client ran in that cycle, and a key's moment, taken when
+// the X server has confirmed it, can follow the program's handling of it):
+// per path, the delay of each trigger that has one (ms), and how many were
+// left without; onsets whose trigger already had one (a sound later than
+// the next trigger, or a sound's own tail) are counted apart.
 struct Onsets {
     std::vector<std::vector<double>> ms;
     std::vector<int> missed;

@@ -108,18 +108,19 @@ int keyLatency(int count) {
             sleepSeconds(0.3);
         };
         Onsets take;
+        const double slackMs = 1000.0 * PwStream::kQuantum / PwStream::kRate;  // JACK's period is the same
         if (jack) {
             MonitorRecording rec(server, artifactsDir() + "/bench-keys-take.wav");
             play();
             const Stereo s = rec.read();
-            take = matchOnsets(s.left, [&](size_t f) { return rec.availableAt(f); }, triggers, paths.size());
+            take = matchOnsets(s.left, [&](size_t f) { return rec.availableAt(f); }, triggers, paths.size(), slackMs);
         } else {
             PwMonitor monitor("test_out", rounds * paths.size() * 0.7 + 3.0);
             if (!monitor.waitFrames(PwStream::kRate / 10, 5.0)) throw std::runtime_error("the monitor capture did not start");
             play();
             monitor.stop();
             take = matchOnsets(monitor.left(), [&](size_t f) { return monitor.frameTime(f); }, triggers, paths.size(),
-                               1000.0 * PwStream::kQuantum / PwStream::kRate);
+                               slackMs);
         }
         for (size_t p = 0; p < paths.size(); ++p) {
             all.ms[p].insert(all.ms[p].end(), take.ms[p].begin(), take.ms[p].end());
@@ -129,17 +130,18 @@ int keyLatency(int count) {
         done += rounds;
     }
     std::printf("load average after: %s\n", loadAverage().c_str());
-    std::printf("key press (XTEST, the server had it) or the plain client's trigger -> onset %s, %d each\n",
+    std::printf("key press (XTEST, when the X server confirmed it) or the plain client's trigger -> onset %s, %d each;"
+                " below zero: the program had the key before the X server's answer came back%s\n",
                 jack ? "at the card's playback ports (when the card ran in the cycle that had them)"
-                     : "at test_out (the start of the cycle it took the frame: the monitor's capture less one quantum;"
-                       " a trigger after that start but before the client ran counts below zero)",
-                count);
+                     : "at test_out (the start of the cycle it took the frame: the monitor's capture less one quantum)",
+                count, jack ? "" : ", or a trigger came after its cycle began but before the client ran in it");
     int missed = 0;
     for (size_t p = 0; p < paths.size(); ++p) {
         printDelays(paths[p].name, all.ms[p], all.missed[p]);
         missed += all.missed[p];
     }
-    std::printf("onsets after a trigger that already had one (a sound later than the next trigger): %d\n", all.stray);
+    std::printf("onsets left over, their trigger already matched (a sound later than the next trigger, or a "
+                "sound's own tail): %d\n", all.stray);
     const double plain = stats(all.ms.back()).median;
     if (plain > 0) std::printf("%s median / plain client's median: %.2f\n", paths[0].name.c_str(), stats(all.ms[0]).median / plain);
     for (auto& in : apps) in->app.terminate();

@@ -14,7 +14,8 @@ namespace zendra {
 // when the longest callback started (steady clock, comparable across
 // processes), "max_cpu_ns C", the audio thread's own CPU time in it (the rest
 // it was held off), "max_switches S", how often the thread left its CPU
-// during it (none: the time went to interrupts or the hypervisor), "late N",
+// during it (none: the time went to interrupts or the hypervisor),
+// "max_frames F", the frames the device asked for in it, "late N",
 // callbacks so late that the device ran dry, and "buffer_frames F", the
 // buffer in use at the end.
 namespace {
@@ -42,10 +43,12 @@ void writeCallbackReport() {
     for (int i = 0; i < CallbackTimes::kBuckets; ++i) {
         if (t.counts[i] != 0) std::fprintf(f, "%d %llu\n", (i + 1) * 10, static_cast<unsigned long long>(t.counts[i]));
     }
-    std::fprintf(f, "audio_thread %s\nmax_at_ns %lld\nmax_cpu_ns %llu\nmax_switches %llu\nlate %llu\nbuffer_frames %d\n",
+    std::fprintf(f,
+                 "audio_thread %s\nmax_at_ns %lld\nmax_cpu_ns %llu\nmax_switches %llu\nmax_frames %d\nlate %llu\n"
+                 "buffer_frames %d\n",
                  engine->scheduling().describe().c_str(), static_cast<long long>(t.maxAtNanos),
                  static_cast<unsigned long long>(t.maxCpuNanos), static_cast<unsigned long long>(t.maxSwitches),
-                 static_cast<unsigned long long>(t.late),
+                 t.maxFrames, static_cast<unsigned long long>(t.late),
                  engine->bufferFrames());
     std::fclose(f);
 }

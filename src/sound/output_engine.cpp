@@ -117,6 +117,7 @@ void OutputEngine::render(float* out, int frames) noexcept {
         std::fill(out, out + 2 * static_cast<size_t>(frames), 0.0f);
         return;
     }
+    const int asked = frames;
     while (frames > 0) {
         const int n = std::min(frames, Mixer::kMaxBlock);
         m->render(out, n);
@@ -131,6 +132,7 @@ void OutputEngine::render(float* out, int frames) noexcept {
     if (nanos > maxNanos_.load(std::memory_order_relaxed)) {
         maxNanos_.store(nanos, std::memory_order_relaxed);
         maxAtNanos_.store(startNanos, std::memory_order_relaxed);
+        maxFrames_.store(asked, std::memory_order_relaxed);
         if (measure) {
             maxCpuNanos_.store(threadCpuNanos() - cpuStart, std::memory_order_relaxed);
             maxSwitches_.store(threadSwitches() - switchesStart, std::memory_order_relaxed);
@@ -175,6 +177,7 @@ CallbackTimes OutputEngine::callbackTimes() const {
     t.maxAtNanos = maxAtNanos_.load(std::memory_order_relaxed);
     t.maxCpuNanos = maxCpuNanos_.load(std::memory_order_relaxed);
     t.maxSwitches = maxSwitches_.load(std::memory_order_relaxed);
+    t.maxFrames = maxFrames_.load(std::memory_order_relaxed);
     t.late = late_.load(std::memory_order_relaxed);
     t.periodNanos = 1e9 * bufferFrames() / rate();
     return t;

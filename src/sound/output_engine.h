@@ -24,6 +24,7 @@ struct CallbackTimes {
     int64_t maxAtNanos = 0;     // when the longest one started (steady clock)
     uint64_t maxCpuNanos = 0;   // the audio thread's own CPU time in the longest one
     uint64_t maxSwitches = 0;   // times the audio thread left its CPU during it
+    int maxFrames = 0;          // frames the device asked for in it
     uint64_t late = 0;          // callbacks that came so late that the device ran dry
     double periodNanos = 0;  // one device buffer
 };
@@ -111,6 +112,7 @@ private:
     std::atomic<int64_t> maxAtNanos_{0};
     std::atomic<uint64_t> maxCpuNanos_{0};
     std::atomic<uint64_t> maxSwitches_{0};
+    std::atomic<int> maxFrames_{0};
     static std::atomic<bool> threadUseMeasured_;
     Lateness lateness_;                          // the audio thread's
     std::atomic<int64_t> restartLateness_{0};    // a period to restart it with; 0: none pending

@@ -244,8 +244,10 @@ private:
         spa_data& d = b->buffer->datas[0];
         if (d.data != nullptr) {
             constexpr uint32_t kStride = 2 * sizeof(float);
-            uint64_t frames = d.maxsize / kStride;
-            if (b->requested > 0) frames = std::min<uint64_t>(frames, b->requested);
+            // A cycle with no request (a driver that does not say) renders the
+            // quantum asked for, never a whole max-size buffer.
+            uint64_t frames = b->requested > 0 ? b->requested : static_cast<uint64_t>(self->frames_);
+            frames = std::min<uint64_t>(frames, d.maxsize / kStride);
             auto* out = static_cast<float*>(d.data);
             if (self->askRealtime_) {  // once; system calls only
                 self->askRealtime_ = false;

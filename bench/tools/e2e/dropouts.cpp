@@ -205,7 +205,7 @@ int dropouts(double seconds) {
     std::printf("callback report:");
     while (std::getline(report, line)) {
         if (line.rfind("calls", 0) == 0 || line.rfind("period_ns", 0) == 0 || line.rfind("max_ns", 0) == 0 ||
-            line.rfind("audio_thread", 0) == 0 || line.rfind("max_cpu_ns", 0) == 0 || line.rfind("max_switches", 0) == 0 || line.rfind("late ", 0) == 0 ||
+            line.rfind("audio_thread", 0) == 0 || line.rfind("max_cpu_ns", 0) == 0 || line.rfind("max_switches", 0) == 0 || line.rfind("max_frames", 0) == 0 || line.rfind("late ", 0) == 0 ||
             line.rfind("buffer_frames", 0) == 0) {
             std::printf("  %s", line.c_str());
         }

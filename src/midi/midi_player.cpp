@@ -53,7 +53,10 @@ MidiPlayer* MidiPlayer::instance() { return g_player.data(); }
 
 void MidiPlayer::receive(const uint8_t* bytes, size_t count) {
     bool any = false;
-    parser_.feed(bytes, count, [&](const NoteOn& n) { any = queue_.push(n) || any; });
+    parser_.feed(bytes, count, [&](const NoteOn& n) {
+        if (queue_.push(n)) any = true;
+        else dropped_.fetch_add(1, std::memory_order_relaxed);
+    });
     // One wake-up at a time, however many notes come before it is handled:
     // a write to the eventfd that the window thread watches, which neither
     // allocates nor waits.

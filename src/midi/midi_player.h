@@ -16,7 +16,7 @@ class QSocketNotifier;
 
 #include "midi/midi_mapping.h"
 #include "midi/midi_parser.h"
-#include "midi/note_queue.h"
+#include "sound/spsc_ring.h"
 
 namespace zendra::midi {
 
@@ -52,7 +52,7 @@ public:
     // The next note struck plays `sample` from then on (-1: stop learning).
     void learn(int sample);
     int learning() const { return learning_; }
-    uint64_t dropped() const { return queue_.dropped(); }
+    uint64_t dropped() const { return dropped_.load(std::memory_order_relaxed); }
 
     // Looks for inputs again (a timer does this every second).
     void refresh();
@@ -65,7 +65,8 @@ private:
     void drain();
     void save() const;
 
-    NoteQueue<kQueue> queue_;
+    SpscRing<NoteOn, kQueue> queue_;
+    std::atomic<uint64_t> dropped_{0};
     MidiParser parser_;  // MIDI thread only
     int wakeFd_ = -1;                     // eventfd: the MIDI thread's wake-up call
     QSocketNotifier* wake_ = nullptr;     // watches it on the window thread

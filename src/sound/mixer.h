@@ -9,11 +9,25 @@
 #include <memory>
 #include <vector>
 
-#include "sound/command_queue.h"
+#include "sound/spsc_ring.h"
 #include "sound/sinc_kernel.h"
 #include "sound/sample_data.h"
 
 namespace zendra {
+
+struct SampleData;
+
+// One change to a voice, from the window thread to the audio thread.
+struct MixCommand {
+    enum Type : uint8_t { Attach, Detach, Play, Stop, SetPosition, SetRate, SetGain, ReplaceData };
+    Type type = Play;
+    int16_t voice = 0;
+    uint32_t seq = 0;
+    int64_t value = 0;  // frames, Hz or loop flag
+    float gainLeft = 1.0f;
+    float gainRight = 1.0f;
+    const SampleData* data = nullptr;
+};
 
 class Mixer {
 public:
@@ -123,7 +137,7 @@ private:
     bool flushScheduled_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 
-    CommandQueue<8192> queue_;
+    SpscRing<MixCommand, 8192> queue_;
 };
 
 }  // namespace zendra

@@ -1,12 +1,11 @@
-// MIDI input: which bytes make note-ons, which note plays which sample, the
-// velocity curve, and the bounded ring from the MIDI thread.
+// MIDI input: which bytes make note-ons, which note plays which sample, and
+// the velocity curve.
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "midi/midi_mapping.h"
 #include "midi/midi_parser.h"
-#include "midi/note_queue.h"
 
 namespace zendra::midi {
 namespace {
@@ -60,15 +59,6 @@ TEST(MidiMapping, VelocityCurveIsTheSquareUnlessTurnedOff) {
     for (const auto& [v, level] : points) EXPECT_NEAR(m.levelOf(v), level, level * 0.01f) << v;
     m.velocity = false;
     EXPECT_EQ(m.levelOf(1), 1.0f);
-}
-
-TEST(NoteQueue, DeliversEachNoteOnceAndDropsTheNewestWhenFull) {
-    NoteQueue<4> q;
-    for (uint8_t n = 0; n < 6; ++n) q.push(NoteOn{0, n, 100});
-    std::vector<int> got;
-    for (int pass = 0; pass < 2; ++pass) q.drain([&](const NoteOn& n) { got.push_back(n.note); });
-    EXPECT_EQ(got, (std::vector<int>{0, 1, 2, 3}));
-    EXPECT_EQ(q.dropped(), 2u);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Mixes every live sound buffer into one stereo float stream.
-// Control methods belong to the user-interface thread; render() to the audio
-// thread. They meet only through the command queue and per-voice atomics.
+// Threads: members marked [window] belong to the window thread (the one that
+// owns the sound buffers); [audio] to the device's callback thread; [any] may
+// be called from either. The two meet only through the command ring and
+// per-voice atomics.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -9,13 +11,11 @@
 #include <memory>
 #include <vector>
 
-#include "sound/spsc_ring.h"
-#include "sound/sinc_kernel.h"
 #include "sound/sample_data.h"
+#include "sound/sinc_kernel.h"
+#include "sound/spsc_ring.h"
 
 namespace zendra {
-
-struct SampleData;
 
 // One change to a voice, from the window thread to the audio thread.
 struct MixCommand {
@@ -35,13 +35,14 @@ public:
     static constexpr int kMaxBlock = 1024;
     static constexpr int kGainRampFrames = 64;
 
-    explicit Mixer(int deviceRate);
+    explicit Mixer(int deviceRate);  // [window]
     Mixer(const Mixer&) = delete;
     Mixer& operator=(const Mixer&) = delete;
 
-    int deviceRate() const { return deviceRate_; }
+    int deviceRate() const { return deviceRate_; }  // [window]
 
-    // --- user-interface thread ---
+    // [window] Voices and what they play. Each call stages a command for the
+    // audio thread; flush() publishes them.
     int attach(const SampleData* data, int rate);  // -1 when every voice is taken
     void detach(int voice, std::shared_ptr<const void> keepAlive);
     void replaceData(int voice, const SampleData* data, std::shared_ptr<const void> keepAlive);
@@ -50,29 +51,33 @@ public:
     void setPosition(int voice, int64_t frame);
     void setRate(int voice, int hz);
     void setGain(int voice, float left, float right);
+    // [window] A voice as the window thread last left it, or as the audio
+    // thread has played it since.
     int32_t status(int voice) const;     // playing 1, looping 4
     int64_t position(int voice) const;   // frame
     bool attached(int voice) const;      // the audio thread has taken the voice on
-    // Publishes the staged commands to the audio thread. What the queue cannot
-    // hold yet follows on later flushes (re-posted while a poster is set).
+    // [window] Publishes the staged commands to the audio thread. What the
+    // ring cannot hold yet follows on later flushes (re-posted while a poster
+    // is set).
     void flush();
-    // Commands sent that the audio thread has not applied yet.
+    // [window] Commands sent that the audio thread has not applied yet.
     bool pending() const;
-    // Frees what the audio thread no longer reads.
+    // [window] Frees what the audio thread no longer reads.
     void collectGarbage();
 
-    // How staged commands get flushed: by default at once; an event loop can
-    // install a poster that flushes after the current event has been handled.
+    // [window] How staged commands get flushed: by default at once; an event
+    // loop can install a poster that flushes after the current event has been
+    // handled.
     using FlushPoster = std::function<void(std::function<void()>)>;
     static void setFlushPoster(FlushPoster poster);
 
-    // Only while no audio thread runs (the device is closed): a reopened
-    // device may run at another rate.
+    // [window] Only while no audio thread runs (the device is closed): a
+    // reopened device may run at another rate.
     void setDeviceRate(int rate);
 
-    // --- audio thread ---
+    // [audio] Applies the published commands and mixes the next frames; never
+    // waits, never allocates.
     void render(float* interleavedStereo, int frames) noexcept;
-    uint64_t framesRendered() const { return framesRendered_.load(std::memory_order_relaxed); }
 
 private:
     struct Voice {
@@ -109,26 +114,28 @@ private:
         std::shared_ptr<const void> keepAlive;
     };
 
+    // [window]
     void send(MixCommand c);
     void scheduleFlush();
+    // [audio] (setRate also from setDeviceRate, while no audio thread runs)
     void apply(const MixCommand& c) noexcept;
     void mixVoice(Voice& v, float* out, int frames) noexcept;
     void startTail(Voice& v) noexcept;
     void fillScratch(const Voice& v, int64_t first, int span) noexcept;
     void setRate(Voice& v, int hz) noexcept;
 
-    int deviceRate_;
-    // Audio thread state.
-    std::vector<Voice> voices_;
+    int deviceRate_;  // read by both; changed only while no audio thread runs
+    // Written by the audio thread, read by the window thread.
     std::vector<Published> published_;
     std::atomic<uint32_t> appliedSeq_{0};
-    std::atomic<uint64_t> framesRendered_{0};
+    // [audio] state.
+    std::vector<Voice> voices_;
     static constexpr int kScratch = 8192;
     std::vector<float> scratchL_, scratchR_;
     std::vector<float> dotL_ = std::vector<float>(kMaxBlock), dotR_ = std::vector<float>(kMaxBlock);
     const SincKernels& kernels_;
     SincDotFn sincDot_;
-    // User-interface thread state.
+    // [window] state.
     std::vector<Shadow> shadow_;
     std::vector<int> freeVoices_;
     std::deque<MixCommand> overflow_;

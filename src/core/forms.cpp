@@ -57,8 +57,6 @@ void adopt(ToolForm* form) {
     sub->hide();
 }
 
-void setMainWindow(zendra::FrmReworked* w) { g_main = w; }
-
 zendra::frmSplash& frmSplash() {
     if (!g_splash) g_splash = new zendra::frmSplash();
     return *g_splash;
@@ -125,25 +123,6 @@ void mainWindowLoaded(zendra::FrmReworked& main) {
     new midi::MidiPlayer(&main);  // plays from the remembered MIDI input, if any
     frmLoadSamples().showForm();
     kits::mainWindowLoaded();
-}
-
-bool exists(const char* name) {
-    const QString n = QString::fromLatin1(name);
-    if (n == "FrmReworked") return !g_main.isNull();
-    if (n == "frmSplash") return !g_splash.isNull();
-    if (n == "frmAbout") return !Slot<zendra::frmAbout>::ptr().isNull();
-    if (n == "frmLoadSamples") return !Slot<zendra::frmLoadSamples>::ptr().isNull();
-    if (n == "frmKeyBoard") return !Slot<zendra::frmKeyBoard>::ptr().isNull();
-    if (n == "frmVar") return !Slot<zendra::frmVar>::ptr().isNull();
-    if (n == "frmSamplePlay") return !Slot<zendra::frmSamplePlay>::ptr().isNull();
-    if (n == "frmCrossFade") return !Slot<zendra::frmCrossFade>::ptr().isNull();
-    if (n == "frmFX") return !Slot<zendra::frmFX>::ptr().isNull();
-    if (n == "frmSettings") return !Slot<zendra::frmSettings>::ptr().isNull();
-    if (n == "frmSampleKeyPad") return !Slot<zendra::frmSampleKeyPad>::ptr().isNull();
-    if (n == "frmProperties") return !Slot<zendra::frmProperties>::ptr().isNull();
-    if (n == "frmRecord") return !Slot<zendra::frmRecord>::ptr().isNull();
-    if (n == "frmMidi") return !Slot<zendra::frmMidi>::ptr().isNull();
-    return false;
 }
 
 void destroyAll() {

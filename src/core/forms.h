@@ -60,12 +60,8 @@ void showForm(Tool tool);
 // last session to offer.
 void mainWindowLoaded(zendra::FrmReworked& main);
 
-// Whether a window exists, without creating it.
-bool exists(const char* name);
-
 // Puts a newly made tool window into the main window (hidden), if there is one.
 void adopt(ToolForm* form);
-void setMainWindow(zendra::FrmReworked* w);
 // Destroys every window (tests start each case afresh).
 void destroyAll();
 

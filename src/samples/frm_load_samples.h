@@ -47,7 +47,6 @@ public:
     // Whether a Done is decoding files right now.
     bool isLoading() const { return loading_; }
     // The progress dialog while it is shown, else null.
-    QProgressDialog* progressDialog() const { return progress_.data(); }
 
     // The folder the file dialog opens in: the last one a file was chosen
     // from during this run, at first the demo kit.

@@ -89,8 +89,8 @@ std::shared_ptr<DirectSoundEnum> DirectX7::GetDSCaptureEnum() {
 DirectSound::DirectSound(std::shared_ptr<OutputEngine> engine) : engine_(std::move(engine)) {}
 
 void DirectSound::SetCooperativeLevel(uintptr_t, int32_t level) {
+    // Every level plays the same through our own mixer: the level is only checked.
     if (level < DSSCL_NORMAL || level > 4) fail(DSERR_INVALIDPARAM, "Unknown cooperative level " + std::to_string(level) + ".");
-    level_ = level;
 }
 
 std::shared_ptr<DirectSoundBuffer> DirectSound::CreateSoundBufferFromFile(const std::string& path,

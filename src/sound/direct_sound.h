@@ -59,11 +59,9 @@ public:
                                                                  WAVEFORMATEX& format);
 
     const std::shared_ptr<OutputEngine>& engine() const { return engine_; }
-    int32_t cooperativeLevel() const { return level_; }
 
 private:
     std::shared_ptr<OutputEngine> engine_;
-    int32_t level_ = 0;
 };
 
 class DirectSoundBuffer {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package in build-package/ (Release, no tests, no
-# benchmarks), validates the launcher and the AppStream data, installs the
+# benchmarks; ZENDRA_PACKAGE_BUILD names another Release build folder to
+# package from, as the test command does with its own), validates the launcher and the AppStream data, installs the
 # package with apt (which brings in its dependencies) and runs the installed
 # program's --version. Prints a summary; exits non-zero on the first failure.
 set -euo pipefail
@@ -13,9 +14,12 @@ if [[ $(id -u) -ne 0 ]]; then SUDO=(sudo); fi
 launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 
-cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DZENDRA_TESTS=OFF -DZENDRA_BENCH=OFF \
-  "${launcher[@]}" >/dev/null
-cmake --build build-package --target zendra
+BUILD=${ZENDRA_PACKAGE_BUILD:-build-package}
+if [[ -z "${ZENDRA_PACKAGE_BUILD:-}" ]]; then
+  cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZENDRA_TESTS=OFF -DZENDRA_BENCH=OFF \
+    "${launcher[@]}" >/dev/null
+fi
+cmake --build "$BUILD" --target zendra
 t_build=$((SECONDS - t0))
 
 echo "== desktop-file-validate data/zendra.desktop"
@@ -24,9 +28,9 @@ echo "== appstreamcli validate --no-net"
 appstreamcli validate --no-net data/io.github.zendra.Zendra.metainfo.xml
 
 echo "== cpack -G DEB"
-rm -f build-package/zendra_*.deb
-(cd build-package && cpack -G DEB >/dev/null)
-deb=$(ls build-package/zendra_*.deb)
+rm -f "$BUILD"/zendra_*.deb
+(cd "$BUILD" && cpack -G DEB >/dev/null)
+deb=$(ls "$BUILD"/zendra_*.deb)
 dpkg-deb --field "$deb" Package Version Section Maintainer Depends
 
 # The sound libraries, never a sound server: the program must install and run

@@ -2,12 +2,12 @@
 # Installs what the tests need, builds everything and runs the whole suite:
 # unit, window and end-to-end tests (PulseAudio through SDL), the end-to-end
 # playing, recording and server-loss tests again on a private PipeWire server
-# (PipeWire's own API) and on a private JACK server, then the
-# unit and window tests again
-# under AddressSanitizer + UndefinedBehaviorSanitizer (skip that second pass
-# with ZENDRA_SKIP_SANITIZE=1), then fuzzes the WAV reader for 30 seconds
-# (ZENDRA_SKIP_FUZZ=1 skips it; scripts/fuzz.sh runs it longer), then builds,
-# installs and checks the Debian package (ZENDRA_SKIP_PACKAGE=1 skips that).
+# (PipeWire's own API) and on a private JACK server, then the unit and window
+# tests again under AddressSanitizer + UndefinedBehaviorSanitizer (skip that
+# second pass with ZENDRA_SKIP_SANITIZE=1), then fuzzes the sound file reader
+# for 30 seconds (ZENDRA_SKIP_FUZZ=1 skips it; scripts/fuzz.sh runs it longer),
+# then packages the Release build, installs and checks the Debian package
+# (ZENDRA_SKIP_PACKAGE=1 skips that).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh --test
@@ -28,7 +28,7 @@ if [[ "${ZENDRA_SKIP_SANITIZE:-0}" != 1 ]]; then
   bash scripts/test-sanitize.sh "$@"
 fi
 if [[ "${ZENDRA_SKIP_FUZZ:-0}" != 1 ]]; then
-  echo "== fuzzing the WAV reader for 30 s (log: build-fuzz/ci-fuzz.log)"
+  echo "== fuzzing the sound file reader for 30 s (log: build-fuzz/ci-fuzz.log)"
   bash scripts/install-deps.sh --fuzz
   mkdir -p build-fuzz
   if ! bash scripts/fuzz.sh --seconds 30 >build-fuzz/ci-fuzz.log 2>&1; then
@@ -38,4 +38,4 @@ if [[ "${ZENDRA_SKIP_FUZZ:-0}" != 1 ]]; then
   fi
   grep -E '^(stat::number_of_executed_units|Done [0-9]+ runs)' build-fuzz/ci-fuzz.log || true
 fi
-if [[ "${ZENDRA_SKIP_PACKAGE:-0}" != 1 ]]; then bash scripts/test-package.sh; fi
+if [[ "${ZENDRA_SKIP_PACKAGE:-0}" != 1 ]]; then ZENDRA_PACKAGE_BUILD=build bash scripts/test-package.sh; fi

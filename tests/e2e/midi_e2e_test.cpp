@@ -12,6 +12,7 @@
 
 #include "e2e_app.h"
 #include "e2e_measure.h"
+#include "jack_card.h"
 
 namespace zendra::test {
 namespace {
@@ -44,7 +45,7 @@ using MidiEndToEnd = AppTest;
 
 TEST_F(MidiEndToEnd, MappedNotesPlayAtTheirVelocityAndALearnedNotePlaysItsSample) {
     ZENDRA_SKIP_UNLESS_PROGRAMS("jackd", "jack_lsp");
-    const std::string server = "zendra-test-" + std::to_string(getpid());
+    const std::string server = freeJackServerName("zendra-test");
     MidiOut midi;
     auto startJack = [&] {  // the server, and this test's MIDI output on it
         Child j({"jackd", "-n", server, "-d", "dummy", "-r", "48000", "-p", "128"}, {{"JACK_NO_AUDIO_RESERVATION", "1"}});

@@ -15,8 +15,22 @@ constexpr double kSineHz = 440.0;
 void quiet(const char*) {}
 }  // namespace
 
+std::string freeJackServerName(const std::string& stem) {
+    jack_set_error_function(quiet);
+    jack_set_info_function(quiet);
+    for (int slot = 0; slot < 8; ++slot) {
+        const std::string name = stem + "-" + std::to_string(slot);
+        jack_status_t status{};
+        jack_client_t* c = jack_client_open("probe", static_cast<jack_options_t>(JackNoStartServer | JackServerName),
+                                            &status, name.c_str());
+        if (c == nullptr) return name;
+        jack_client_close(c);
+    }
+    return stem + "-" + std::to_string(getpid());
+}
+
 JackCard::JackCard()
-    : name_("zendra-card-" + std::to_string(getpid()) + "-" + std::to_string(reinterpret_cast<uintptr_t>(this) % 9973)),
+    : name_(freeJackServerName("zendra-card")),
       left_(kMaxFrames),
       right_(kMaxFrames),
       arrivals_(kMaxFrames / kPeriod + 1) {

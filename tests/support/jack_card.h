@@ -18,6 +18,12 @@ typedef struct _jack_port jack_port_t;
 
 namespace zendra::test {
 
+// A name for a private JACK server: the first of "<stem>-0" .. "<stem>-7" no
+// live server answers to. JACK keeps a registry of at most eight servers and
+// frees a killed server's entry only when a server of the same name starts,
+// so fresh names on every run would fill it up after eight kills.
+std::string freeJackServerName(const std::string& stem);
+
 class JackCard {
 public:
     using TimePoint = std::chrono::steady_clock::time_point;

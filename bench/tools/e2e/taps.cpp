@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "common.h"
+#include "jack_card.h"
 #include "measurements.h"
 #include "program.h"
 
@@ -115,7 +116,7 @@ int taps(int count, bool midi) {
     std::unique_ptr<RtMidiOut> out;
     EnvVars midiEnv;
     if (midi) {
-        const std::string name = "zendra-bench-" + std::to_string(getpid());
+        const std::string name = freeJackServerName("zendra-bench");
         jack.emplace(std::vector<std::string>{"jackd", "-n", name, "-d", "dummy", "-r", "48000", "-p", "128"},
                      EnvVars{{"JACK_NO_AUDIO_RESERVATION", "1"}});
         for (int i = 0; i < 50 && run({"jack_lsp", "-s", name}).exitCode != 0; ++i) sleepSeconds(0.1);

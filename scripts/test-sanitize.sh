@@ -13,8 +13,10 @@ JOBS=${JOBS:-2}
 
 LAUNCHER=()
 if command -v ccache >/dev/null; then LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
-cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZENDRA_SANITIZE=ON -DZENDRA_TESTS=ON \
-  -DZENDRA_BENCH=OFF "${LAUNCHER[@]}" >/dev/null
+# -O1 -g1: what the sanitizers need for exact reports and line numbers, at
+# half the compile time of -O2 -g.
+cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
+  -DZENDRA_SANITIZE=ON -DZENDRA_TESTS=ON -DZENDRA_BENCH=OFF "${LAUNCHER[@]}" >/dev/null
 ninja -C "$BUILD" -j"$JOBS" zendra_unit_tests zendra_ui_tests demo_kit
 
 # halt_on_error: the first report stops the test and fails it.

@@ -40,6 +40,13 @@ void DeviceWatch::check() {
             tellSystem(engine, s);
         }
     }
+    if (engine.lost() && !lost_ && !restarted_ && engine.stalledAtStart()) {
+        restarted_ = true;  // one quiet restart; stalling again is a loss
+        if (engine.reopen()) {
+            schedulingTold_ = false;
+            return;
+        }
+    }
     if (engine.lost()) {
         if (!lost_) {
             lost_ = true;
@@ -52,6 +59,7 @@ void DeviceWatch::check() {
         if (engine.reopen()) schedulingTold_ = false;  // a new device: told again once it plays
     }
     // Back only once the reopened device plays: until then a loss is the same one.
+    if (engine.delivering()) restarted_ = false;
     if (lost_ && engine.delivering()) {
         lost_ = false;
         bufferStep_ = BufferStep();  // lateness before the loss (a dying server's) does not count

@@ -1,6 +1,7 @@
 // Keeps an eye on the output device: when it is lost (its audio server went
 // away) the player is told once, and it is reopened as soon as it is back,
-// with every sample bank and setting as it was. When the sound keeps dropping
+// with every sample bank and setting as it was. A stream that stalls as it
+// starts is first reopened without a word. When the sound keeps dropping
 // out it moves the device to the next larger buffer and says so (unless the
 // buffer belongs to the server). It also tells, once per opened device, the
 // sound system, the buffer and what scheduling the audio thread got (one line
@@ -33,6 +34,7 @@ private:
     bool lost_ = false;
     bool schedulingTold_ = false;
     bool fallbackTold_ = false;
+    bool restarted_ = false;  // quietly reopened after stalling at its start; not played steadily since
     BufferStep bufferStep_;
 };
 

@@ -101,7 +101,10 @@ void OutputEngine::render(float* out, int frames) noexcept {
     if (restartLateness_.load(std::memory_order_relaxed) != 0)
         lateness_.restart(std::max<int64_t>(restartLateness_.exchange(0, std::memory_order_relaxed), 0));
     if (lateness_.onCallback(startNanos)) late_.fetch_add(1, std::memory_order_relaxed);
-    calledBack_.store(true, std::memory_order_relaxed);
+    if (!calledBack_.load(std::memory_order_relaxed)) {
+        firstCallbackNanos_.store(startNanos, std::memory_order_relaxed);
+        calledBack_.store(true, std::memory_order_release);
+    }
     callbackFrames_.store(frames, std::memory_order_relaxed);
     if (!schedulingKnown_.load(std::memory_order_relaxed)) {
         // Plain system calls: no lock, no allocation.
@@ -140,15 +143,23 @@ void OutputEngine::render(float* out, int frames) noexcept {
     }
 }
 
+bool OutputEngine::playedSteadily() const {
+    return calledBack_.load(std::memory_order_acquire) &&
+           lastCallbackNanos_.load(std::memory_order_relaxed) - firstCallbackNanos_.load(std::memory_order_relaxed) >=
+               kSteadyNanos;
+}
+
 bool OutputEngine::lost() const {
     if (!device_ || device_->lost()) return true;
     const int64_t quiet = device_->quietLossNanos();
     return realtime_ && quiet > 0 && steadyNanos() - lastCallbackNanos_.load(std::memory_order_relaxed) > quiet;
 }
 
-bool OutputEngine::delivering() const {
-    return !lost() && (!realtime_ || calledBack_.load(std::memory_order_relaxed));
+bool OutputEngine::stalledAtStart() const {
+    return lost() && device_ && calledBack_.load(std::memory_order_acquire) && !playedSteadily();
 }
+
+bool OutputEngine::delivering() const { return !lost() && (!realtime_ || playedSteadily()); }
 
 bool OutputEngine::reopen() {
     if (!lost()) return true;

@@ -57,10 +57,16 @@ public:
     // [window] The device stopped (its server went away, it was unplugged,
     // ...), or gave no callback for as long as it allows (see quietLossNanos).
     bool lost() const;
-    // [window] The device delivers: offline, or a callback has come since it
-    // opened. A reopened stream can open and still never be called back while
-    // its server is only half up.
+    // [window] Lost by going quiet after its first callbacks, before it ever
+    // played steadily: a stream that stalled as it started (SDL's own
+    // PipeWire driver does so now and then), not a server that went away.
+    bool stalledAtStart() const;
+    // [window] The device delivers: offline, or it has kept calling back for
+    // kSteadyNanos since it opened. A reopened stream can open and never be
+    // called back while its server is only half up, or be called back once
+    // and then stall.
     bool delivering() const;
+    static constexpr int64_t kSteadyNanos = 100'000'000;
     // [window] Closes a lost device and opens it again; the mixer and every
     // buffer carry on. False while it cannot be opened yet.
     bool reopen();
@@ -106,8 +112,10 @@ private:
     std::unique_ptr<std::atomic<uint64_t>[]> timeBuckets_{new std::atomic<uint64_t>[CallbackTimes::kBuckets]()};
     std::atomic<uint64_t> calls_{0};
     std::atomic<uint64_t> maxNanos_{0};
+    bool playedSteadily() const;
     std::atomic<int64_t> lastCallbackNanos_{0};  // steady clock
     std::atomic<bool> calledBack_{false};         // since the device opened
+    std::atomic<int64_t> firstCallbackNanos_{0};  // since the device opened; set before calledBack_
     std::atomic<int> callbackFrames_{0};
     std::atomic<int64_t> maxAtNanos_{0};
     std::atomic<uint64_t> maxCpuNanos_{0};

@@ -100,7 +100,7 @@ TEST_F(AudioServerLoss, ProgramOutlivesItsServerTellsOnceAndPlaysOnTheNextOne) {
     }
     ASSERT_TRUE(app.alive()) << app.stderrText();
     EXPECT_LT((cpuSeconds(app.process().pid()) - cpuAtKill) / since(killedAt), 0.5) << "something spins";
-    EXPECT_EQ(display.windowsByName(kNotice).size(), 1u);
+    EXPECT_EQ(display.windowsByName(kNotice).size(), 1u) << app.stderrText();
     ASSERT_TRUE(display.key("Return", *notice));
     ASSERT_TRUE(display.waitWindowGone(kNotice, 8.0)) << "the notice did not close on Return";
     sleepSeconds(1.2);

@@ -1,8 +1,10 @@
 // The device watch: a device whose callbacks just stop when its server dies
 // (SDL's own PipeWire driver) is noticed as lost after a quiet spell, the
-// player is told once, and it is reopened when the server is back; a device
-// that keeps running dry gets a larger buffer, unless the buffer is its
-// server's; a sound system asked for that could not be opened is named.
+// player is told once, and it is reopened when the server is back (back only
+// once it keeps calling back); a stream that stalls as it starts is reopened
+// once without a word; a device that keeps running dry gets a larger buffer,
+// unless the buffer is its server's; a sound system asked for that could not
+// be opened is named.
 #include <QSignalSpy>
 #include <chrono>
 #include <thread>
@@ -90,10 +92,50 @@ TEST_P(SilentDeviceLossTest, QuietSpellIsALossOnlyForDevicesThatStopSilently) {
     watch.check();
     EXPECT_EQ(watch.lostNow(), silentLoss);
     EXPECT_EQ(quiet->opened, silentLoss ? 3 : 1);
-    callbacksFor(std::chrono::milliseconds(100));  // then it plays
+    engine().render(block, 128);  // one callback, then quiet again: not back yet
+    watch.check();
+    EXPECT_EQ(watch.lostNow(), silentLoss);
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    watch.check();
+    EXPECT_EQ(quiet->opened, silentLoss ? 4 : 1);
+    callbacksFor(std::chrono::milliseconds(200));  // then it plays
     EXPECT_FALSE(watch.lostNow());
     EXPECT_EQ(notices, silentLoss ? 1 : 0);
-    EXPECT_EQ(quiet->opened, silentLoss ? 3 : 1);
+    EXPECT_EQ(quiet->opened, silentLoss ? 4 : 1);
+}
+
+TEST_F(SilentDeviceLossTest, AStreamThatStallsAsItStartsIsReopenedOnceWithoutAWordThenCountsAsLost) {
+    auto quiet = std::make_shared<QuietBackend>(true);
+    DXMoudule::setBackendFactory([quiet] { return quiet; });
+    int notices = 0;
+    hooks.notice = [&](const QString&, const QString&) { ++notices; };
+    dialogs::setHooks(&hooks);
+    startSound();
+    DeviceWatch watch;
+    QSignalSpy said(&watch, &DeviceWatch::statusChanged);
+    float block[2 * 128];
+    const auto stall = [&] {  // a few callbacks, then none
+        for (int i = 0; i < 3; ++i) engine().render(block, 128);
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        watch.check();
+    };
+    stall();
+    EXPECT_EQ(quiet->opened, 2);
+    EXPECT_FALSE(watch.lostNow());
+    EXPECT_EQ(notices, 0);
+    stall();  // the new stream stalls too: lost
+    EXPECT_TRUE(watch.lostNow());
+    EXPECT_EQ(notices, 1);
+    EXPECT_EQ(quiet->opened, 3);
+    for (auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+         std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(std::chrono::milliseconds(3)))
+        engine().render(block, 128);
+    watch.check();
+    EXPECT_FALSE(watch.lostNow());
+    stall();  // played steadily since: a stall now is a loss at once
+    EXPECT_TRUE(watch.lostNow());
+    EXPECT_EQ(notices, 2);
+    EXPECT_EQ(said.size(), 3) << "lost, back, lost";
 }
 
 INSTANTIATE_TEST_SUITE_P(Devices, SilentDeviceLossTest, ::testing::Bool());

@@ -26,8 +26,8 @@ constexpr int kSourceRate = 22050;
 struct VoiceSpec {
     int channels = 1;
     double ratio = 1.0;
-    float gain = 0.5f;   // -6 dB
-    float pan = 0.0f;    // -1 left .. 1 right
+    float gain = 0.5f;         // -6 dB
+    float pan = 0.0f;          // -1 left .. 1 right
     std::vector<int16_t> pcm;  // interleaved
 };
 
@@ -135,7 +135,10 @@ inline double residualRms(const std::vector<float>& y, double hz) {
     const double g = (std::sqrt(5.0) - 1) / 2;
     for (int it = 0; it < 40; ++it) {  // golden section on the fitted energy
         const double m1 = hi - g * (hi - lo), m2 = lo + g * (hi - lo);
-        if (fitSine(y, m1).fitted > fitSine(y, m2).fitted) hi = m2; else lo = m1;
+        if (fitSine(y, m1).fitted > fitSine(y, m2).fitted)
+            hi = m2;
+        else
+            lo = m1;
     }
     return std::sqrt(fitSine(y, (lo + hi) / 2).residual / n);
 }

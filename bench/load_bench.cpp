@@ -4,20 +4,19 @@
 // with libsndfile one after the other, and the resident memory the loaded
 // bank holds against its raw sample bytes.
 #include <benchmark/benchmark.h>
-#include <malloc.h>
-#include <sndfile.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <malloc.h>
 #include <memory>
+#include <sndfile.h>
 #include <stdexcept>
 #include <string>
 #include <type_traits>
+#include <unistd.h>
 #include <vector>
 
 #include "sound/bank_decoder.h"
@@ -52,7 +51,8 @@ const std::vector<std::string>& bankFiles(Format format) {
     if (!paths[format].empty()) return paths[format];
     if (g_dir[0] == 0) {
         const char* base = std::getenv("ZENDRA_BENCH_DIR");
-        const std::string dir = std::string(base && *base ? base : "/tmp") + "/zendra-load-bench-" + std::to_string(::getpid());
+        const std::string dir =
+            std::string(base && *base ? base : "/tmp") + "/zendra-load-bench-" + std::to_string(::getpid());
         std::snprintf(g_dir, sizeof g_dir, "%s", dir.c_str());
         std::filesystem::create_directories(dir);
         std::atexit(removeFiles);
@@ -105,8 +105,10 @@ std::vector<std::vector<T>> readSequentially(Format format) {
         SNDFILE* sf = sf_open(path.c_str(), SFM_READ, &info);
         if (sf == nullptr) throw std::runtime_error(sf_strerror(nullptr));
         std::vector<T> samples(static_cast<size_t>(info.frames) * static_cast<size_t>(info.channels));
-        if constexpr (std::is_same_v<T, float>) sf_readf_float(sf, samples.data(), info.frames);
-        else sf_readf_short(sf, samples.data(), info.frames);
+        if constexpr (std::is_same_v<T, float>)
+            sf_readf_float(sf, samples.data(), info.frames);
+        else
+            sf_readf_short(sf, samples.data(), info.frames);
         sf_close(sf);
         out.push_back(std::move(samples));
     }
@@ -167,7 +169,13 @@ void BM_BankLoadOverSndfile(benchmark::State& state) {
     state.counters["sndfile_ms"] = 1000 * sndfileSeconds / static_cast<double>(state.iterations());
     state.counters["bank/sndfile"] = bankSeconds / sndfileSeconds;
 }
-BENCHMARK(BM_BankLoadOverSndfile)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10)->Arg(kWav)->Arg(kFlac)->Arg(kMp3);
+BENCHMARK(BM_BankLoadOverSndfile)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(10)
+    ->Arg(kWav)
+    ->Arg(kFlac)
+    ->Arg(kMp3);
 
 // Resident memory held by a loaded bank against the raw sample bytes.
 void BM_BankResidentMemory(benchmark::State& state) {

@@ -1,6 +1,5 @@
 // Mixing cost and trigger latency of the sound engine, offline.
 #include <benchmark/benchmark.h>
-
 #include <cmath>
 #include <vector>
 

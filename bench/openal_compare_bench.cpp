@@ -7,9 +7,8 @@
 #include <AL/al.h>
 #include <AL/alc.h>
 #include <AL/alext.h>
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <cmath>
 #include <memory>
 #include <stdexcept>
@@ -30,9 +29,21 @@ public:
         if (!alcIsExtensionPresent(nullptr, "ALC_SOFT_loopback")) throw std::runtime_error("no ALC_SOFT_loopback");
         device_ = alcLoopbackOpenDeviceSOFT(nullptr);
         if (device_ == nullptr) throw std::runtime_error("alcLoopbackOpenDeviceSOFT failed");
-        const ALCint attrs[] = {ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT, ALC_FORMAT_TYPE_SOFT, ALC_FLOAT_SOFT,
-                                ALC_FREQUENCY, kOutRate, ALC_HRTF_SOFT, ALC_FALSE, ALC_OUTPUT_LIMITER_SOFT,
-                                ALC_FALSE, ALC_MONO_SOURCES, 64, ALC_STEREO_SOURCES, 64, 0};
+        const ALCint attrs[] = {ALC_FORMAT_CHANNELS_SOFT,
+                                ALC_STEREO_SOFT,
+                                ALC_FORMAT_TYPE_SOFT,
+                                ALC_FLOAT_SOFT,
+                                ALC_FREQUENCY,
+                                kOutRate,
+                                ALC_HRTF_SOFT,
+                                ALC_FALSE,
+                                ALC_OUTPUT_LIMITER_SOFT,
+                                ALC_FALSE,
+                                ALC_MONO_SOURCES,
+                                64,
+                                ALC_STEREO_SOURCES,
+                                64,
+                                0};
         context_ = alcCreateContext(device_, attrs);
         if (context_ == nullptr || !alcMakeContextCurrent(context_)) throw std::runtime_error("no OpenAL context");
         if (!alIsExtensionPresent("AL_SOFT_source_resampler")) throw std::runtime_error("no AL_SOFT_source_resampler");

@@ -3,9 +3,8 @@
 // interpolation at each pitch ratio the Keyboard reaches, and the largest
 // sample step after a mid-note change against the step the signal's own slope
 // allows.
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <cmath>
 #include <numbers>
 #include <string>

@@ -1,12 +1,11 @@
 // A full 20-second take (22050 Hz, 8-bit mono, 441000 bytes): copying it from
 // the capture buffer into a playback buffer, and saving that copy as a WAV file.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "recording/take.h"

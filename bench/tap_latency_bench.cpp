@@ -3,7 +3,6 @@
 // one flush after the key event as the program does, then the time until the
 // first non-zero output frame at 48 kHz in 128-frame blocks.
 #include <benchmark/benchmark.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -30,8 +29,7 @@ std::shared_ptr<SampleData> kickSound() {
     if (const char* kit = std::getenv("ZENDRA_DEMO_KIT")) {
         try {
             return std::make_shared<SampleData>(readSoundFile(std::string(kit) + "/kick.wav"));
-        } catch (const SoundError&) {
-        }
+        } catch (const SoundError&) {}
     }
     auto d = std::make_shared<SampleData>();
     d->format = SampleFormat::S16;

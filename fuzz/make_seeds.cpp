@@ -3,14 +3,13 @@
 // and MP3 among them), and a few malformed headers (the fuzzer mutates its
 // way to the rest).
 // Usage: make_seeds DEMO_KIT_DIR OUT_DIR
-#include <sndfile.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sndfile.h>
 #include <string>
 #include <vector>
 
@@ -67,7 +66,8 @@ int main(int argc, char** argv) {
         for (size_t cut : {0, 4, 12, 26, 44, 100}) bad.push_back(whole.substr(0, std::min(cut, whole.size())));
         for (size_t at = 4; at + 2 <= std::min<size_t>(whole.size(), 100); at += 2)
             for (const char* v : {"\0\0", "\xff\xff", "\x03\0"}) bad.push_back(std::string(whole).replace(at, 2, v, 2));
-        for (const std::string& b : bad) written += !!(std::ofstream(out / ("bad-" + std::to_string(++n)), std::ios::binary) << b);
+        for (const std::string& b : bad)
+            written += !!(std::ofstream(out / ("bad-" + std::to_string(++n)), std::ios::binary) << b);
     }
     std::printf("%d seeds in %s\n", written, out.c_str());
     return 0;

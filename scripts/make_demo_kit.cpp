@@ -1,15 +1,14 @@
 // Synthesises the demo kit: a few short drum sounds, test tones and a pad as
 // WAV files, a tom as FLAC and a bell as Ogg Vorbis.
 // Usage: make_demo_kit <outdir>
-#include <sndfile.h>
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <sndfile.h>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {

@@ -5,8 +5,6 @@
 // and its main window answers; its memory (VmRSS) does not grow past a bound
 // once warmed up; at the end a pad is still heard, and the program, closed
 // through its window, reports its audio callback timing.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -14,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <optional>
 #include <random>
 #include <sstream>
@@ -94,7 +93,7 @@ TEST_F(SoakEndToEnd, RandomPlayForALongTimeKeepsMemoryFlatAndTheProgramAnswering
     const std::string main = zendra.mainWindow();
 
     // A full bank of sixteen through the Sample Dock (all four pages).
-    const char* kit[] = {"kick.wav", "snare.wav", "hat.wav", "clap.wav",
+    const char* kit[] = {"kick.wav",       "snare.wav",      "hat.wav",        "clap.wav",
                          "tone-22050.wav", "tone-44100.wav", "tone-11025.wav", "pad-22050.wav"};
     std::vector<std::string> files;
     for (int i = 0; i < 16; ++i) files.push_back(demoKit() + "/" + kit[i % 8]);
@@ -135,7 +134,10 @@ TEST_F(SoakEndToEnd, RandomPlayForALongTimeKeepsMemoryFlatAndTheProgramAnswering
 
     std::mt19937 rng(7);
     auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-    struct Sample { double t; long kb; };
+    struct Sample {
+        double t;
+        long kb;
+    };
     std::vector<Sample> memory;
     long actions = 0, reloads = 0, answerChecks = 0;
     double slowestAnswer = 0;
@@ -173,8 +175,8 @@ TEST_F(SoakEndToEnd, RandomPlayForALongTimeKeepsMemoryFlatAndTheProgramAnswering
             const auto a0 = std::chrono::steady_clock::now();
             ASSERT_FALSE(display.windowTitle(main).empty());
             ASSERT_TRUE(display.windowGeometry(main).has_value());
-            slowestAnswer = std::max(slowestAnswer,
-                                     std::chrono::duration<double>(std::chrono::steady_clock::now() - a0).count());
+            slowestAnswer =
+                std::max(slowestAnswer, std::chrono::duration<double>(std::chrono::steady_clock::now() - a0).count());
             ++answerChecks;
             // A message means a reload failed: answer it and carry on, but count it.
             if (!display.windowsByName(kMessageTitle).empty()) {
@@ -191,14 +193,16 @@ TEST_F(SoakEndToEnd, RandomPlayForALongTimeKeepsMemoryFlatAndTheProgramAnswering
     ASSERT_GE(memory.size(), 3u);
     long warm = 0, peak = 0;
     for (const Sample& s : memory) {
-        if (s.t <= duration / 4) warm = s.kb;
-        else peak = std::max(peak, s.kb);
+        if (s.t <= duration / 4)
+            warm = s.kb;
+        else
+            peak = std::max(peak, s.kb);
     }
     if (warm == 0) warm = memory.front().kb;
-    std::printf("[   INFO   ] %ld actions (%ld reloads) in %.0f s; VmRSS first %ld kB, warmed %ld kB, peak after %ld kB, "
-                "last %ld kB; %ld answer checks, slowest %.3f s\n",
-                actions, reloads, duration, memory.front().kb, warm, peak, memory.back().kb, answerChecks,
-                slowestAnswer);
+    std::printf(
+        "[   INFO   ] %ld actions (%ld reloads) in %.0f s; VmRSS first %ld kB, warmed %ld kB, peak after %ld kB, "
+        "last %ld kB; %ld answer checks, slowest %.3f s\n",
+        actions, reloads, duration, memory.front().kb, warm, peak, memory.back().kb, answerChecks, slowestAnswer);
     {
         std::ofstream log(artifactsDir() + "/soak-memory.tsv");
         log << "seconds\tvmrss_kb\n";

@@ -48,8 +48,7 @@ void writeCallbackReport() {
                  "buffer_frames %d\n",
                  engine->scheduling().describe().c_str(), static_cast<long long>(t.maxAtNanos),
                  static_cast<unsigned long long>(t.maxCpuNanos), static_cast<unsigned long long>(t.maxSwitches),
-                 t.maxFrames, static_cast<unsigned long long>(t.late),
-                 engine->bufferFrames());
+                 t.maxFrames, static_cast<unsigned long long>(t.late), engine->bufferFrames());
     std::fclose(f);
 }
 

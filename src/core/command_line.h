@@ -9,9 +9,9 @@
 namespace zendra {
 
 struct CommandLine {
-    QString file;                 // the file named on the command line, if any
+    QString file;                      // the file named on the command line, if any
     std::optional<AudioSystem> audio;  // the sound system asked for, if any
-    std::optional<int> exitCode;  // set when the program should end at once with it
+    std::optional<int> exitCode;       // set when the program should end at once with it
 };
 
 // Parses the arguments; prints help, the version or what was wrong (status 2)

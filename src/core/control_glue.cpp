@@ -13,7 +13,9 @@ KeyPreview* KeyPreview::install(QWidget* window, Callback onPress) {
 }
 
 KeyPreview::KeyPreview(QWidget* window, Callback onPress)
-    : QObject(window), window_(window), onPress_(std::move(onPress)) {
+    : QObject(window),
+      window_(window),
+      onPress_(std::move(onPress)) {
     watch(window);
 }
 

@@ -63,7 +63,8 @@ void LoadSampleBuffers(std::vector<std::shared_ptr<SampleData>> decoded) {
         if (const auto failed = decoder.failures(); !failed.empty()) throw SoundError(DSERR_FILEIO, failed[0].message);
         decoded = decoder.take();
     }
-    if (decoded.size() != count) throw SoundError(DSERR_INVALIDCALL, "The decoded sound does not match the sample files.");
+    if (decoded.size() != count)
+        throw SoundError(DSERR_INVALIDCALL, "The decoded sound does not match the sample files.");
     std::vector<std::shared_ptr<DirectSoundBuffer>> fresh;
     fresh.reserve(count);
     for (size_t i = 0; i < count; ++i) {
@@ -72,7 +73,8 @@ void LoadSampleBuffers(std::vector<std::shared_ptr<SampleData>> decoded) {
         try {
             fresh.push_back(ds->CreateSoundBufferFromData(decoded[i], desc, format));
         } catch (const SoundError& e) {
-            throw SoundError(e.code(), "Cannot load \"" + QFile::encodeName(SampleFile[i]).toStdString() + "\": " + e.what());
+            throw SoundError(e.code(),
+                             "Cannot load \"" + QFile::encodeName(SampleFile[i]).toStdString() + "\": " + e.what());
         }
     }
     SampleBuffer = std::move(fresh);  // the old buffers are released here

@@ -48,9 +48,9 @@ struct Slot {
 
 void adopt(ToolForm* form) {
     if (!g_main) return;  // a window of its own (tests without the main window)
-    QMdiSubWindow* sub = g_main->mdi->addSubWindow(form, Qt::SubWindow | Qt::WindowTitleHint |
-                                                             Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                                                             Qt::WindowMinimizeButtonHint);
+    QMdiSubWindow* sub =
+        g_main->mdi->addSubWindow(form, Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                            Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->setWindowIcon(g_main->windowIcon());
     sub->adjustSize();

@@ -50,8 +50,18 @@ zendra::frmMidi& frmMidi();
 
 // The tool windows the main window's menus show.
 enum class Tool {
-    frmLoadSamples, frmProperties, frmMidi, frmSettings, frmKeyBoard, frmSamplePlay,
-    frmSampleKeyPad, frmVar, frmFX, frmCrossFade, frmRecord, frmAbout
+    frmLoadSamples,
+    frmProperties,
+    frmMidi,
+    frmSettings,
+    frmKeyBoard,
+    frmSamplePlay,
+    frmSampleKeyPad,
+    frmVar,
+    frmFX,
+    frmCrossFade,
+    frmRecord,
+    frmAbout
 };
 // Shows one, creating it (hidden) first if it does not exist yet.
 void showForm(Tool tool);

@@ -14,8 +14,8 @@ class frmAbout : public ToolForm {
 public:
     frmAbout();
 
-    QLabel* picture = nullptr;  // 320 x 132 background picture
-    QLabel* Label1 = nullptr;   // heading
+    QLabel* picture = nullptr;       // 320 x 132 background picture
+    QLabel* Label1 = nullptr;        // heading
     std::array<QLabel*, 7> notes{};  // Label2 .. Label8
     QLineEdit* Text1 = nullptr;
     QLineEdit* Text2 = nullptr;

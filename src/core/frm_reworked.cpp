@@ -115,7 +115,8 @@ bool FrmReworked::Form_Load() {
     }
     loaded_ = true;
     deviceWatch = new DeviceWatch(this);
-    connect(deviceWatch, &DeviceWatch::statusChanged, this, [this](const QString& t) { statusBar()->showMessage(t, 10000); });
+    connect(deviceWatch, &DeviceWatch::statusChanged, this,
+            [this](const QString& t) { statusBar()->showMessage(t, 10000); });
     show();
     forms::mainWindowLoaded(*this);
     return true;

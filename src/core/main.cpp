@@ -9,9 +9,9 @@
 #include "core/dialogs.h"
 #include "core/forms.h"
 #include "core/frm_splash.h"
+#include "core/program_fonts.h"
 #include "kits/kit_session.h"
 #include "kits/kit_start.h"
-#include "core/program_fonts.h"
 #include "sound/mixer.h"
 #include "sound/sinc_kernel.h"
 
@@ -29,9 +29,8 @@ int main(int argc, char** argv) {
     zendra::prepareCallbackReport();
     // What one event does to the sound reaches the audio thread in one piece,
     // right after the event has been handled.
-    zendra::Mixer::setFlushPoster([](std::function<void()> flush) {
-        QMetaObject::invokeMethod(qApp, std::move(flush), Qt::QueuedConnection);
-    });
+    zendra::Mixer::setFlushPoster(
+        [](std::function<void()> flush) { QMetaObject::invokeMethod(qApp, std::move(flush), Qt::QueuedConnection); });
     // The resampling tables (~30 ms of work), the main window and the
     // connection to the sound server (~4 ms; no device is opened before
     // "I Agree") are made while the disclaimer is read, once it is on screen:

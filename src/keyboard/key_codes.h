@@ -1,8 +1,8 @@
 // Windows virtual-key codes for key events, taken from the physical key so
 // that Shift, Caps Lock, Ctrl and Alt never change which key it was.
 #pragma once
-#include <QtGlobal>
 #include <Qt>
+#include <QtGlobal>
 
 class QKeyEvent;
 

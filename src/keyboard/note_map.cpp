@@ -47,5 +47,4 @@ std::optional<int16_t> barValueFor(int32_t base, int32_t offset) {
     return static_cast<int16_t>(v);
 }
 
-
 }  // namespace zendra::keyboard

@@ -28,5 +28,4 @@ const Note* noteForKey(int vk);
 // fit a 16-bit signed value.
 std::optional<int16_t> barValueFor(int32_t base, int32_t offset);
 
-
 }  // namespace zendra::keyboard

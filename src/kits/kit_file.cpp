@@ -41,7 +41,8 @@ ReadResult parseKit(const QByteArray& bytes, const QString& folder) {
     QJsonParseError err{};
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &err);
     if (err.error != QJsonParseError::NoError)
-        return fail(QStringLiteral("it is damaged or cut short (%1 at byte %2).").arg(err.errorString()).arg(err.offset));
+        return fail(
+            QStringLiteral("it is damaged or cut short (%1 at byte %2).").arg(err.errorString()).arg(err.offset));
     const QJsonObject root = doc.object();
     if (!doc.isObject() || root.value(QStringLiteral("format")).toString() != kFormatName)
         return fail(QStringLiteral("it is not a Zendra kit."));

@@ -82,7 +82,8 @@ void fillDock(const Kit& kit) {
     frmLoadSamples& dock = forms::frmLoadSamples();
     const int n = static_cast<int>(kit.samples.size());
     dock.hscrollNumber->setValue((n - 1) / 4);
-    for (int i = 0; i < 16; ++i) dock.lblSample[i]->setText(i < n ? kit.samples[static_cast<size_t>(i)].file : QString());
+    for (int i = 0; i < 16; ++i)
+        dock.lblSample[i]->setText(i < n ? kit.samples[static_cast<size_t>(i)].file : QString());
     Pending& p = pending();
     QObject::disconnect(p.connection);
     p.kit = kit;
@@ -136,8 +137,8 @@ void openKitFromDialog() {
 
 void saveKitFromDialog() {
     if (!haveBank()) return;
-    const auto chosen =
-        dialogs::saveFile({QStringLiteral("Save Kit As"), kDialogFilter, startFolder(), QStringLiteral("kit") + kExtension});
+    const auto chosen = dialogs::saveFile(
+        {QStringLiteral("Save Kit As"), kDialogFilter, startFolder(), QStringLiteral("kit") + kExtension});
     if (!chosen) return;
     saveKit(QFileInfo(*chosen).suffix().isEmpty() ? *chosen + kExtension : *chosen);
 }

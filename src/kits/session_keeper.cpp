@@ -34,7 +34,7 @@ void SessionKeeper::keepNow() {
     if (!settings::remembering()) return;
     keepSettings();
     const QByteArray bytes = lastSessionBytes();
-    if (bytes.isEmpty() || bytes == lastKept_) return;  // no bank: the session kept before stays
+    if (bytes.isEmpty() || bytes == lastKept_) return;                    // no bank: the session kept before stays
     if (lastWrite_.isValid() && lastWrite_.elapsed() < minGapMs) return;  // a later comparison writes it
     lastKept_ = bytes;
     lastWrite_.start();
@@ -63,7 +63,8 @@ void SessionKeeper::writeLoop() {
         writing_ = true;
         lock.unlock();
         const QString error = writeWhole(bytes, path);
-        QMetaObject::invokeMethod(this, [this, error] { reportFailure(error); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, error] { reportFailure(error); }, Qt::QueuedConnection);
         lock.lock();
         writing_ = false;
         wake_.notify_all();

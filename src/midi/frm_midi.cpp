@@ -13,7 +13,10 @@ const char* kNone = "None";
 
 QString noteText(int note) {
     if (note < 0) return QStringLiteral("none");
-    return QStringLiteral("%1  %2%3").arg(note).arg(QString::fromLatin1(midi::noteLetter(note))).arg(midi::noteOctave(note));
+    return QStringLiteral("%1  %2%3")
+        .arg(note)
+        .arg(QString::fromLatin1(midi::noteLetter(note)))
+        .arg(midi::noteOctave(note));
 }
 }  // namespace
 
@@ -27,7 +30,8 @@ frmMidi::frmMidi() : ToolForm(QStringLiteral("MIDI"), kWidth, kHeight) {
     lblStatus = new QLabel(this);
     placeTw(lblStatus, 120, 600, 6480, 300);
     lineTw(this, QFrame::HLine, 120, 960, 6480, 30);
-    lblExplanation = new QLabel(QStringLiteral("Click a sample's note, then strike a pad or key: that note plays it."), this);
+    lblExplanation =
+        new QLabel(QStringLiteral("Click a sample's note, then strike a pad or key: that note plays it."), this);
     placeTw(lblExplanation, 120, 1080, 6480, 300);
 
     for (int i = 0; i < 16; ++i) {
@@ -93,7 +97,8 @@ void frmMidi::refreshView() {
         if (p->dropped() > 0)
             lblStatus->setText(lblStatus->text() + QStringLiteral(" %1 notes dropped while busy.").arg(p->dropped()));
         for (int i = 0; i < 16; ++i)
-            cmdNote[i]->setText(p->learning() == i ? QStringLiteral("strike a pad or key") : noteText(p->mapping().noteOf(i)));
+            cmdNote[i]->setText(p->learning() == i ? QStringLiteral("strike a pad or key")
+                                                   : noteText(p->mapping().noteOf(i)));
         chkVelocity->setChecked(p->mapping().velocity);
     }
     updating_ = false;

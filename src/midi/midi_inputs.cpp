@@ -1,11 +1,10 @@
 #include "midi/midi_inputs.h"
 
+#include <algorithm>
 #include <jack/jack.h>
+#include <regex>
 #include <rtmidi/RtMidi.h>
 #include <unistd.h>
-
-#include <algorithm>
-#include <regex>
 
 #include "sound/device_closer.h"
 
@@ -27,7 +26,8 @@ jack_client_t* watchJack(std::atomic<bool>* up) {
     jack_status_t status{};
     jack_client_t* c = jack_client_open("Zendra-watch", JackNoStartServer, &status);
     if (c == nullptr) return nullptr;
-    jack_on_shutdown(c, [](void* flag) { static_cast<std::atomic<bool>*>(flag)->store(false); }, up);
+    jack_on_shutdown(
+        c, [](void* flag) { static_cast<std::atomic<bool>*>(flag)->store(false); }, up);
     if (jack_activate(c) != 0) {
         jack_client_close(c);
         return nullptr;
@@ -127,9 +127,7 @@ MidiInputs::~MidiInputs() {
     }
 }
 
-bool MidiInputs::jackUsable(const System& s) const {
-    return jackUp_.load() && s.jackLife == jackLife_.load();
-}
+bool MidiInputs::jackUsable(const System& s) const { return jackUp_.load() && s.jackLife == jackLife_.load(); }
 
 void MidiInputs::abandon(System& s) {
     // Never destroyed: once its server has shut the client down, any call
@@ -226,8 +224,10 @@ void MidiInputs::close() {
     const std::lock_guard<std::mutex> jack(jackLock_);
     for (auto& s : systems_) {
         if (s->open && s->in) {
-            if (s->api == RtMidi::UNIX_JACK && !jackUsable(*s)) abandon(*s);
-            else s->in->closePort();
+            if (s->api == RtMidi::UNIX_JACK && !jackUsable(*s))
+                abandon(*s);
+            else
+                s->in->closePort();
         }
         s->open = false;
     }

@@ -8,9 +8,9 @@
 namespace zendra::midi {
 
 struct NoteOn {
-    uint8_t channel = 0;  // 0..15
-    uint8_t note = 0;     // 0..127
-    uint8_t velocity = 0; // 1..127
+    uint8_t channel = 0;   // 0..15
+    uint8_t note = 0;      // 0..127
+    uint8_t velocity = 0;  // 1..127
 };
 
 class MidiParser {
@@ -44,8 +44,7 @@ public:
             const int need = kind == 0xC0 || kind == 0xD0 ? 1 : 2;
             if (have_ < need) continue;
             have_ = 0;  // running status: the next data bytes reuse status_
-            if (kind == 0x90 && data_[1] > 0)
-                onNote(NoteOn{static_cast<uint8_t>(status_ & 0x0F), data_[0], data_[1]});
+            if (kind == 0x90 && data_[1] > 0) onNote(NoteOn{static_cast<uint8_t>(status_ & 0x0F), data_[0], data_[1]});
         }
     }
 

@@ -4,10 +4,9 @@
 #include <QJsonObject>
 #include <QPointer>
 #include <QSocketNotifier>
+#include <array>
 #include <sys/eventfd.h>
 #include <unistd.h>
-
-#include <array>
 
 #include "core/dx_module.h"
 #include "core/forms.h"
@@ -54,8 +53,10 @@ MidiPlayer* MidiPlayer::instance() { return g_player.data(); }
 void MidiPlayer::receive(const uint8_t* bytes, size_t count) {
     bool any = false;
     parser_.feed(bytes, count, [&](const NoteOn& n) {
-        if (queue_.push(n)) any = true;
-        else dropped_.fetch_add(1, std::memory_order_relaxed);
+        if (queue_.push(n))
+            any = true;
+        else
+            dropped_.fetch_add(1, std::memory_order_relaxed);
     });
     // One wake-up at a time, however many notes come before it is handled:
     // a write to the eventfd that the window thread watches, which neither

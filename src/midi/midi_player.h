@@ -67,9 +67,9 @@ private:
 
     SpscRing<NoteOn, kQueue> queue_;
     std::atomic<uint64_t> dropped_{0};
-    MidiParser parser_;  // MIDI thread only
-    int wakeFd_ = -1;                     // eventfd: the MIDI thread's wake-up call
-    QSocketNotifier* wake_ = nullptr;     // watches it on the window thread
+    MidiParser parser_;                     // MIDI thread only
+    int wakeFd_ = -1;                       // eventfd: the MIDI thread's wake-up call
+    QSocketNotifier* wake_ = nullptr;       // watches it on the window thread
     std::atomic<bool> wakeWritten_{false};  // a wake-up is on its way
     std::unique_ptr<MidiInputs> inputs_;
     QTimer timer_;

@@ -5,8 +5,8 @@
 
 #include "core/control_glue.h"
 #include "core/dx_module.h"
-#include "core/sample_number.h"
 #include "core/forms.h"
+#include "core/sample_number.h"
 #include "mixing/frm_var.h"
 
 namespace zendra {
@@ -45,9 +45,7 @@ frmCrossFade::frmCrossFade() : ToolForm(QStringLiteral("Cross Fade"), 3015, 3960
     connect(cmbDone, &QPushButton::clicked, this, &frmCrossFade::cmbDone_Click);
 }
 
-std::optional<int16_t> frmCrossFade::sampleOf(int side) const {
-    return loadedSampleOf(comSample[side]->currentText());
-}
+std::optional<int16_t> frmCrossFade::sampleOf(int side) const { return loadedSampleOf(comSample[side]->currentText()); }
 
 bool frmCrossFade::coupled() const { return cmbEnable->text() == QStringLiteral("Enabled"); }
 

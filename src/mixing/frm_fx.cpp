@@ -5,8 +5,8 @@
 
 #include "core/control_glue.h"
 #include "core/dx_module.h"
-#include "core/sample_number.h"
 #include "core/forms.h"
+#include "core/sample_number.h"
 #include "mixing/frm_sample_play.h"
 
 namespace zendra {

@@ -116,26 +116,32 @@ void applyOnce(Control* control, void (Control::*set)(Value), Value value, Actio
 bool frmVar::isPaused(int i) const { return cmbPause[i]->text() == kPaused; }
 
 void frmVar::applyLoop(int i, bool on) {
-    applyOnce<QAbstractButton, bool>(chkLoop[i], &QAbstractButton::setChecked, on, [&] { chkLoop_Click(static_cast<int16_t>(i)); });
+    applyOnce<QAbstractButton, bool>(chkLoop[i], &QAbstractButton::setChecked, on,
+                                     [&] { chkLoop_Click(static_cast<int16_t>(i)); });
 }
 
 void frmVar::applyVolume(int i, int value) {
-    applyOnce<QAbstractSlider, int>(hscVol[i], &QAbstractSlider::setValue, value, [&] { hscVol_Change(static_cast<int16_t>(i)); });
+    applyOnce<QAbstractSlider, int>(hscVol[i], &QAbstractSlider::setValue, value,
+                                    [&] { hscVol_Change(static_cast<int16_t>(i)); });
 }
 
 void frmVar::applyPan(int i, int value) {
-    applyOnce<QAbstractSlider, int>(hscPan[i], &QAbstractSlider::setValue, value, [&] { hscPan_Change(static_cast<int16_t>(i)); });
+    applyOnce<QAbstractSlider, int>(hscPan[i], &QAbstractSlider::setValue, value,
+                                    [&] { hscPan_Change(static_cast<int16_t>(i)); });
 }
 
 void frmVar::applyFrequencyBar(int i, int value) {
     if (value < hscFre[i]->minimum() || value > hscFre[i]->maximum()) return;
-    applyOnce<QAbstractSlider, int>(hscFre[i], &QAbstractSlider::setValue, value, [&] { hscFre_Change(static_cast<int16_t>(i)); });
+    applyOnce<QAbstractSlider, int>(hscFre[i], &QAbstractSlider::setValue, value,
+                                    [&] { hscFre_Change(static_cast<int16_t>(i)); });
 }
 
 void frmVar::applyPaused(int i, bool paused) {
     if (paused == isPaused(i)) return;
-    if (paused) cmbPause_Click(static_cast<int16_t>(i));
-    else cmbPause[i]->setText(kPlaying);
+    if (paused)
+        cmbPause_Click(static_cast<int16_t>(i));
+    else
+        cmbPause[i]->setText(kPlaying);
 }
 
 void frmVar::chkLoop_Click(int16_t Index) {
@@ -149,16 +155,19 @@ void frmVar::chkLoop_Click(int16_t Index) {
 }
 
 void frmVar::hscVol_Change(int16_t Index) {
-    if (DirectSoundBuffer* b = DXMoudule::bufferAt(Index)) b->SetVolume(static_cast<int16_t>(hscVol[Index]->value() * 500));
+    if (DirectSoundBuffer* b = DXMoudule::bufferAt(Index))
+        b->SetVolume(static_cast<int16_t>(hscVol[Index]->value() * 500));
     frmCrossFade& cf = forms::frmCrossFade();
     for (int side = 0; side < 2; ++side) {
         // A side whose text is no sample number is skipped.
-        if (sampleIndexOf(cf.comSample[side]->currentText()) == Index) cf.vscVol[side]->setValue(hscVol[Index]->value());
+        if (sampleIndexOf(cf.comSample[side]->currentText()) == Index)
+            cf.vscVol[side]->setValue(hscVol[Index]->value());
     }
 }
 
 void frmVar::hscPan_Change(int16_t Index) {
-    if (DirectSoundBuffer* b = DXMoudule::bufferAt(Index)) b->SetPan(static_cast<int16_t>(hscPan[Index]->value() * 3333));
+    if (DirectSoundBuffer* b = DXMoudule::bufferAt(Index))
+        b->SetPan(static_cast<int16_t>(hscPan[Index]->value() * 3333));
 }
 
 void frmVar::hscFre_Change(int16_t Index) {

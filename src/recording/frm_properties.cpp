@@ -46,8 +46,9 @@ void frmProperties::Form_Load() {
     } catch (const SoundError& e) {
         CaptureEnum.reset();
         cboCapture->clear();
-        dialogs::msgBox(QStringLiteral("The capture devices could not be listed: %1").arg(QString::fromStdString(e.what())),
-                        dialogs::Buttons::Ok, dialogs::Icon::Exclamation);
+        dialogs::msgBox(
+            QStringLiteral("The capture devices could not be listed: %1").arg(QString::fromStdString(e.what())),
+            dialogs::Buttons::Ok, dialogs::Icon::Exclamation);
     }
     if (cboCapture->count() == 0) return;
     int row = 0;

@@ -121,9 +121,9 @@ bool frmRecord::Form_Load() {
     }
     if (FullDuplex) {
         try {
-            if (DXMoudule::ds) DXMoudule::ds->SetCooperativeLevel(static_cast<uintptr_t>(effectiveWinId()), DSSCL_NORMAL);
-        } catch (const SoundError&) {
-        }
+            if (DXMoudule::ds)
+                DXMoudule::ds->SetCooperativeLevel(static_cast<uintptr_t>(effectiveWinId()), DSSCL_NORMAL);
+        } catch (const SoundError&) {}
     }
 
     try {
@@ -180,8 +180,7 @@ void frmRecord::tmrCount_Timer() {
     if (SecondCount == 19) {
         try {
             if (CaptureBuffer) CaptureBuffer->Stop();
-        } catch (const SoundError&) {
-        }
+        } catch (const SoundError&) {}
         lblTIME->setText(QStringLiteral("Full"));
         setTimerEnabled(false);
         cmdSaveToFile->setEnabled(true);
@@ -195,8 +194,7 @@ void frmRecord::tmrCount_Timer() {
     bool playbackOver = false;
     try {
         playbackOver = PlayBuffer && (PlayBuffer->GetStatus() & DSBSTATUS_PLAYING) == 0 && cmdStartRec->isEnabled();
-    } catch (const SoundError&) {
-    }
+    } catch (const SoundError&) {}
     if (playbackOver) {
         setTimerEnabled(false);
         SecondCount = 1;

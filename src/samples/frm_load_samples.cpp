@@ -1,7 +1,5 @@
 #include "samples/frm_load_samples.h"
 
-#include <QSignalBlocker>
-
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -14,13 +12,13 @@
 #include <QImage>
 #include <QMimeData>
 #include <QPainter>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QUrl>
 #include <chrono>
 #include <cmath>
 
 #include "core/dialogs.h"
-#include "sound/sound_file.h"
 #include "core/dx_module.h"
 #include "core/forms.h"
 #include "keyboard/frm_key_board.h"
@@ -28,6 +26,7 @@
 #include "mixing/frm_fx.h"
 #include "mixing/frm_sample_play.h"
 #include "mixing/frm_var.h"
+#include "sound/sound_file.h"
 #include "tappad/frm_settings.h"
 
 namespace zendra {
@@ -127,8 +126,8 @@ void frmLoadSamples::vscrollSample_Change() {
 
 QString frmLoadSamples::demoKitFolder() {
     const QByteArray env = qgetenv("ZENDRA_DEMO_KIT");
-    const QString dir = env.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/demo-kit")
-                                      : QFile::decodeName(env);
+    const QString dir =
+        env.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/demo-kit") : QFile::decodeName(env);
     return QDir(dir).exists() ? QDir(dir).absolutePath() : QString();
 }
 
@@ -209,13 +208,15 @@ void frmLoadSamples::reportFailures(const QStringList& failures, const QString& 
         text = QStringLiteral("The kit \"%1\" cannot be opened: %2 of its samples cannot be loaded.\n\n")
                    .arg(kit)
                    .arg(failures.size()) +
-               text + QStringLiteral(" The Sample Dock shows the kit's files; choose others for those slots there and press Done.");
+               text +
+               QStringLiteral(
+                   " The Sample Dock shows the kit's files; choose others for those slots there and press Done.");
     }
     dialogs::msgBox(text, dialogs::Buttons::Ok, dialogs::Icon::Exclamation);
 }
 
 std::optional<std::vector<std::shared_ptr<SampleData>>> frmLoadSamples::decodeFiles(const std::vector<QString>& files,
-                                                                                       QStringList& failures) {
+                                                                                    QStringList& failures) {
     std::vector<std::string> paths;
     for (const QString& f : files) paths.push_back(QFile::encodeName(f).toStdString());
     QElapsedTimer clock;
@@ -248,7 +249,8 @@ std::optional<std::vector<std::shared_ptr<SampleData>>> frmLoadSamples::decodeFi
             if (progress_) {
                 const int done = static_cast<int>(decoder.completed());
                 progress_->setValue(done);
-                progress_->setLabelText(QStringLiteral("Loading the samples: %1 of %2 read.").arg(done).arg(decoder.total()));
+                progress_->setLabelText(
+                    QStringLiteral("Loading the samples: %1 of %2 read.").arg(done).arg(decoder.total()));
             }
         };
         connect(&tick, &QTimer::timeout, &loop, poll);
@@ -271,8 +273,9 @@ bool frmLoadSamples::loadBank(const QString& kit) {
     using namespace DXMoudule;
     if (loading_) return false;  // a load is under way already
     if (lblSample[0]->text().isEmpty()) {
-        dialogs::msgBox(QStringLiteral("No samples were selected to be loaded. They must be placed from the first position on."),
-                        dialogs::Buttons::Ok, dialogs::Icon::None, QStringLiteral("Try Again..."));
+        dialogs::msgBox(
+            QStringLiteral("No samples were selected to be loaded. They must be placed from the first position on."),
+            dialogs::Buttons::Ok, dialogs::Icon::None, QStringLiteral("Try Again..."));
         return false;
     }
     const int n = lblAmount->text().toInt();

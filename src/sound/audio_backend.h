@@ -77,8 +77,7 @@ public:
     virtual std::vector<CaptureDeviceInfo> captureDevices() = 0;
     // [window] Bytes delivered are unsigned 8-bit or signed 16-bit
     // little-endian PCM, as asked.
-    virtual std::unique_ptr<CaptureStream> openCapture(const std::string& device, int rate, int channels,
-                                                       int bits) = 0;
+    virtual std::unique_ptr<CaptureStream> openCapture(const std::string& device, int rate, int channels, int bits) = 0;
 
     // [any] Starts the audio system (its connection to the server, no
     // device), so that the first device opens sooner. False when no server

@@ -15,20 +15,20 @@ std::optional<AudioSystem> parseAudioSystem(std::string_view name) {
 
 const char* audioSystemKey(AudioSystem system) {
     switch (system) {
-        case AudioSystem::PipeWire: return "pipewire";
-        case AudioSystem::Jack: return "jack";
-        case AudioSystem::Sdl: return "sdl";
-        case AudioSystem::Automatic: break;
+    case AudioSystem::PipeWire: return "pipewire";
+    case AudioSystem::Jack: return "jack";
+    case AudioSystem::Sdl: return "sdl";
+    case AudioSystem::Automatic: break;
     }
     return "auto";
 }
 
 const char* audioSystemTitle(AudioSystem system) {
     switch (system) {
-        case AudioSystem::PipeWire: return "PipeWire";
-        case AudioSystem::Jack: return "JACK";
-        case AudioSystem::Sdl: return "SDL";
-        case AudioSystem::Automatic: break;
+    case AudioSystem::PipeWire: return "PipeWire";
+    case AudioSystem::Jack: return "JACK";
+    case AudioSystem::Sdl: return "SDL";
+    case AudioSystem::Automatic: break;
     }
     return "automatic";
 }
@@ -55,8 +55,7 @@ AudioBackend& ChosenAudio::backend(AudioSystem system) {
 
 AudioBackend& ChosenAudio::current() { return backend(inUse_.value_or(audioSystemsToTry(chosen_).front())); }
 
-std::unique_ptr<OutputDevice> ChosenAudio::openOutput(const std::string& device, int frames,
-                                                      OutputCallback* callback) {
+std::unique_ptr<OutputDevice> ChosenAudio::openOutput(const std::string& device, int frames, OutputCallback* callback) {
     if (inUse_) return backend(*inUse_).openOutput(device, frames, callback);
     std::string failures;
     for (AudioSystem s : audioSystemsToTry(chosen_)) {
@@ -76,8 +75,7 @@ std::unique_ptr<OutputDevice> ChosenAudio::openOutput(const std::string& device,
 
 std::vector<CaptureDeviceInfo> ChosenAudio::captureDevices() { return current().captureDevices(); }
 
-std::unique_ptr<CaptureStream> ChosenAudio::openCapture(const std::string& device, int rate, int channels,
-                                                        int bits) {
+std::unique_ptr<CaptureStream> ChosenAudio::openCapture(const std::string& device, int rate, int channels, int bits) {
     return current().openCapture(device, rate, channels, bits);
 }
 
@@ -105,9 +103,9 @@ void chooseSystemAudio(AudioSystem chosen) { chosenSystem() = chosen; }
 std::shared_ptr<AudioBackend> systemAudioBackend() {
     static std::shared_ptr<AudioBackend> chosen = std::make_shared<ChosenAudio>(chosenSystem(), [](AudioSystem s) {
         switch (s) {
-            case AudioSystem::PipeWire: return pipewireAudioBackend();
-            case AudioSystem::Jack: return jackAudioBackend();
-            default: return sdlAudioBackend();
+        case AudioSystem::PipeWire: return pipewireAudioBackend();
+        case AudioSystem::Jack: return jackAudioBackend();
+        default: return sdlAudioBackend();
         }
     });
     return chosen;

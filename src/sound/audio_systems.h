@@ -32,11 +32,9 @@ public:
     using Factory = std::function<std::shared_ptr<AudioBackend>(AudioSystem)>;
     ChosenAudio(AudioSystem chosen, Factory factory);
 
-    std::unique_ptr<OutputDevice> openOutput(const std::string& device, int frames,
-                                             OutputCallback* callback) override;
+    std::unique_ptr<OutputDevice> openOutput(const std::string& device, int frames, OutputCallback* callback) override;
     std::vector<CaptureDeviceInfo> captureDevices() override;
-    std::unique_ptr<CaptureStream> openCapture(const std::string& device, int rate, int channels,
-                                               int bits) override;
+    std::unique_ptr<CaptureStream> openCapture(const std::string& device, int rate, int channels, int bits) override;
     // Any thread: starts the first system that answers.
     bool prepare() override;
     std::string name() const override;

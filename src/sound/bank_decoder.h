@@ -35,7 +35,10 @@ public:
 
     // Starts decoding at once; threads = 0 picks one per core (at most one per file).
     explicit BankDecoder(std::vector<std::string> paths, unsigned threads = 0, Hook beforeEach = {})
-        : paths_(std::move(paths)), hook_(std::move(beforeEach)), data_(paths_.size()), errors_(paths_.size()) {
+        : paths_(std::move(paths)),
+          hook_(std::move(beforeEach)),
+          data_(paths_.size()),
+          errors_(paths_.size()) {
         unsigned n = threads ? threads : std::max(1u, std::thread::hardware_concurrency());
         n = static_cast<unsigned>(std::min<size_t>(n, paths_.size()));
         running_ = n;

@@ -1,12 +1,11 @@
 #include "sound/byte_source.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <unistd.h>
 
 namespace zendra {
 

@@ -3,10 +3,9 @@
 // ByteSource, so a file and the same bytes in memory decode alike. Any
 // thread; one source per reader.
 #pragma once
-#include <sndfile.h>
-
 #include <cstddef>
 #include <cstdint>
+#include <sndfile.h>
 
 namespace zendra {
 

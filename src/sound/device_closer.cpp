@@ -12,8 +12,8 @@ namespace {
 
 struct Closer {
     std::mutex lock;
-    std::condition_variable wake;   // work arrived
-    std::condition_variable idle;   // a close finished
+    std::condition_variable wake;  // work arrived
+    std::condition_variable idle;  // a close finished
     std::deque<std::shared_ptr<void>> queue;
     uint64_t handed = 0, closed = 0;
     bool started = false;

@@ -21,7 +21,8 @@ SampleFormat checkPcmFormat(const WAVEFORMATEX& f, const char* who) {
     const std::string prefix = std::string(who) + ": ";
     if (f.nFormatTag != WAVE_FORMAT_PCM) fail(DSERR_BADFORMAT, prefix + "only PCM sound is supported.");
     if (f.nChannels != 1 && f.nChannels != 2) fail(DSERR_BADFORMAT, prefix + "only mono or stereo sound is supported.");
-    if (f.nBitsPerSample != 8 && f.nBitsPerSample != 16) fail(DSERR_BADFORMAT, prefix + "only 8-bit or 16-bit sound is supported.");
+    if (f.nBitsPerSample != 8 && f.nBitsPerSample != 16)
+        fail(DSERR_BADFORMAT, prefix + "only 8-bit or 16-bit sound is supported.");
     if (f.lSamplesPerSec < DSBFREQUENCY_MIN || f.lSamplesPerSec > DSBFREQUENCY_MAX)
         fail(DSERR_BADFORMAT, prefix + "the sample rate must be between 100 and 100000 Hz.");
     if (f.nBlockAlign != f.nBitsPerSample / 8 * f.nChannels)
@@ -51,12 +52,14 @@ constexpr int32_t kMaxBufferBytes = 0x0FFFFFFF;
 // ------------------------------------------------------------------ enumeration
 
 std::string DirectSoundEnum::GetDescription(int index) const {
-    if (index < 1 || index > GetCount()) fail(DSERR_INVALIDPARAM, "There is no capture device number " + std::to_string(index) + ".");
+    if (index < 1 || index > GetCount())
+        fail(DSERR_INVALIDPARAM, "There is no capture device number " + std::to_string(index) + ".");
     return devices_[static_cast<size_t>(index - 1)].description;
 }
 
 std::string DirectSoundEnum::GetGuid(int index) const {
-    if (index < 1 || index > GetCount()) fail(DSERR_INVALIDPARAM, "There is no capture device number " + std::to_string(index) + ".");
+    if (index < 1 || index > GetCount())
+        fail(DSERR_INVALIDPARAM, "There is no capture device number " + std::to_string(index) + ".");
     return devices_[static_cast<size_t>(index - 1)].id;
 }
 
@@ -90,11 +93,11 @@ DirectSound::DirectSound(std::shared_ptr<OutputEngine> engine) : engine_(std::mo
 
 void DirectSound::SetCooperativeLevel(uintptr_t, int32_t level) {
     // Every level plays the same through our own mixer: the level is only checked.
-    if (level < DSSCL_NORMAL || level > 4) fail(DSERR_INVALIDPARAM, "Unknown cooperative level " + std::to_string(level) + ".");
+    if (level < DSSCL_NORMAL || level > 4)
+        fail(DSERR_INVALIDPARAM, "Unknown cooperative level " + std::to_string(level) + ".");
 }
 
-std::shared_ptr<DirectSoundBuffer> DirectSound::CreateSoundBufferFromFile(const std::string& path,
-                                                                          DSBUFFERDESC& desc,
+std::shared_ptr<DirectSoundBuffer> DirectSound::CreateSoundBufferFromFile(const std::string& path, DSBUFFERDESC& desc,
                                                                           WAVEFORMATEX& format) {
     return CreateSoundBufferFromData(std::make_shared<SampleData>(readSoundFile(path)), desc, format);
 }
@@ -124,7 +127,10 @@ std::shared_ptr<DirectSoundBuffer> DirectSound::CreateSoundBuffer(DSBUFFERDESC& 
 
 DirectSoundBuffer::DirectSoundBuffer(std::shared_ptr<OutputEngine> engine, std::shared_ptr<SampleData> data,
                                      int32_t flags)
-    : engine_(std::move(engine)), data_(std::move(data)), flags_(flags), frequency_(data_->rate) {
+    : engine_(std::move(engine)),
+      data_(std::move(data)),
+      flags_(flags),
+      frequency_(data_->rate) {
     voice_ = engine_->mixer().attach(data_.get(), data_->rate);
     if (voice_ < 0) fail(DSERR_ALLOCATED, "Too many sound buffers are in use.");
 }
@@ -152,7 +158,8 @@ int32_t DirectSoundBuffer::GetStatus() const { return engine_->mixer().status(vo
 int32_t DirectSoundBuffer::GetFrequency() const { return frequency_; }
 
 void DirectSoundBuffer::SetFrequency(int32_t hz) {
-    if ((flags_ & DSBCAPS_CTRLFREQUENCY) == 0) fail(DSERR_CONTROLUNAVAIL, "This sound buffer has no frequency control.");
+    if ((flags_ & DSBCAPS_CTRLFREQUENCY) == 0)
+        fail(DSERR_CONTROLUNAVAIL, "This sound buffer has no frequency control.");
     if (hz == 0) hz = data_->rate;  // the buffer's original rate
     if (hz < DSBFREQUENCY_MIN || hz > DSBFREQUENCY_MAX)
         fail(DSERR_INVALIDPARAM, "The frequency " + std::to_string(hz) + " Hz is outside 100..100000 Hz.");
@@ -170,7 +177,8 @@ void DirectSoundBuffer::SetVolume(int32_t v) {
 
 void DirectSoundBuffer::SetPan(int32_t p) {
     if ((flags_ & DSBCAPS_CTRLPAN) == 0) fail(DSERR_CONTROLUNAVAIL, "This sound buffer has no pan control.");
-    if (p < DSBPAN_LEFT || p > DSBPAN_RIGHT) fail(DSERR_INVALIDPARAM, "The pan " + std::to_string(p) + " is outside -10000..10000.");
+    if (p < DSBPAN_LEFT || p > DSBPAN_RIGHT)
+        fail(DSERR_INVALIDPARAM, "The pan " + std::to_string(p) + " is outside -10000..10000.");
     pan_ = p;
     sendGains();
 }
@@ -250,7 +258,8 @@ CaptureCore& coreOf(const std::unique_ptr<CaptureSink>& sink) { return static_ca
 }  // namespace
 
 DirectSoundCapture::DirectSoundCapture(std::shared_ptr<AudioBackend> backend, std::string device)
-    : backend_(std::move(backend)), device_(std::move(device)) {}
+    : backend_(std::move(backend)),
+      device_(std::move(device)) {}
 
 DSCCAPS DirectSoundCapture::GetCaps() {
     DSCCAPS caps;
@@ -261,7 +270,7 @@ DSCCAPS DirectSoundCapture::GetCaps() {
 }
 
 std::shared_ptr<DirectSoundCaptureBuffer> DirectSoundCapture::CreateCaptureBuffer(DSCBUFFERDESC& desc,
-                                                                                   WAVEFORMATEX& format) {
+                                                                                  WAVEFORMATEX& format) {
     checkPcmFormat(format, "Creating a capture buffer");
     if (desc.lBufferBytes <= 0 || desc.lBufferBytes > kMaxBufferBytes || desc.lBufferBytes % format.nBlockAlign != 0)
         fail(DSERR_INVALIDPARAM, "Creating a capture buffer: the size must be a positive whole number of frames.");
@@ -272,7 +281,9 @@ std::shared_ptr<DirectSoundCaptureBuffer> DirectSoundCapture::CreateCaptureBuffe
 
 DirectSoundCaptureBuffer::DirectSoundCaptureBuffer(std::unique_ptr<CaptureStream> stream, int32_t bytes,
                                                    const WAVEFORMATEX& format)
-    : stream_(std::move(stream)), core_(std::make_unique<CaptureCore>(static_cast<size_t>(bytes))), format_(format) {
+    : stream_(std::move(stream)),
+      core_(std::make_unique<CaptureCore>(static_cast<size_t>(bytes))),
+      format_(format) {
     stream_->setSink(core_.get());
 }
 

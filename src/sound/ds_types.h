@@ -36,7 +36,7 @@ struct DSCCAPS {
 };
 
 struct DSCURSORS {
-    int32_t lPlay = 0;   // capture: bytes captured so far
+    int32_t lPlay = 0;  // capture: bytes captured so far
     int32_t lWrite = 0;
 };
 
@@ -85,8 +85,7 @@ constexpr uint32_t DSERR_FILEIO = 0x8007001F;
 // Every failing operation throws this: a code plus a readable message.
 class SoundError : public std::runtime_error {
 public:
-    SoundError(uint32_t code, const std::string& message)
-        : std::runtime_error(message), code_(code) {}
+    SoundError(uint32_t code, const std::string& message) : std::runtime_error(message), code_(code) {}
     uint32_t code() const { return code_; }
 
 private:

@@ -1,11 +1,10 @@
 // Owners of an open file descriptor and of an open libsndfile handle, shared
 // by the sound file reader and the WAV writer. Any thread.
 #pragma once
-#include <sndfile.h>
-#include <unistd.h>
-
 #include <cstring>
+#include <sndfile.h>
 #include <string>
+#include <unistd.h>
 #include <utility>
 
 namespace zendra {

@@ -5,10 +5,9 @@
 // closes them; [audio] is JACK's realtime process thread, which takes no
 // lock; the shutdown and buffer-size callbacks run on JACK's threads and only
 // set atomics.
-#include <jack/jack.h>
-
 #include <algorithm>
 #include <atomic>
+#include <jack/jack.h>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -46,7 +45,8 @@ public:
             throw SoundError(DSERR_NODRIVER, (status & JackServerFailed) != 0 ? "no JACK server is running"
                                                                               : "the JACK server refused a client");
         }
-        jack_on_shutdown(client_, [](void* self) { static_cast<Client*>(self)->shutDown_.store(true); }, this);
+        jack_on_shutdown(
+            client_, [](void* self) { static_cast<Client*>(self)->shutDown_.store(true); }, this);
     }
     ~Client() {
         if (!shutDown_.load()) jack_client_close(client_);  // also deactivates and unregisters its ports
@@ -68,7 +68,8 @@ public:
     // The physical ports of one direction, in the server's order.
     std::vector<std::string> physicalPorts(unsigned long direction) const {
         std::vector<std::string> names;
-        if (const char** ports = jack_get_ports(client_, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | direction)) {
+        if (const char** ports =
+                jack_get_ports(client_, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | direction)) {
             for (const char** p = ports; *p != nullptr; ++p) names.emplace_back(*p);
             jack_free(ports);
         }
@@ -100,7 +101,8 @@ public:
         const auto playback = client_.physicalPorts(JackPortIsInput);
         if (!playback.empty()) {
             jack_connect(client_.get(), jack_port_name(left_), playback[0].c_str());
-            jack_connect(client_.get(), jack_port_name(right_), playback[std::min<size_t>(1, playback.size() - 1)].c_str());
+            jack_connect(client_.get(), jack_port_name(right_),
+                         playback[std::min<size_t>(1, playback.size() - 1)].c_str());
         }
     }
     int rate() const override { return rate_; }
@@ -152,7 +154,8 @@ public:
             if (ports.empty()) throw SoundError(DSERR_NODRIVER, "The JACK server has no capture port.");
             source = ports.front();
         } else if (jack_port_by_name(client_.get(), source.c_str()) == nullptr) {
-            throw SoundError(DSERR_NODRIVER, "The capture device \"" + device + "\" could not be opened: no such JACK port.");
+            throw SoundError(DSERR_NODRIVER,
+                             "The capture device \"" + device + "\" could not be opened: no such JACK port.");
         }
         jack_set_process_callback(client_.get(), &JackCapture::process, this);
         client_.activate();
@@ -196,8 +199,7 @@ std::vector<CaptureDeviceInfo> listCapturePorts() {
             const bool aliased = port != nullptr && jack_port_get_aliases(port, aliases) > 0;
             list.push_back({aliased ? std::string(aliases[0]) : name, name});
         }
-    } catch (const SoundError&) {
-    }
+    } catch (const SoundError&) {}
     return list;
 }
 
@@ -207,8 +209,7 @@ public:
         return std::make_unique<JackOutput>(callback);
     }
     std::vector<CaptureDeviceInfo> captureDevices() override { return listCapturePorts(); }
-    std::unique_ptr<CaptureStream> openCapture(const std::string& device, int rate, int channels,
-                                               int bits) override {
+    std::unique_ptr<CaptureStream> openCapture(const std::string& device, int rate, int channels, int bits) override {
         return std::make_unique<JackCapture>(device, rate, channels, bits);
     }
     bool prepare() override {

@@ -14,9 +14,7 @@ Mixer::FlushPoster& flushPoster() {
     return poster;
 }
 
-int32_t statusOf(bool playing, bool looping) {
-    return playing ? (1 | (looping ? 4 : 0)) : 0;
-}
+int32_t statusOf(bool playing, bool looping) { return playing ? (1 | (looping ? 4 : 0)) : 0; }
 }  // namespace
 
 void Mixer::setFlushPoster(FlushPoster poster) { flushPoster() = std::move(poster); }
@@ -67,9 +65,7 @@ void Mixer::flush() {
     if (!overflow_.empty() && flushPoster()) scheduleFlush();
 }
 
-bool Mixer::pending() const {
-    return static_cast<int32_t>(seq_ - appliedSeq_.load(std::memory_order_acquire)) > 0;
-}
+bool Mixer::pending() const { return static_cast<int32_t>(seq_ - appliedSeq_.load(std::memory_order_acquire)) > 0; }
 
 void Mixer::collectGarbage() {
     const uint32_t applied = appliedSeq_.load(std::memory_order_acquire);
@@ -196,9 +192,7 @@ void Mixer::apply(const MixCommand& c) noexcept {
         v.frames = static_cast<int64_t>(c.data->frames());
         setRate(v, static_cast<int>(c.value));
         break;
-    case MixCommand::Detach:
-        v = Voice{};
-        break;
+    case MixCommand::Detach: v = Voice{}; break;
     case MixCommand::ReplaceData:
         v.data = c.data;
         v.frames = static_cast<int64_t>(c.data->frames());
@@ -229,9 +223,7 @@ void Mixer::apply(const MixCommand& c) noexcept {
         v.pos = static_cast<double>(std::clamp<int64_t>(c.value, 0, v.frames));
         if (v.pos >= static_cast<double>(v.frames)) v.pos = 0.0;
         break;
-    case MixCommand::SetRate:
-        setRate(v, static_cast<int>(c.value));
-        break;
+    case MixCommand::SetRate: setRate(v, static_cast<int>(c.value)); break;
     case MixCommand::SetGain:
         v.targetL = c.gainLeft;
         v.targetR = c.gainRight;

@@ -53,9 +53,9 @@ public:
     void setGain(int voice, float left, float right);
     // [window] A voice as the window thread last left it, or as the audio
     // thread has played it since.
-    int32_t status(int voice) const;     // playing 1, looping 4
-    int64_t position(int voice) const;   // frame
-    bool attached(int voice) const;      // the audio thread has taken the voice on
+    int32_t status(int voice) const;    // playing 1, looping 4
+    int64_t position(int voice) const;  // frame
+    bool attached(int voice) const;     // the audio thread has taken the voice on
     // [window] Publishes the staged commands to the audio thread. What the
     // ring cannot hold yet follows on later flushes (re-posted while a poster
     // is set).

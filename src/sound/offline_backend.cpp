@@ -7,7 +7,10 @@ namespace zendra {
 namespace {
 class OfflineOutput : public OutputDevice {
 public:
-    OfflineOutput(int rate, int frames, std::shared_ptr<bool> lost) : rate_(rate), frames_(frames), lost_(std::move(lost)) {}
+    OfflineOutput(int rate, int frames, std::shared_ptr<bool> lost)
+        : rate_(rate),
+          frames_(frames),
+          lost_(std::move(lost)) {}
     int rate() const override { return rate_; }
     int bufferFrames() const override { return frames_; }
     bool realtime() const override { return false; }

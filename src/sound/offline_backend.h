@@ -30,15 +30,14 @@ class OfflineBackend : public AudioBackend {
 public:
     int outputRate = 48000;
     int outputBufferFrames = 128;
-    bool failOutput = false;     // openOutput throws, as with no usable device
-    bool failCapture = false;    // openCapture throws
+    bool failOutput = false;   // openOutput throws, as with no usable device
+    bool failCapture = false;  // openCapture throws
     std::vector<CaptureDeviceInfo> devices{{"Offline Microphone", "offline-mic"}};
 
     // Renders in blocks of outputBufferFrames, whatever buffer is asked for.
     std::unique_ptr<OutputDevice> openOutput(const std::string& device, int frames, OutputCallback* callback) override;
     std::vector<CaptureDeviceInfo> captureDevices() override { return devices; }
-    std::unique_ptr<CaptureStream> openCapture(const std::string& device, int rate, int channels,
-                                               int bits) override;
+    std::unique_ptr<CaptureStream> openCapture(const std::string& device, int rate, int channels, int bits) override;
 
     // The capture stream opened last (owned by its capture buffer), or null.
     FakeCaptureStream* lastCapture() const { return lastCapture_; }

@@ -1,9 +1,8 @@
 #include "sound/ogg_check.h"
 
+#include <cstring>
 #include <ogg/ogg.h>
 #include <vorbis/codec.h>
-
-#include <cstring>
 
 namespace zendra {
 namespace {
@@ -52,7 +51,8 @@ std::optional<std::string> vorbisHeaderProblem(const ByteSource& src) {
         if (got == 0) {
             char* buffer = ogg_sync_buffer(&h.sync, kChunk);
             const int64_t n = buffer ? src.readAt(offset, buffer, kChunk) : -1;
-            if (n <= 0) return n == 0 && packets == 0 && !h.haveStream ? std::nullopt : std::optional<std::string>(kCut);
+            if (n <= 0)
+                return n == 0 && packets == 0 && !h.haveStream ? std::nullopt : std::optional<std::string>(kCut);
             ogg_sync_wrote(&h.sync, static_cast<long>(n));
             offset += static_cast<uint64_t>(n);
             continue;

@@ -1,14 +1,13 @@
 #include "sound/output_engine.h"
 
-#include <sched.h>
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <ctime>
+#include <sched.h>
 #include <string>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include "sound/device_closer.h"
 #include "sound/ds_types.h"
@@ -23,9 +22,11 @@ std::shared_ptr<OutputEngine> AudioBackend::outputEngine(const std::string& devi
     return engine;
 }
 
-
 OutputEngine::OutputEngine(AudioBackend& backend, const std::string& device, int frames)
-    : backend_(backend), deviceName_(device), mixer_(std::make_unique<Mixer>(48000)), framesWanted_(frames) {
+    : backend_(backend),
+      deviceName_(device),
+      mixer_(std::make_unique<Mixer>(48000)),
+      framesWanted_(frames) {
     // Until live_ is set the device plays silence, so the mixer can follow
     // the rate the device grants.
     device_ = backend.openOutput(device, framesWanted_, this);
@@ -70,7 +71,7 @@ void OutputEngine::adoptDevice() {
 void OutputEngine::closeDevice() {
     live_.store(nullptr, std::memory_order_release);
     if (!device_) return;
-    device_->detach();  // no callback after this
+    device_->detach();                                      // no callback after this
     restartLateness_.store(-1, std::memory_order_relaxed);  // not judged until the next device is adopted
     closeLater(std::move(device_));
 }

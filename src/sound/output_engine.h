@@ -21,12 +21,12 @@ struct CallbackTimes {
     uint64_t counts[kBuckets] = {};
     uint64_t calls = 0;
     uint64_t maxNanos = 0;
-    int64_t maxAtNanos = 0;     // when the longest one started (steady clock)
-    uint64_t maxCpuNanos = 0;   // the audio thread's own CPU time in the longest one
-    uint64_t maxSwitches = 0;   // times the audio thread left its CPU during it
-    int maxFrames = 0;          // frames the device asked for in it
-    uint64_t late = 0;          // callbacks that came so late that the device ran dry
-    double periodNanos = 0;  // one device buffer
+    int64_t maxAtNanos = 0;    // when the longest one started (steady clock)
+    uint64_t maxCpuNanos = 0;  // the audio thread's own CPU time in the longest one
+    uint64_t maxSwitches = 0;  // times the audio thread left its CPU during it
+    int maxFrames = 0;         // frames the device asked for in it
+    uint64_t late = 0;         // callbacks that came so late that the device ran dry
+    double periodNanos = 0;    // one device buffer
 };
 
 // How the device's audio thread is scheduled, as seen from inside it.
@@ -44,9 +44,9 @@ public:
     // [window] Opens the device; throws SoundError when it cannot be opened.
     OutputEngine(AudioBackend& backend, const std::string& device, int frames = kDefaultFrames);
     static constexpr int kDefaultFrames = 128;  // ~2.7 ms at 48 kHz: what players feel
-    ~OutputEngine() override;  // [window]
+    ~OutputEngine() override;                   // [window]
 
-    Mixer& mixer() { return *mixer_; }  // [window] its control side (see mixer.h)
+    Mixer& mixer() { return *mixer_; }            // [window] its control side (see mixer.h)
     AudioBackend& backend() { return backend_; }  // [window]
     // [window] The device as opened.
     int rate() const { return rate_; }
@@ -109,11 +109,11 @@ private:
     int bufferFrames_ = 0;
     bool realtime_ = false;
     std::atomic<Mixer*> live_{nullptr};
-    std::unique_ptr<std::atomic<uint64_t>[]> timeBuckets_{new std::atomic<uint64_t>[CallbackTimes::kBuckets]()};
+    std::unique_ptr<std::atomic<uint64_t>[]> timeBuckets_ { new std::atomic<uint64_t>[ CallbackTimes::kBuckets ]() };
     std::atomic<uint64_t> calls_{0};
     std::atomic<uint64_t> maxNanos_{0};
     bool playedSteadily() const;
-    std::atomic<int64_t> lastCallbackNanos_{0};  // steady clock
+    std::atomic<int64_t> lastCallbackNanos_{0};   // steady clock
     std::atomic<bool> calledBack_{false};         // since the device opened
     std::atomic<int64_t> firstCallbackNanos_{0};  // since the device opened; set before calledBack_
     std::atomic<int> callbackFrames_{0};
@@ -122,8 +122,8 @@ private:
     std::atomic<uint64_t> maxSwitches_{0};
     std::atomic<int> maxFrames_{0};
     static std::atomic<bool> threadUseMeasured_;
-    Lateness lateness_;                          // the audio thread's
-    std::atomic<int64_t> restartLateness_{0};    // a period to restart it with; 0: none pending
+    Lateness lateness_;                        // the audio thread's
+    std::atomic<int64_t> restartLateness_{0};  // a period to restart it with; 0: none pending
     std::atomic<uint64_t> late_{0};
     // Read once by the audio thread on its first callback: policy, priority, nice.
     std::atomic<bool> schedulingKnown_{false};

@@ -5,16 +5,15 @@
 // loop's lock; [audio] is PipeWire's data thread, which takes no lock; the
 // other events come on PipeWire's main-loop thread ([pw-main]) and only set
 // flags.
-#include <pipewire/pipewire.h>
-#include <spa/param/audio/format-utils.h>
-#include <spa/utils/result.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <pipewire/pipewire.h>
+#include <spa/param/audio/format-utils.h>
+#include <spa/utils/result.h>
 #include <string>
 #include <vector>
 
@@ -49,8 +48,8 @@ const Context* sharedContext() {
         pw_thread_loop* loop = pw_thread_loop_new("zendra-pipewire", nullptr);
         if (loop == nullptr) return;
         pw_properties* props =
-            pw_properties_new(PW_KEY_CONFIG_NAME, realtimeWanted() ? "client-rt.conf" : "client.conf",
-                              PW_KEY_APP_NAME, "Zendra", PW_KEY_APP_ICON_NAME, "zendra", nullptr);
+            pw_properties_new(PW_KEY_CONFIG_NAME, realtimeWanted() ? "client-rt.conf" : "client.conf", PW_KEY_APP_NAME,
+                              "Zendra", PW_KEY_APP_ICON_NAME, "zendra", nullptr);
         pw_context* context = pw_context_new(pw_thread_loop_get_loop(loop), props, 0);
         if (context == nullptr || pw_thread_loop_start(loop) != 0) {
             if (context != nullptr) pw_context_destroy(context);
@@ -117,8 +116,8 @@ pw_properties* streamProperties(const char* category, const char* name, const ch
     return pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, category,
                              // An instrument: desktop policies treat it as music production.
                              PW_KEY_MEDIA_ROLE, "Production", PW_KEY_MEDIA_NAME, description, PW_KEY_NODE_NAME, name,
-                             PW_KEY_NODE_DESCRIPTION, description, PW_KEY_APP_NAME, "Zendra",
-                             PW_KEY_APP_ICON_NAME, "zendra", nullptr);
+                             PW_KEY_NODE_DESCRIPTION, description, PW_KEY_APP_NAME, "Zendra", PW_KEY_APP_ICON_NAME,
+                             "zendra", nullptr);
 }
 
 const spa_pod* rawFormat(spa_pod_builder& b, spa_audio_format format, int rate, int channels) {
@@ -149,7 +148,9 @@ public:
     };
     // [window] Throws SoundError when the server refuses the stream.
     Stream(const Context& c, Spec spec, void (*process)(void*), void* owner)
-        : context_(c), process_(process), owner_(owner) {
+        : context_(c),
+          process_(process),
+          owner_(owner) {
         LoopLock lock(context_.loop);
         try {
             open(spec);
@@ -165,9 +166,9 @@ public:
     Stream(const Stream&) = delete;
     Stream& operator=(const Stream&) = delete;
 
-    pw_stream* get() const { return stream_; }  // [audio] to dequeue and queue buffers
+    pw_stream* get() const { return stream_; }                             // [audio] to dequeue and queue buffers
     bool lost() const { return failed_.load() || connection_->broken(); }  // [any]
-    void setActive(bool on) {  // [window]
+    void setActive(bool on) {                                              // [window]
         LoopLock lock(context_.loop);
         pw_stream_set_active(stream_, on);
     }
@@ -232,7 +233,12 @@ private:
         // The quantum players feel: the graph runs at the smallest asked for.
         pw_properties_setf(props, PW_KEY_NODE_LATENCY, "%d/%d", frames, kOutputRate);
         if (!device.empty()) pw_properties_set(props, PW_KEY_TARGET_OBJECT, device.c_str());
-        return {props, PW_DIRECTION_OUTPUT, SPA_AUDIO_FORMAT_F32, kOutputRate, 2, false,
+        return {props,
+                PW_DIRECTION_OUTPUT,
+                SPA_AUDIO_FORMAT_F32,
+                kOutputRate,
+                2,
+                false,
                 "PipeWire refused a playback stream"};
     }
 
@@ -294,7 +300,11 @@ private:
             pw_properties_set(props, PW_KEY_TARGET_OBJECT, device.c_str());
         }
         // PipeWire's own converter gives the rate, depth and channels asked.
-        return {props, PW_DIRECTION_INPUT, bits == 8 ? SPA_AUDIO_FORMAT_U8 : SPA_AUDIO_FORMAT_S16_LE, rate, channels,
+        return {props,
+                PW_DIRECTION_INPUT,
+                bits == 8 ? SPA_AUDIO_FORMAT_U8 : SPA_AUDIO_FORMAT_S16_LE,
+                rate,
+                channels,
                 true,
                 "The capture device " + (device.empty() ? std::string("(default)") : "\"" + device + "\"") +
                     " could not be opened"};
@@ -391,13 +401,11 @@ std::vector<CaptureDeviceInfo> listCaptureDevices() {
 
 class PipeWireBackend : public AudioBackend {
 public:
-    std::unique_ptr<OutputDevice> openOutput(const std::string& device, int frames,
-                                             OutputCallback* callback) override {
+    std::unique_ptr<OutputDevice> openOutput(const std::string& device, int frames, OutputCallback* callback) override {
         return std::make_unique<PipeWireOutput>(device, frames, callback);
     }
     std::vector<CaptureDeviceInfo> captureDevices() override { return listCaptureDevices(); }
-    std::unique_ptr<CaptureStream> openCapture(const std::string& device, int rate, int channels,
-                                               int bits) override {
+    std::unique_ptr<CaptureStream> openCapture(const std::string& device, int rate, int channels, int bits) override {
         return std::make_unique<PipeWireCapture>(device, rate, channels, bits);
     }
     bool prepare() override {

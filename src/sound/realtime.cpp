@@ -1,10 +1,9 @@
 #include "sound/realtime.h"
 
-#include <sched.h>
-#include <sys/resource.h>
-
 #include <cstdlib>
 #include <cstring>
+#include <sched.h>
+#include <sys/resource.h>
 
 namespace zendra {
 

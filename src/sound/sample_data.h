@@ -19,8 +19,8 @@ inline int bytesPerSample(SampleFormat f) {
 
 struct SampleData {
     SampleFormat format = SampleFormat::S16;
-    int channels = 1;      // 1 or 2
-    int rate = 22050;      // the file's own rate, Hz
+    int channels = 1;  // 1 or 2
+    int rate = 22050;  // the file's own rate, Hz
     std::vector<uint8_t> bytes;
 
     int blockAlign() const { return bytesPerSample(format) * channels; }

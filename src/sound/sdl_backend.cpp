@@ -3,7 +3,6 @@
 // audio thread of the device, which holds the device's lock while it calls
 // back (so detach() and setSink() wait for a callback in progress).
 #include <SDL.h>
-
 #include <mutex>
 #include <string>
 
@@ -48,7 +47,8 @@ bool initAudio(std::string& error) {
 class SdlOutput : public OutputDevice {
 public:
     SdlOutput(const std::string& device, int frames, OutputCallback* callback)
-        : callback_(callback), askRealtime_(realtimeWanted()) {
+        : callback_(callback),
+          askRealtime_(realtimeWanted()) {
         std::string error;
         if (!initAudio(error)) throw SoundError(DSERR_NODRIVER, "The audio system could not start: " + error);
         SDL_AudioSpec want{};
@@ -61,8 +61,7 @@ public:
         id_ = SDL_OpenAudioDevice(device.empty() ? nullptr : device.c_str(), 0, &want, &have_,
                                   SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_SAMPLES_CHANGE);
         if (id_ == 0) {
-            throw SoundError(DSERR_NODRIVER,
-                             std::string("No sound output device could be opened: ") + SDL_GetError());
+            throw SoundError(DSERR_NODRIVER, std::string("No sound output device could be opened: ") + SDL_GetError());
         }
         const char* driver = SDL_GetCurrentAudioDriver();
         silentLoss_ = driver != nullptr && std::string(driver) == "pipewire";
@@ -150,8 +149,7 @@ public:
         const char* driver = SDL_GetCurrentAudioDriver();
         return std::string("SDL (") + (driver != nullptr ? driver : "no driver") + ")";
     }
-    std::unique_ptr<OutputDevice> openOutput(const std::string& device, int frames,
-                                             OutputCallback* callback) override {
+    std::unique_ptr<OutputDevice> openOutput(const std::string& device, int frames, OutputCallback* callback) override {
         return std::make_unique<SdlOutput>(device, frames, callback);
     }
     std::vector<CaptureDeviceInfo> captureDevices() override {
@@ -165,8 +163,7 @@ public:
         }
         return list;
     }
-    std::unique_ptr<CaptureStream> openCapture(const std::string& device, int rate, int channels,
-                                               int bits) override {
+    std::unique_ptr<CaptureStream> openCapture(const std::string& device, int rate, int channels, int bits) override {
         return std::make_unique<SdlCapture>(device, rate, channels, bits);
     }
 };

@@ -12,8 +12,8 @@ inline constexpr int kSincBlock = 8;
 
 struct SincRun {
     const float* coeffs = nullptr;
-    int taps = 0;    // multiple of kSincBlock
-    int phases = 0;  // rows; a row is 2 * taps floats
+    int taps = 0;                  // multiple of kSincBlock
+    int phases = 0;                // rows; a row is 2 * taps floats
     const float* left = nullptr;   // source frames, first one under the kernel at pos 0
     const float* right = nullptr;  // nullptr for a mono source
     double pos = 0.0;              // position of the first output frame, relative to left/right

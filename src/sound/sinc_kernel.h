@@ -37,7 +37,7 @@ struct SincTable {
 
 class SincKernels {
 public:
-    static constexpr int kZeroCrossings = 20;  // each side, at a ratio of 1
+    static constexpr int kZeroCrossings = 20;      // each side, at a ratio of 1
     static constexpr double kWidenedGrowth = 0.6;  // crossings grow as the step to this power
     static constexpr int kPhases = 256;
     static constexpr double kStopbandDb = 88.0;

@@ -98,10 +98,12 @@ void appendBytes(std::vector<uint8_t>& out, const T* values, size_t count) {
 void judgeEnd(const DecodeRequest& r, uint64_t total, bool known) {
     const SF_INFO& info = r.info;
     const bool mpeg = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG;
-    if (r.file.error()) failLoad(DSERR_FILEIO, r.path, "read error (" + std::string(std::strerror(r.file.error())) + ")");
+    if (r.file.error())
+        failLoad(DSERR_FILEIO, r.path, "read error (" + std::string(std::strerror(r.file.error())) + ")");
     const bool damaged = sf_error(r.sf) != SF_ERR_NO_ERROR;
     if (total == 0) {
-        if (info.frames == 0 && !damaged) failLoad(DSERR_BADFORMAT, r.path, "the file contains no sound (0 frames of data)");
+        if (info.frames == 0 && !damaged)
+            failLoad(DSERR_BADFORMAT, r.path, "the file contains no sound (0 frames of data)");
         failLoad(DSERR_FILEIO, r.path, "the file is damaged or cut short: none of its sound could be read");
     }
     // An MP3 without a length in its header has it estimated from its size.
@@ -146,7 +148,7 @@ SampleData decodeOpened(const DecodeRequest& r) {
     for (;;) {
         if (r.options.cancel && r.options.cancel->load()) failLoad(DSERR_GENERIC, r.path, "the load was cancelled");
         const sf_count_t got = out.format == SampleFormat::F32 ? sf_readf_float(r.sf, floats.data(), blockFrames)
-                                                                : sf_readf_short(r.sf, shorts.data(), blockFrames);
+                                                               : sf_readf_short(r.sf, shorts.data(), blockFrames);
         if (got <= 0) break;
         if (total + static_cast<uint64_t>(got) > maxFrames)
             failTooLong(r.path, total + static_cast<uint64_t>(got), false, out.rate, maxFrames, r.options.maxBytes);
@@ -155,7 +157,8 @@ SampleData decodeOpened(const DecodeRequest& r) {
         if (out.format == SampleFormat::F32) {
             // A float file may hold NaN, infinities or wild values: never let them reach
             // the output (sound may go to +6 dBFS, no further).
-            for (size_t i = 0; i < n; ++i) floats[i] = std::isfinite(floats[i]) ? std::clamp(floats[i], -2.0f, 2.0f) : 0.0f;
+            for (size_t i = 0; i < n; ++i)
+                floats[i] = std::isfinite(floats[i]) ? std::clamp(floats[i], -2.0f, 2.0f) : 0.0f;
         }
         if (out.format == SampleFormat::U8) {
             // libsndfile widens 8-bit as (byte - 128) << 8: undo it exactly.

@@ -2,9 +2,8 @@
 // end into memory, within the sample's and the bank's limits. Internal to
 // sound_file.cpp; any thread.
 #pragma once
-#include <sndfile.h>
-
 #include <cstdint>
+#include <sndfile.h>
 #include <string>
 
 #include "sound/byte_source.h"

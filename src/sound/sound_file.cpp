@@ -1,13 +1,12 @@
 #include "sound/sound_file.h"
 
-#include <fcntl.h>
-#include <sndfile.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <new>
+#include <sndfile.h>
+#include <sys/stat.h>
 
 #include "sound/byte_source.h"
 #include "sound/file_handles.h"
@@ -27,7 +26,7 @@ bool SoundBudget::take(uint64_t n) {
 
 const std::vector<std::string>& soundFileExtensions() {
     // The kinds a player meets; the rest libsndfile reads load when chosen by name.
-    static const std::vector<std::string> extensions = {"wav", "flac", "ogg", "oga",  "opus", "mp3",
+    static const std::vector<std::string> extensions = {"wav", "flac", "ogg",  "oga", "opus", "mp3",
                                                         "aif", "aiff", "aifc", "caf", "au"};
     return extensions;
 }
@@ -79,8 +78,7 @@ std::string unsupportedEncoding(const std::string& what) {
     if (file.error()) failLoad(DSERR_FILEIO, path, "read error (" + errnoText(file.error()) + ")");
     if (header.container != WavContainer::None) {
         const int tag = header.formatTag;
-        if (tag >= 0 && tag != 1 && tag != 3)
-            failLoad(DSERR_BADFORMAT, path, unsupportedEncoding(encodingName(tag)));
+        if (tag >= 0 && tag != 1 && tag != 3) failLoad(DSERR_BADFORMAT, path, unsupportedEncoding(encodingName(tag)));
         failLoad(DSERR_BADFORMAT, path, "the WAV file is damaged or cut short: its header cannot be read");
     }
     const std::string kind = announcedKind(src);
@@ -154,8 +152,7 @@ SampleData readPath(const std::string& path, const ReadOptions& options) {
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
         const int err = errno;
-        if (err == EACCES || err == EPERM)
-            failLoad(DSERR_FILEIO, path, "permission denied (the file cannot be read)");
+        if (err == EACCES || err == EPERM) failLoad(DSERR_FILEIO, path, "permission denied (the file cannot be read)");
         if (err == ENOENT) failLoad(DSERR_FILENOTFOUND, path, "the file does not exist");
         failLoad(DSERR_FILEIO, path, errnoText(err));
     }

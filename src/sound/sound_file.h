@@ -36,8 +36,8 @@ private:
 
 struct ReadOptions {
     uint64_t maxBytes = kMaxSampleBytes;
-    SoundBudget* budget = nullptr;               // the bank's, when reading one
-    const std::atomic<bool>* cancel = nullptr;   // set: the read stops with a SoundError
+    SoundBudget* budget = nullptr;              // the bank's, when reading one
+    const std::atomic<bool>* cancel = nullptr;  // set: the read stops with a SoundError
 };
 
 // Loads a sound file. 8-bit PCM comes back as U8 and 16-bit PCM (also 16-bit

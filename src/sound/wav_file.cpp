@@ -27,7 +27,8 @@ std::string sndfileText(SNDFILE* sf) {
 void writeWavFile(const std::string& path, const SampleData& data) {
     if (path.empty() || path.back() == '/') failSave(DSERR_INVALIDPARAM, path, "no file name was given");
     if (data.channels < 1 || data.channels > 2)
-        failSave(DSERR_INVALIDPARAM, path, std::to_string(data.channels) + " channels cannot be saved (1 or 2 allowed)");
+        failSave(DSERR_INVALIDPARAM, path,
+                 std::to_string(data.channels) + " channels cannot be saved (1 or 2 allowed)");
     if (data.rate < kMinRate || data.rate > kMaxRate)
         failSave(DSERR_INVALIDPARAM, path, "the sample rate of " + std::to_string(data.rate) + " Hz is out of range");
     if (data.bytes.size() % static_cast<size_t>(data.blockAlign()) != 0)
@@ -40,8 +41,7 @@ void writeWavFile(const std::string& path, const SampleData& data) {
     if (data.format == SampleFormat::F32) subtype = SF_FORMAT_FLOAT;
 
     AtomicFile file(path);
-    if (!file.open())
-        failSave(file.openErrno() == ENOENT ? DSERR_FILENOTFOUND : DSERR_FILEIO, path, file.error());
+    if (!file.open()) failSave(file.openErrno() == ENOENT ? DSERR_FILENOTFOUND : DSERR_FILEIO, path, file.error());
     auto fail = [&](const std::string& reason) { failSave(DSERR_FILEIO, path, reason); };
 
     SF_INFO info{};
@@ -53,7 +53,8 @@ void writeWavFile(const std::string& path, const SampleData& data) {
     sf_command(sf.get(), SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     if (!data.bytes.empty()) {
         const auto size = static_cast<sf_count_t>(data.bytes.size());
-        if (sf_write_raw(sf.get(), data.bytes.data(), size) != size) fail("write error (" + sndfileText(sf.get()) + ")");
+        if (sf_write_raw(sf.get(), data.bytes.data(), size) != size)
+            fail("write error (" + sndfileText(sf.get()) + ")");
     }
     if (const int err = sf.close(); err != 0) fail("write error (" + std::string(sf_error_number(err)) + ")");
     if (!file.commit()) fail(file.error());

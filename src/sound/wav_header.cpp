@@ -20,10 +20,9 @@ uint64_t readBE(const uint8_t* p, int bytes) {
 }
 
 // Sony Wave64 chunk identifiers: a four-letter name followed by a fixed tail.
-constexpr uint8_t kW64Riff[16] = {'r', 'i', 'f', 'f', 0x2E, 0x91, 0xCF, 0x11,
+constexpr uint8_t kW64Riff[16] = {'r',  'i',  'f',  'f',  0x2E, 0x91, 0xCF, 0x11,
                                   0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0x00, 0x00};
-constexpr uint8_t kW64Tail[12] = {0xF3, 0xAC, 0xD3, 0x11, 0x8C, 0xD1,
-                                  0x00, 0xC0, 0x4F, 0x8E, 0xDB, 0x8A};
+constexpr uint8_t kW64Tail[12] = {0xF3, 0xAC, 0xD3, 0x11, 0x8C, 0xD1, 0x00, 0xC0, 0x4F, 0x8E, 0xDB, 0x8A};
 
 bool isW64Id(const uint8_t* guid, const char* name) {
     return std::memcmp(guid, name, 4) == 0 && std::memcmp(guid + 4, kW64Tail, 12) == 0;
@@ -116,10 +115,14 @@ WavHeader inspectWavHeader(const ByteSource& src) {
         return info;
     }
     if (std::memcmp(head + 8, "WAVE", 4) != 0) return info;
-    if (std::memcmp(head, "RIFF", 4) == 0) info.container = WavContainer::Riff;
-    else if (std::memcmp(head, "RIFX", 4) == 0) info.container = WavContainer::Rifx;
-    else if (std::memcmp(head, "RF64", 4) == 0) info.container = WavContainer::Rf64;
-    else return info;
+    if (std::memcmp(head, "RIFF", 4) == 0)
+        info.container = WavContainer::Riff;
+    else if (std::memcmp(head, "RIFX", 4) == 0)
+        info.container = WavContainer::Rifx;
+    else if (std::memcmp(head, "RF64", 4) == 0)
+        info.container = WavContainer::Rf64;
+    else
+        return info;
     walkRiff(src, info);
     return info;
 }

@@ -43,8 +43,9 @@ frmSettings::frmSettings() : ToolForm(QStringLiteral("Settings"), 6720, 3600) {
 }
 
 void frmSettings::lblSample_Click(int16_t Index) {
-    const auto answer = dialogs::inputBox(QStringLiteral("Press a key to be associated with sample ") + QString::number(Index + 1),
-                                          QStringLiteral("Key Associations"));
+    const auto answer =
+        dialogs::inputBox(QStringLiteral("Press a key to be associated with sample ") + QString::number(Index + 1),
+                          QStringLiteral("Key Associations"));
     // Cancel gives an empty answer: the caption still loses its old key.
     lblSample[Index]->setText(keyPrefix(Index) + answer.value_or(QString()));
 }

@@ -2,17 +2,15 @@
 // Sample Pad, the server is killed; the program stays alive and answering,
 // tells the player once, and when a new server comes up on the same socket
 // the loop carries on and a new pad click is heard, without a restart.
-#include <unistd.h>
-
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "e2e_app.h"
@@ -83,7 +81,8 @@ TEST_F(AudioServerLoss, ProgramOutlivesItsServerTellsOnceAndPlaysOnTheNextOne) {
     const double cpuAtKill = cpuSeconds(app.process().pid());
     auto visible = [&](const std::vector<std::string>& wids) {
         const auto now = display.windowsByClass(kAppClass);
-        return std::any_of(wids.begin(), wids.end(), [&](const auto& w) { return std::count(now.begin(), now.end(), w); });
+        return std::any_of(wids.begin(), wids.end(),
+                           [&](const auto& w) { return std::count(now.begin(), now.end(), w); });
     };
     for (int round = 0; round < 3; ++round) {
         ASSERT_TRUE(display.click(padX, pad1Y));
@@ -130,9 +129,9 @@ TEST_F(AudioServerLoss, ProgramOutlivesItsServerTellsOnceAndPlaysOnTheNextOne) {
     const auto tone = bandLevel(s, 440.0);
     ASSERT_TRUE(tone.has_value()) << "the click on the new server was not heard";
     EXPECT_NEAR(*tone, 20 * std::log10(0.8), 2.0);
-    EXPECT_FALSE(bandLevel(Stereo{{s.left.begin(), s.left.begin() + clickFrame},
-                                  {s.right.begin(), s.right.begin() + clickFrame}, kRate},
-                           440.0))
+    EXPECT_FALSE(bandLevel(
+        Stereo{{s.left.begin(), s.left.begin() + clickFrame}, {s.right.begin(), s.right.begin() + clickFrame}, kRate},
+        440.0))
         << "the tone sounded before its pad was clicked";
     EXPECT_TRUE(display.windowsByName(kNotice).empty()) << "a notice after the device came back";
 }

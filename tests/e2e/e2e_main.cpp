@@ -1,7 +1,6 @@
 // Entry point of the end-to-end tests.
-#include <gtest/gtest.h>
-
 #include <csignal>
+#include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     // A child that dies early must not take the test process with it.

@@ -1,12 +1,10 @@
 // Playing from MIDI, end to end: a private JACK server (dummy driver) carries notes from
 // this test's MIDI output to the real program; its sound is recorded at the monitor.
 // Killing that server leaves the program playing, and MIDI comes back with it.
-#include <dlfcn.h>
-#include <rtmidi/rtmidi_c.h>
-
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <rtmidi/rtmidi_c.h>
 #include <string>
 #include <vector>
 
@@ -25,7 +23,9 @@ struct MidiOut {
     void* lib = dlopen("librtmidi.so.6", RTLD_NOW);
     RtMidiOutPtr out = nullptr;
     template <class F>
-    F* fn(const char* name) { return reinterpret_cast<F*>(dlsym(lib, name)); }
+    F* fn(const char* name) {
+        return reinterpret_cast<F*>(dlsym(lib, name));
+    }
     // Its server is gone: never called again (the JACK library frees its client).
     void abandon() { out = nullptr; }
     bool open() {  // false until the server answers
@@ -38,7 +38,9 @@ struct MidiOut {
         const unsigned char on[3] = {0x90, static_cast<unsigned char>(note), static_cast<unsigned char>(velocity)};
         fn<int(RtMidiOutPtr, const unsigned char*, int)>("rtmidi_out_send_message")(out, on, 3);
     }
-    ~MidiOut() { if (out != nullptr) fn<void(RtMidiOutPtr)>("rtmidi_out_free")(out); }
+    ~MidiOut() {
+        if (out != nullptr) fn<void(RtMidiOutPtr)>("rtmidi_out_free")(out);
+    }
 };
 
 using MidiEndToEnd = AppTest;
@@ -48,7 +50,8 @@ TEST_F(MidiEndToEnd, MappedNotesPlayAtTheirVelocityAndALearnedNotePlaysItsSample
     const std::string server = freeJackServerName("zendra-test");
     MidiOut midi;
     auto startJack = [&] {  // the server, and this test's MIDI output on it
-        Child j({"jackd", "-n", server, "-d", "dummy", "-r", "48000", "-p", "128"}, {{"JACK_NO_AUDIO_RESERVATION", "1"}});
+        Child j({"jackd", "-n", server, "-d", "dummy", "-r", "48000", "-p", "128"},
+                {{"JACK_NO_AUDIO_RESERVATION", "1"}});
         setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
         for (int i = 0; midi.lib != nullptr && i < 50 && !midi.open(); ++i) sleepSeconds(0.1);
         unsetenv("JACK_DEFAULT_SERVER");
@@ -72,7 +75,8 @@ TEST_F(MidiEndToEnd, MappedNotesPlayAtTheirVelocityAndALearnedNotePlaysItsSample
     ASSERT_NO_FATAL_FAILURE(app.menuItem(kToolsMenu, 4));
     const auto props = waitForm(dock);
     ASSERT_TRUE(props.has_value());
-    for (int top : {660, 1020}) ASSERT_TRUE(display_->click(props->first + tw(1800 + 150), props->second + tw(top + 150)));
+    for (int top : {660, 1020})
+        ASSERT_TRUE(display_->click(props->first + tw(1800 + 150), props->second + tw(top + 150)));
 
     MonitorRecording rec(*server_, app.artifact("monitor.wav"));
     ASSERT_TRUE(rec.waitStarted());
@@ -92,8 +96,8 @@ TEST_F(MidiEndToEnd, MappedNotesPlayAtTheirVelocityAndALearnedNotePlaysItsSample
     const int bx = win->first + tw(720), by = win->second + tw(1860);  // sample 2's note
     ASSERT_TRUE(display_->click(bx + tw(1200), by + tw(157)));
     sleepSeconds(0.5);  // the window now waits for a note (its window test shows how)
-    strike(60, 127);  // learned: the snare
-    strike(37, 127);  // the snare's old note: nothing now
+    strike(60, 127);    // learned: the snare
+    strike(37, 127);    // the snare's old note: nothing now
     strike(60, 127);
     const Stereo s = rec.read();
     ASSERT_TRUE(app.alive()) << app.stderrText();

@@ -4,13 +4,12 @@
 // Pad and notes played on the Keyboard; the set-up saved as a kit; last, a
 // change made just before the program is killed comes back in a new run. Each stretch of what the server plays is recorded from
 // its monitor and measured (level, pitch, channel balance).
-#include <gtest/gtest.h>
-#include <signal.h>
-
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <cmath>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <signal.h>
 #include <string>
 #include <utility>
 #include <vector>
@@ -178,8 +177,8 @@ TEST_F(PlayingE2E, DialogPromptMouseAndKeysPlayTheBankAsSet) {
         sleepSeconds(0.3);
         // Modifiers and the keypad do not change the note: shift+2 is the 2
         // key, keypad 2 restarts the comma's note, shift+q is q's note.
-        const std::pair<const char*, double> notes[] = {{"a", 7550},   {"shift+2", 15300}, {"comma", 35800},
-                                                        {"KP_2", 0},   {"shift+q", 14550}, {"l", 36550}};
+        const std::pair<const char*, double> notes[] = {{"a", 7550}, {"shift+2", 15300}, {"comma", 35800},
+                                                        {"KP_2", 0}, {"shift+q", 14550}, {"l", 36550}};
         std::vector<double> expected;
         for (const auto& [chord, hz] : notes) {
             ASSERT_TRUE(display.key(chord));

@@ -2,16 +2,14 @@
 // window opened from the Tools menu takes about 3 s of the test microphone (a
 // steady 440 Hz), saves it through the real save dialog as a file on disk,
 // and plays it back; closing the main window then ends the program.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <optional>
-#include <string>
-
 #include <sndfile.h>
+#include <string>
 
 #include "e2e_app.h"
 
@@ -50,8 +48,9 @@ TEST_F(RecordE2E, TakeOfTheMicrophoneIsSavedAsPcm8BitAndPlaysBack) {
     const Display& display = *display_;
     const WindowGeometry mg = app.mainGeometry();
     ASSERT_NO_FATAL_FAILURE(app.menuKeys(kToolsMenu, "Up"));  // Record, the last item
-    const auto client = app.waitFor(
-        [&](const Screen& s) { return findRecordClient(s, Rect{mg.x, mg.y + 20, mg.width, mg.height - 20}); });
+    const auto client = app.waitFor([&](const Screen& s) {
+        return findRecordClient(s, Rect{mg.x, mg.y + 20, mg.width, mg.height - 20});
+    });
     app.snapshot("opened");
     ASSERT_TRUE(client) << "the Record window is not on screen";
     const double px = client->w / 1665.0;

@@ -2,10 +2,9 @@
 // session manager is gone, so nothing links the stream): "I Agree" is not
 // held up, the player is told of a lost device within a few seconds, and the
 // windows go on answering meanwhile.
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <string>
 
 #include "e2e_app.h"

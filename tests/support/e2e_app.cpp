@@ -1,6 +1,5 @@
 #include "e2e_app.h"
 
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>

@@ -1,23 +1,22 @@
 #include "e2e_env.h"
 
-#include "jack_card.h"
-
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <signal.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
+
+#include "jack_card.h"
 
 // Last: its macros (None, Status, Bool...) must not reach the headers above.
 #include <X11/Xlib.h>
@@ -341,7 +340,8 @@ RunResult AudioServer::pactl(const std::vector<std::string>& args, double timeou
 
 void AudioServer::rig(const std::string& verb) {
     const RunResult r = run({"bash", rigScript(), verb, dir_.path() + "/rig"}, {}, 30.0);
-    if (r.exitCode != 0) throw std::runtime_error("the private " + audioMode() + " server: " + verb + " failed:\n" + tail(r.err));
+    if (r.exitCode != 0)
+        throw std::runtime_error("the private " + audioMode() + " server: " + verb + " failed:\n" + tail(r.err));
     if (verb != "start") return;
     rigEnv_.clear();
     for (const auto& line : lines(r.out)) {
@@ -352,8 +352,10 @@ void AudioServer::rig(const std::string& verb) {
 
 void AudioServer::start() {
     if (audioMode() != "jack") return rig("start");
-    if (card_) card_->restart();
-    else card_ = std::make_shared<JackCard>();
+    if (card_)
+        card_->restart();
+    else
+        card_ = std::make_shared<JackCard>();
 }
 
 void AudioServer::stop() {
@@ -404,8 +406,8 @@ Display::Display() {
         ++attempts;
         const std::string display = ":" + std::to_string(n);
         const std::string log = "/tmp/zendra-xvfb-" + std::to_string(getpid()) + "-" + std::to_string(n) + ".log";
-        Child server({"Xvfb", display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"}, {},
-                     "/dev/null", log);
+        Child server({"Xvfb", display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"}, {}, "/dev/null",
+                     log);
         const auto t0 = Clock::now();
         bool ready = false;
         while (secondsSince(t0) < 10.0 && server.alive()) {
@@ -474,9 +476,7 @@ bool Display::waitWindowGone(const std::string& nameRegex, double timeoutSeconds
     return pollUntil(timeoutSeconds, [&] { return windowsByName(nameRegex).empty(); });
 }
 
-std::string Display::windowTitle(const std::string& wid) const {
-    return trimmed(xdotool({"getwindowname", wid}).out);
-}
+std::string Display::windowTitle(const std::string& wid) const { return trimmed(xdotool({"getwindowname", wid}).out); }
 
 std::optional<WindowGeometry> Display::windowGeometry(const std::string& wid) const {
     const RunResult r = xdotool({"getwindowgeometry", "--shell", wid});
@@ -487,8 +487,7 @@ std::optional<WindowGeometry> Display::windowGeometry(const std::string& wid) co
         if (eq == std::string::npos) continue;
         try {
             values[line.substr(0, eq)] = std::stoi(line.substr(eq + 1));
-        } catch (const std::exception&) {
-        }
+        } catch (const std::exception&) {}
     }
     if (!values.count("X") || !values.count("Y") || !values.count("WIDTH") || !values.count("HEIGHT"))
         return std::nullopt;
@@ -511,8 +510,7 @@ bool Display::type(const std::string& text) const {
 }
 
 bool Display::click(int x, int y, int button) const {
-    return xdotool({"mousemove", std::to_string(x), std::to_string(y), "click", std::to_string(button)}).exitCode ==
-           0;
+    return xdotool({"mousemove", std::to_string(x), std::to_string(y), "click", std::to_string(button)}).exitCode == 0;
 }
 
 bool Display::closeWindow(const std::string& wid) const {
@@ -535,7 +533,8 @@ bool Display::closeWindow(const std::string& wid) const {
 // ------------------------------------------------------------------ recording
 
 MonitorRecording::MonitorRecording(const AudioServer& server, std::string path, const std::string& device)
-    : path_(std::move(path)), card_(server.card()) {
+    : path_(std::move(path)),
+      card_(server.card()) {
     // A file left by an earlier run would look like a recording already under way.
     unlink(path_.c_str());
     if (card_ != nullptr) {
@@ -566,10 +565,14 @@ void MonitorRecording::watch() {
 
 bool MonitorRecording::waitStarted(double timeoutSeconds) {
     if (card_ != nullptr) return card_->running();
-    return pollUntil(timeoutSeconds, [&] {
-        std::error_code ec;
-        return (fs::file_size(path_, ec) > 8192 && !ec) || !rec_.alive();
-    }, 0.01) && rec_.alive();
+    return pollUntil(
+               timeoutSeconds,
+               [&] {
+                   std::error_code ec;
+                   return (fs::file_size(path_, ec) > 8192 && !ec) || !rec_.alive();
+               },
+               0.01) &&
+           rec_.alive();
 }
 
 void MonitorRecording::stop() {

@@ -3,19 +3,16 @@
 // input through xdotool. Everything here stops exactly the processes it
 // started, by PID, and never touches the user's own server or display.
 #pragma once
-#include <sys/types.h>
-
-#include <csignal>
-
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
+#include <sys/types.h>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -72,10 +69,10 @@ bool hasProgram(const std::string& name);
 std::string missingPrograms(std::initializer_list<std::string> names);
 
 // Skips the current test, naming what is missing.
-#define ZENDRA_SKIP_UNLESS_PROGRAMS(...)                                                  \
-    do {                                                                                  \
-        const std::string zendraMissing = ::zendra::test::missingPrograms({__VA_ARGS__}); \
-        if (!zendraMissing.empty()) GTEST_SKIP() << "missing programs: " << zendraMissing; \
+#define ZENDRA_SKIP_UNLESS_PROGRAMS(...)                                                                               \
+    do {                                                                                                               \
+        const std::string zendraMissing = ::zendra::test::missingPrograms({__VA_ARGS__});                              \
+        if (!zendraMissing.empty()) GTEST_SKIP() << "missing programs: " << zendraMissing;                             \
     } while (0)
 
 // $ZENDRA_E2E_ARTIFACTS (created if needed), else /tmp/zendra-e2e-artifacts.

@@ -1,10 +1,9 @@
 #include "jack_card.h"
 
-#include <jack/jack.h>
-#include <unistd.h>
-
 #include <cmath>
+#include <jack/jack.h>
 #include <stdexcept>
+#include <unistd.h>
 
 namespace zendra::test {
 
@@ -57,7 +56,8 @@ void JackCard::start() {
         server_.stop();
         throw std::runtime_error("the private JACK server " + name_ + " did not start");
     }
-    jack_on_shutdown(client_, [](void* self) { static_cast<JackCard*>(self)->shutDown_ = true; }, this);
+    jack_on_shutdown(
+        client_, [](void* self) { static_cast<JackCard*>(self)->shutDown_ = true; }, this);
     // Physical, as a sound card's are: programs connect to them by themselves.
     const unsigned long in = JackPortIsInput | JackPortIsPhysical | JackPortIsTerminal;
     playback_[0] = jack_port_register(client_, "playback_1", JACK_DEFAULT_AUDIO_TYPE, in, 0);

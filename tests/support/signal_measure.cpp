@@ -1,11 +1,10 @@
 #include "signal_measure.h"
 
-#include <sndfile.h>
-
 #include <algorithm>
 #include <cmath>
 #include <complex>
 #include <numbers>
+#include <sndfile.h>
 #include <stdexcept>
 #include <tuple>
 

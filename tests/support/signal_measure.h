@@ -37,7 +37,6 @@ double frequencyHz(const std::vector<float>& x, int rate, size_t begin = 0, size
 // frequencyHz): a dropout or a skip spoils only the cycles it touches.
 double cycleFrequencyHz(const std::vector<float>& x, int rate, size_t begin = 0, size_t end = SIZE_MAX);
 
-
 // Largest jump between neighbouring samples.
 double maxStep(const std::vector<float>& x, size_t begin = 0, size_t end = SIZE_MAX);
 
@@ -48,7 +47,6 @@ size_t firstAbove(const std::vector<float>& x, float threshold, size_t from = 0)
 // silences shorter than minGapSeconds do not split a segment.
 std::vector<std::pair<size_t, size_t>> onsets(const std::vector<float>& x, int rate, float threshold,
                                               double minGapSeconds);
-
 
 std::vector<float> sine(double hz, int rate, double seconds, float amplitude);
 

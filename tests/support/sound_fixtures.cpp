@@ -17,8 +17,8 @@ WAVEFORMATEX pcmFormat(int channels, int rate, int bits) {
     return f;
 }
 
-std::shared_ptr<DirectSoundBuffer> pcmBuffer(DirectSound& ds, const std::vector<int16_t>& pcm, int rate,
-                                             int channels, int32_t flags) {
+std::shared_ptr<DirectSoundBuffer> pcmBuffer(DirectSound& ds, const std::vector<int16_t>& pcm, int rate, int channels,
+                                             int32_t flags) {
     WAVEFORMATEX f = pcmFormat(channels, rate, 16);
     DSBUFFERDESC d;
     d.lFlags = flags;
@@ -28,8 +28,8 @@ std::shared_ptr<DirectSoundBuffer> pcmBuffer(DirectSound& ds, const std::vector<
     return b;
 }
 
-std::shared_ptr<DirectSoundBuffer> sineBuffer(DirectSound& ds, double hz, int rate, double seconds,
-                                              float amplitude, int32_t flags) {
+std::shared_ptr<DirectSoundBuffer> sineBuffer(DirectSound& ds, double hz, int rate, double seconds, float amplitude,
+                                              int32_t flags) {
     const auto s = sine(hz, rate, seconds, amplitude);
     std::vector<int16_t> pcm(s.size());
     for (size_t i = 0; i < s.size(); ++i) pcm[i] = static_cast<int16_t>(std::lround(s[i] * 32767.0f));

@@ -5,7 +5,6 @@
 #include <QTemporaryDir>
 
 #include "core/settings.h"
-
 #include "recording/frm_properties.h"
 #include "recording/frm_record.h"
 #include "ui_fixture.h"
@@ -25,7 +24,8 @@ protected:
     static void choose(frmProperties& w, int row, const char* id, const char* name) {
         pick(w.cboCapture, row);
         QTest::mouseClick(w.cmdOK, Qt::LeftButton);
-        EXPECT_EQ(DXMoudule::CaptureGuid.toString() + "|" + DXMoudule::CaptureDescription.toString(), QString(id) + "|" + name);
+        EXPECT_EQ(DXMoudule::CaptureGuid.toString() + "|" + DXMoudule::CaptureDescription.toString(),
+                  QString(id) + "|" + name);
         EXPECT_FALSE(w.isShown());
     }
 };

@@ -1,6 +1,5 @@
 // What the command line makes of its arguments: exit statuses and the file.
 #include <QDir>
-
 #include <QTemporaryDir>
 
 #include "core/audio_choice.h"
@@ -25,9 +24,9 @@ TEST_F(CommandLineTest, EndsAtOnceWithTheRightStatus) {
     const struct {
         std::vector<std::string> args;
         int status;
-    } cases[] = {{{"--help"}, 0}, {{"-h"}, 0},        {{"--version"}, 0},        {{"--bogus"}, 2},
-                 {{"-x"}, 2},     {{wav, wav}, 2},    {{"/no/such/kit.zkit"}, 2},
-                 {{"--audio=pulse"}, 2}, {{"--audio"}, 2}};
+    } cases[] = {{{"--help"}, 0}, {{"-h"}, 0},     {{"--version"}, 0},         {{"--bogus"}, 2},
+                 {{"-x"}, 2},     {{wav, wav}, 2}, {{"/no/such/kit.zkit"}, 2}, {{"--audio=pulse"}, 2},
+                 {{"--audio"}, 2}};
     for (const auto& c : cases) {
         EXPECT_EQ(parse(c.args).exitCode, std::optional<int>(c.status)) << c.args[0];
     }

@@ -19,7 +19,8 @@ protected:
 
     void SetUp() override {
         UiTest::SetUp();
-        glue::KeyPreview::install(&window, [this](const QKeyEvent& e) { presses.emplace_back(e.key(), e.isAutoRepeat()); });
+        glue::KeyPreview::install(&window,
+                                  [this](const QKeyEvent& e) { presses.emplace_back(e.key(), e.isAutoRepeat()); });
     }
     // Auto-repeat presses, with no release between them.
     static void repeat(QWidget* w, Qt::Key key, int times) {

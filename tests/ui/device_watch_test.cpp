@@ -11,8 +11,8 @@
 
 #include "core/device_watch.h"
 #include "sound/audio_systems.h"
-#include "sound/lateness.h"
 #include "sound/ds_types.h"
+#include "sound/lateness.h"
 #include "ui_fixture.h"
 
 namespace zendra::test {
@@ -22,8 +22,7 @@ namespace {
 // which the test makes, show that it lives.
 class QuietDevice : public OutputDevice {
 public:
-    QuietDevice(bool silentLoss, int frames, bool fixed)
-        : silentLoss_(silentLoss), frames_(frames), fixed_(fixed) {}
+    QuietDevice(bool silentLoss, int frames, bool fixed) : silentLoss_(silentLoss), frames_(frames), fixed_(fixed) {}
     int rate() const override { return 48000; }
     int bufferFrames() const override { return frames_; }
     bool realtime() const override { return true; }

@@ -32,10 +32,13 @@ protected:
 
     // Where a real key goes: the control with the focus.
     static QWidget* target() { return QApplication::focusWidget() ? QApplication::focusWidget() : &kb(); }
-    static void press(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) { QTest::keyClick(target(), key, mods); }
+    static void press(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QTest::keyClick(target(), key, mods);
+    }
 
     // A key event as the window system delivers it, with its keycode.
-    static void pressNative(int key, Qt::KeyboardModifiers mods, quint32 keycode, const QString& text, bool repeat = false) {
+    static void pressNative(int key, Qt::KeyboardModifiers mods, quint32 keycode, const QString& text,
+                            bool repeat = false) {
         for (QEvent::Type t : {QEvent::KeyPress, QEvent::KeyRelease}) {
             QKeyEvent e(t, key, mods, keycode, 0, 0, text, repeat);
             QApplication::sendEvent(target(), &e);
@@ -53,7 +56,8 @@ protected:
         const QString text = "You are trying to play a frequency out of range. Samples for use with the keyboard are "
                              "best at either 22000 or 44000.";
         for (const auto& m : messages)
-            EXPECT_TRUE(m.text == text && m.title == "Zendra" && m.icon == dialogs::Icon::None && m.buttons == dialogs::Buttons::Ok)
+            EXPECT_TRUE(m.text == text && m.title == "Zendra" && m.icon == dialogs::Icon::None &&
+                        m.buttons == dialogs::Buttons::Ok)
                 << m.text.toStdString();
     }
 };
@@ -62,11 +66,13 @@ protected:
 TEST_F(KeyboardTest, EachKeyRetunesToTheBaseReadAtTheFirstKeyPlusItsOffset) {
     open({demo("tone-22050.wav")}, false);
     const char keys[] = "azsxdcfq2w3er5t6y7ui9o0phnjmk,l";
-    const int tenths[] = {-1450, -1375, -1300, -1125, -1050, -975, -900, -750, -675, -600, -525, -450, -300, -75, -150, 0,
-                          150,   75,    300,   450,   525,   600,  675,  750,  900,  975,  1050, 1125, 1300, 1375, 1450};
+    const int tenths[] = {-1450, -1375, -1300, -1125, -1050, -975, -900, -750, -675, -600, -525,
+                          -450,  -300,  -75,   -150,  0,     150,  75,   300,  450,  525,  600,
+                          675,   750,   900,   975,   1050,  1125, 1300, 1375, 1450};
     for (size_t i = 0; i < std::size(tenths); ++i) {
         QTest::keyClick(target(), keys[i]);
-        EXPECT_EQ(std::pair(bar(), buffer(0).GetFrequency()), std::pair(2205 + tenths[i], 10 * (2205 + tenths[i]))) << keys[i];
+        EXPECT_EQ(std::pair(bar(), buffer(0).GetFrequency()), std::pair(2205 + tenths[i], 10 * (2205 + tenths[i])))
+            << keys[i];
     }
     EXPECT_EQ(DXMoudule::KeyBoardFrequency, 22050);
     // Played, the note sounds at its pitch; Set Frequency takes a new base.
@@ -109,7 +115,8 @@ TEST_F(KeyboardTest, NotesOutOfRangeAreRefusedWithAMessageAndPlayNothing) {
 
 TEST_F(KeyboardTest, BaseOffTheTenHzGridIsRoundedHalfToEvenAtEveryNote) {
     open({demo("tone-22050.wav")});
-    for (auto [base, key, note] : {std::tuple(22055, Qt::Key_6, 2206), std::tuple(22055, Qt::Key_Y, 2356), std::tuple(22045, Qt::Key_6, 2204)}) {
+    for (auto [base, key, note] :
+         {std::tuple(22055, Qt::Key_6, 2206), std::tuple(22055, Qt::Key_Y, 2356), std::tuple(22045, Qt::Key_6, 2204)}) {
         buffer(0).SetFrequency(base);
         QTest::mouseClick(kb().cmbSet, Qt::LeftButton);
         press(key);
@@ -164,7 +171,8 @@ TEST_F(KeyboardTest, KeysAreLabelledTheHistoryShowsTheLastEightCharactersAndDone
     QString labels;
     for (QLabel* l : kb().lblKey) labels += l->text();
     EXPECT_EQ(labels, "ASDFQWERTYUIOPHJKLZXC2356790NM,");
-    EXPECT_EQ(kb().chkplay->text() + "|" + kb().cmbSet->text() + "|" + kb().cmbDone->text(), "Play as well|Set Frequency|Done");
+    EXPECT_EQ(kb().chkplay->text() + "|" + kb().cmbSet->text() + "|" + kb().cmbDone->text(),
+              "Play as well|Set Frequency|Done");
     focus(kb().chkplay);
     press(Qt::Key_A);  // no bank: only the history
     EXPECT_EQ(std::pair(DXMoudule::KeyBoardFrequency, bar()), std::pair(0, 100));

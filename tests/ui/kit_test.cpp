@@ -1,19 +1,18 @@
 // Kits: saving and opening a whole set-up, bad kit files, what a restart
 // brings back.
-#include <sys/resource.h>
-
 #include <QFile>
-#include <csignal>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
+#include <sys/resource.h>
 
 #include "core/frm_reworked.h"
+#include "core/settings.h"
 #include "kits/kit_session.h"
 #include "kits/kit_start.h"
 #include "kits/remembered.h"
 #include "kits/session_keeper.h"
-#include "core/settings.h"
 #include "mixing/frm_sample_play.h"
 #include "mixing/frm_var.h"
 #include "tappad/frm_settings.h"
@@ -57,7 +56,8 @@ protected:
     void setUpByHand() {
         frmVar& var = forms::frmVar();
         var.showForm();
-        for (auto [bar, times] : {std::pair{var.hscVol[0], 2}, {var.hscPan[0], 1}, {var.hscFre[0], -3}}) arrow(bar, times);
+        for (auto [bar, times] : {std::pair{var.hscVol[0], 2}, {var.hscPan[0], 1}, {var.hscFre[0], -3}})
+            arrow(bar, times);
         QTest::mouseClick(var.chkLoop[1], Qt::LeftButton);
         QTest::mouseClick(var.cmbPause[1], Qt::LeftButton);
         inputs.push_back(QStringLiteral("k"));
@@ -190,7 +190,8 @@ TEST_F(KitTest, BadKitSaysWhatIsWrongAndChangesNothing) {
     write(file("bad.wav"), "RIFF not a wave at all");
     const QByteArray head = R"({"format": "zendra-kit", "version": )";
     const QString kit = file("x.zkit");
-    const std::pair<QByteArray, QStringList> cases[] = {  // the kit, what its one message names
+    const std::pair<QByteArray, QStringList> cases[] = {
+        // the kit, what its one message names
         {head + R"(1, "samples": [{"file": "tone-22050.wav")", {kit, "damaged or cut short"}},
         {R"({"tracks": []})", {kit, "not a Zendra kit"}},
         {head + R"(2, "samples": [{"file": "snare.wav"}]})", {kit, "newer Zendra"}},
@@ -219,15 +220,24 @@ TEST_F(KitTest, BadKitSaysWhatIsWrongAndChangesNothing) {
     messages.clear();
     openKit(kit);
     expectOnlyMessage(
-        "The kit \"" + kit + "\" cannot be opened: 4 of its samples cannot be loaded.\n\n"
-        "Cannot load \"" + file("gone.wav") + "\": the file does not exist.\n"
-        "Cannot load \"" + file("bad.wav") + "\": it is not a sound file (WAV, FLAC, Ogg Vorbis, Opus, MP3, AIFF, CAF "
-        "and AU files, among others, can be loaded).\n"
-        "Cannot load \"" + file("cut.wav") + "\": the file is cut short (truncated): its header announces 39690 bytes of "
-        "sound but only 2956 are there.\n"
-        "Cannot load \"" + file("folder.wav") + "\": it is a folder, not a file.\n\n"
-        "Nothing was changed: the samples loaded before are still in place. The Sample Dock shows the kit's files; "
-        "choose others for those slots there and press Done.",
+        "The kit \"" + kit +
+            "\" cannot be opened: 4 of its samples cannot be loaded.\n\n"
+            "Cannot load \"" +
+            file("gone.wav") +
+            "\": the file does not exist.\n"
+            "Cannot load \"" +
+            file("bad.wav") +
+            "\": it is not a sound file (WAV, FLAC, Ogg Vorbis, Opus, MP3, AIFF, CAF "
+            "and AU files, among others, can be loaded).\n"
+            "Cannot load \"" +
+            file("cut.wav") +
+            "\": the file is cut short (truncated): its header announces 39690 bytes of "
+            "sound but only 2956 are there.\n"
+            "Cannot load \"" +
+            file("folder.wav") +
+            "\": it is a folder, not a file.\n\n"
+            "Nothing was changed: the samples loaded before are still in place. The Sample Dock shows the kit's files; "
+            "choose others for those slots there and press Done.",
         "Zendra", dialogs::Icon::Exclamation);
     EXPECT_EQ(DXMoudule::bufferAt(0), buffer);
     // A missing file pointed at again in the dock: the kit's settings follow

@@ -42,11 +42,13 @@ QString overflow(QWidget* w) {
         room = e->contentsRect().adjusted(2, 0, -2, 0);  // the edit's own side margins
         need = QSize(fm.horizontalAdvance(text), fm.height());
     }
-    if (text.isEmpty() || (need.width() <= room.width() && (!checkHeight || need.height() <= room.height())))
-        return {};
+    if (text.isEmpty() || (need.width() <= room.width() && (!checkHeight || need.height() <= room.height()))) return {};
     return QStringLiteral("%1 \"%2\" needs %3 x %4, has %5 x %6")
         .arg(w->metaObject()->className(), text)
-        .arg(need.width()).arg(need.height()).arg(room.width()).arg(room.height());
+        .arg(need.width())
+        .arg(need.height())
+        .arg(room.width())
+        .arg(room.height());
 }
 
 using LayoutTest = UiTest;

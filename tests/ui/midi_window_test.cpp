@@ -13,10 +13,10 @@
 #include "allocation_count.h"
 #include "core/frm_reworked.h"
 #include "core/settings.h"
-#include "midi/frm_midi.h"
-#include "midi/midi_player.h"
 #include "kits/kit_file.h"
 #include "kits/kit_session.h"
+#include "midi/frm_midi.h"
+#include "midi/midi_player.h"
 #include "ui_fixture.h"
 
 namespace zendra::test {

@@ -28,7 +28,9 @@ struct View {
     int count = 0;
     QString label;
     bool operator==(const View&) const = default;
-    friend void PrintTo(const View& v, std::ostream* os) { *os << v.buttons << ' ' << v.timer << ' ' << v.count << " \"" << v.label.toStdString() << '"'; }
+    friend void PrintTo(const View& v, std::ostream* os) {
+        *os << v.buttons << ' ' << v.timer << ' ' << v.count << " \"" << v.label.toStdString() << '"';
+    }
 };
 
 // The bytes a saved take holds.
@@ -83,7 +85,8 @@ protected:
     void feed(int bytes) {
         std::vector<uint8_t> chunk(static_cast<size_t>(bytes));
         for (auto& b : chunk) b = static_cast<uint8_t>((serial++ * 37 + 11) & 0xff);
-        for (size_t i = 0; mic().running() && i < chunk.size() && take.size() < 20u * kRate; ++i) take.push_back(chunk[i]);
+        for (size_t i = 0; mic().running() && i < chunk.size() && take.size() < 20u * kRate; ++i)
+            take.push_back(chunk[i]);
         mic().push(chunk);
     }
 
@@ -116,8 +119,10 @@ protected:
     }
 
     // Ticks from..to, each after `act`, showing the count and `buttons`.
-    static void addTicks(std::vector<Step>& steps, int from, int to, const std::string& buttons, const std::function<void()>& act) {
-        for (int t = from; t <= to; ++t) steps.push_back({"tick " + std::to_string(t), act, {buttons, 1000, t, QString::number(t)}});
+    static void addTicks(std::vector<Step>& steps, int from, int to, const std::string& buttons,
+                         const std::function<void()>& act) {
+        for (int t = from; t <= to; ++t)
+            steps.push_back({"tick " + std::to_string(t), act, {buttons, 1000, t, QString::number(t)}});
     }
 
     void runSteps(frmRecord& w, const std::vector<Step>& steps) {
@@ -143,24 +148,45 @@ TEST_F(RecorderTest, LoadShowsAnIdleWindowAndATakeLeftRunningCountsToFull) {
     EXPECT_EQ(w.windowTitle() + w.lblLTime->text() + w.cmbDone->text() + mic().device.c_str(), "RecordTime:Done");
     std::vector<Step> steps = {{"load", [] {}, {"10000", 0, 0, ""}},
                                {"Start Recording", [&] { press(w.cmdStartRec); }, {"01000", 1000, 0, ""}}};
-    addTicks(steps, 1, 9, "01000", [&] { feed(kRate); tick(w); });
-    steps.push_back({"Done hides; recording goes on", [&] {
-        press(w.cmbDone);
-        EXPECT_TRUE(!w.isShown() && mic().running());
+    addTicks(steps, 1, 9, "01000", [&] {
         feed(kRate);
         tick(w);
-    }, {"01000", 1000, 10, "10"}});
+    });
+    steps.push_back({"Done hides; recording goes on",
+                     [&] {
+                         press(w.cmbDone);
+                         EXPECT_TRUE(!w.isShown() && mic().running());
+                         feed(kRate);
+                         tick(w);
+                     },
+                     {"01000", 1000, 10, "10"}});
     steps.push_back({"shown again", [&] { w.showForm(); }, {"01000", 1000, 10, "10"}});
-    addTicks(steps, 11, 18, "01000", [&] { feed(kRate); tick(w); });
-    steps.push_back({"tick 19: full", [&] { feed(kRate); tick(w); }, {"01111", -1, 19, "Full"}});
+    addTicks(steps, 11, 18, "01000", [&] {
+        feed(kRate);
+        tick(w);
+    });
+    steps.push_back({"tick 19: full",
+                     [&] {
+                         feed(kRate);
+                         tick(w);
+                     },
+                     {"01111", -1, 19, "Full"}});
     steps.push_back({"Stop Recording", [&] { press(w.cmdStopRec); }, {"10111", -1, 0, ""}});
     runSteps(w, steps);
     EXPECT_FALSE(mic().running());
     // Playing the 19-second take: "Full" at the 19th tick while it still
     // plays; the next take then counts on past 19, up to 32767.
     steps = {{"Play", [&] { press(w.cmdPlayRec); }, {"10111", 1000, 0, ""}}};
-    addTicks(steps, 1, 18, "10111", [&] { render(1.0); tick(w); });
-    steps.push_back({"tick 19 while playing", [&] { render(0.4); tick(w); }, {"10111", -1, 19, "Full"}});
+    addTicks(steps, 1, 18, "10111", [&] {
+        render(1.0);
+        tick(w);
+    });
+    steps.push_back({"tick 19 while playing",
+                     [&] {
+                         render(0.4);
+                         tick(w);
+                     },
+                     {"10111", -1, 19, "Full"}});
     steps.push_back({"Start Recording", [&] { press(w.cmdStartRec); }, {"01111", 1000, 19, "Full"}});
     addTicks(steps, 20, 22, "01111", [&] { tick(w); });
     runSteps(w, steps);
@@ -186,8 +212,18 @@ TEST_F(RecorderTest, AnEmptyTakeKeepsThePreviousCopyAndPlayDuringARecordingEndsT
                  {"Start Recording", [&] { press(w.cmdStartRec); }, {"01101", 1000, 0, ""}},
                  {"Stop Recording at once", [&] { press(w.cmdStopRec); }, {"10101", -1, 0, ""}},
                  {"Play the old copy", [&] { press(w.cmdPlayRec); }, {"10111", 1000, 0, ""}},
-                 {"tick while playing", [&] { render(0.02); tick(w); }, {"10111", 1000, 1, "1"}},
-                 {"tick, playback over", [&] { render(0.5); tick(w); }, {"10101", -1, 1, ""}}});
+                 {"tick while playing",
+                  [&] {
+                      render(0.02);
+                      tick(w);
+                  },
+                  {"10111", 1000, 1, "1"}},
+                 {"tick, playback over",
+                  [&] {
+                      render(0.5);
+                      tick(w);
+                  },
+                  {"10101", -1, 1, ""}}});
     // The count stays at 1 after a playback that ended by itself: the next
     // take is full at its 18th tick.
     std::vector<Step> steps = {{"Start Recording", [&] { press(w.cmdStartRec); }, {"01101", 1000, 1, ""}}};
@@ -197,23 +233,45 @@ TEST_F(RecorderTest, AnEmptyTakeKeepsThePreviousCopyAndPlayDuringARecordingEndsT
     runSteps(w, steps);
     runSteps(w, {{"Play again", [&] { press(w.cmdPlayRec); }, {"10111", 1000, 0, ""}},
                  {"Start Recording", [&] { press(w.cmdStartRec); }, {"01111", 1000, 0, ""}},
-                 {"tick", [&] { feed(4000); tick(w); }, {"01111", 1000, 1, "1"}},
+                 {"tick",
+                  [&] {
+                      feed(4000);
+                      tick(w);
+                  },
+                  {"01111", 1000, 1, "1"}},
                  {"Play during the recording", [&] { press(w.cmdPlayRec); }, {"01111", 1000, 0, ""}},
-                 {"tick: still recording", [&] { render(0.3); tick(w); }, {"01111", 1000, 1, "1"}}});
+                 {"tick: still recording",
+                  [&] {
+                      render(0.3);
+                      tick(w);
+                  },
+                  {"01111", 1000, 1, "1"}}});
     EXPECT_FALSE(mic().running());
     EXPECT_EQ(copyBytes(w), take);
     // Save during a recording ends the take there too and stops the timer;
     // Save while playing silences the playing copy.
     runSteps(w, {{"Stop Recording", [&] { press(w.cmdStopRec); }, {"10111", -1, 0, ""}},
-                 {"Start Recording", [&] { take.clear(); press(w.cmdStartRec); }, {"01111", 1000, 0, ""}},
-                 {"tick", [&] { feed(kRate); tick(w); }, {"01111", 1000, 1, "1"}},
+                 {"Start Recording",
+                  [&] {
+                      take.clear();
+                      press(w.cmdStartRec);
+                  },
+                  {"01111", 1000, 0, ""}},
+                 {"tick",
+                  [&] {
+                      feed(kRate);
+                      tick(w);
+                  },
+                  {"01111", 1000, 1, "1"}},
                  {"Save during the recording", [&] { saveAs(w, dir / "cut"); }, {"01101", -1, 0, ""}},
                  {"Stop Recording", [&] { press(w.cmdStopRec); }, {"10101", -1, 0, ""}},
                  {"Play", [&] { press(w.cmdPlayRec); }, {"10111", 1000, 0, ""}},
-                 {"Save while playing", [&] {
+                 {"Save while playing",
+                  [&] {
                       EXPECT_GT(rmsDb(out(0.1).left), -30.0);
                       saveAs(w, dir / "playing");
-                  }, {"10101", -1, 0, ""}}});
+                  },
+                  {"10101", -1, 0, ""}}});
     EXPECT_FALSE(mic().running());
     EXPECT_EQ(savedBytes(dir / "cut.wav"), take);
     EXPECT_EQ(savedBytes(dir / "playing.wav"), take);
@@ -231,10 +289,20 @@ TEST_F(RecorderTest, LoadFailuresEndTheProgramWithTheirMessageOrLeaveAWorkingWin
     };
     const Variant variants[] = {
         {"no capture device", true, false, false, false, WAVE_FORMAT_2M08, critical, "Zendra", dialogs::Icon::Critical},
-        {"capture cannot be opened", false, true, false, false, WAVE_FORMAT_2M08, critical, "Zendra", dialogs::Icon::Critical},
-        {"no usable format", false, false, false, false, 0x0E, "Capture is not supported with your sound card!", "Zendra", {}},
+        {"capture cannot be opened", false, true, false, false, WAVE_FORMAT_2M08, critical, "Zendra",
+         dialogs::Icon::Critical},
+        {"no usable format",
+         false,
+         false,
+         false,
+         false,
+         0x0E,
+         "Capture is not supported with your sound card!",
+         "Zendra",
+         {}},
         {"no full duplex: recording goes on", false, false, false, true, WAVE_FORMAT_2M08,
-         "This card does not support full duplex.  You may still record sound.", "No full duplex", dialogs::Icon::Information},
+         "This card does not support full duplex.  You may still record sound.", "No full duplex",
+         dialogs::Icon::Information},
         {"no output at all: counts as full duplex", false, false, true, false, WAVE_FORMAT_2M08, nullptr, nullptr, {}},
         {"only 11025 Hz: 20 seconds at that rate", false, false, false, false, WAVE_FORMAT_1M08, nullptr, nullptr, {}},
     };
@@ -271,7 +339,8 @@ TEST_F(RecorderTest, SavedFilesHoldTheTakeUnderTheChosenNamePlusWav) {
     frmRecord& w = open();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].text.contains("\"USB Headset\"") && messages[0].text.contains("default capture device") &&
-                mic().device.empty() && !ended) << messages[0].text.toStdString();
+                mic().device.empty() && !ended)
+        << messages[0].text.toStdString();
     // Failures of Start Recording, Play and Save are reported; the window goes on.
     backend->failCapture = true;
     press(w.cmdStartRec);
@@ -283,12 +352,12 @@ TEST_F(RecorderTest, SavedFilesHoldTheTakeUnderTheChosenNamePlusWav) {
     WAVEFORMATEX fmt = take::MakeWaveFormat(22050, 1, 8);
     try {
         for (;;) hogs.push_back(DXMoudule::ds->CreateSoundBuffer(d, fmt));
-    } catch (const SoundError&) {
-    }
+    } catch (const SoundError&) {}
     press(w.cmdPlayRec);
     press(w.cmdSaveToFile);
     ASSERT_EQ(messages.size(), 4u);
-    EXPECT_TRUE(messages[1].text.startsWith("Recording could not start.") && messages[2].text.startsWith("The take could not be played.") &&
+    EXPECT_TRUE(messages[1].text.startsWith("Recording could not start.") &&
+                messages[2].text.startsWith("The take could not be played.") &&
                 messages[3].text.contains("nothing was saved") && messages[1].icon == dialogs::Icon::Exclamation);
     EXPECT_TRUE(w.PlayBuffer == nullptr && fileCalls.empty());
     hogs.clear();
@@ -304,8 +373,11 @@ TEST_F(RecorderTest, SavedFilesHoldTheTakeUnderTheChosenNamePlusWav) {
     EXPECT_EQ(std::tuple(f.format, f.channels, f.rate), std::tuple(SampleFormat::U8, 1, 22050));
     EXPECT_TRUE(f.bytes == take) << "the file's data differ from the captured bytes";
     const std::pair<std::string, std::string> names[] = {
-        {"plain.wav", "plain.wav"}, {"loud.WAV", "loud.WAV.wav"}, {"dotted.wav.bak", "dotted.wav.bak.wav"},
-        {"with space", "with space.wav"}, {"take.wav", "take.wav"}};  // the last overwrites without asking
+        {"plain.wav", "plain.wav"},
+        {"loud.WAV", "loud.WAV.wav"},
+        {"dotted.wav.bak", "dotted.wav.bak.wav"},
+        {"with space", "with space.wav"},
+        {"take.wav", "take.wav"}};  // the last overwrites without asking
     for (const auto& [chosen, name] : names) {
         saveAs(w, dir / chosen);
         EXPECT_EQ(savedBytes(dir / name), take) << chosen;
@@ -335,8 +407,10 @@ TEST_F(RecorderTest, ClosingEndsTheProgramAndReleasesTheSoundObjects) {
         ASSERT_TRUE(startMain());
         frmRecord& w = forms::frmRecord();
         if (variant < 2) w.showForm();
-        if (variant == 0) w.close();
-        else forms::FrmReworked().close();
+        if (variant == 0)
+            w.close();
+        else
+            forms::FrmReworked().close();
         EXPECT_TRUE(ended && endCode == 0 && backend->lastCapture() == nullptr);
         EXPECT_EQ(DXMoudule::ds == nullptr, variant < 2);
     }

@@ -54,7 +54,6 @@ protected:
         var().chkLoop[0]->setChecked(loop);
         click(pad().cmbSample[0]);
     }
-
 };
 
 TEST_F(BankTest, DoneTakesFilledSlotsUpToFirstGapAndPreparesEveryWindow) {
@@ -166,9 +165,10 @@ TEST_F(BankTest, SlotButtonFillsFromTheDialogAndCancelEmptiesTheSlot) {
     qputenv("ZENDRA_DEMO_KIT", oldEnv);
     ASSERT_EQ(fileCalls.size(), 2u);
     // WAV is the preset; the second filter offers every sound file.
-    EXPECT_EQ(fileCalls[0].filter + "|" + fileCalls[0].suggested,
-              "Wave Files (*.Wav);;Sound Files (*.wav *.flac *.ogg *.oga *.opus *.mp3 *.aif *.aiff *.aifc *.caf *.au)|*.Wav");
-    EXPECT_EQ(fileCalls[0].folder, QDir(kit).absolutePath());                   // first: the demo kit
+    EXPECT_EQ(
+        fileCalls[0].filter + "|" + fileCalls[0].suggested,
+        "Wave Files (*.Wav);;Sound Files (*.wav *.flac *.ogg *.oga *.opus *.mp3 *.aif *.aiff *.aifc *.caf *.au)|*.Wav");
+    EXPECT_EQ(fileCalls[0].folder, QDir(kit).absolutePath());         // first: the demo kit
     EXPECT_EQ(fileCalls[1].folder, QDir(tmp.path()).absolutePath());  // then the last folder
 }
 
@@ -176,7 +176,9 @@ TEST_F(BankTest, FrequencyBarsFollowTheBuffersAndA11025HzFilePlaysAt11020) {
     const QStringList files = {demo("tone-22050.wav"), demo("tone-11025.wav"), demo("tone-44100.wav")};
     loadBank(files);
     const int bars[] = {2205, 1102, 4410}, rates[] = {22050, 11020, 44100};
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(std::pair(var().hscFre[i]->value(), DXMoudule::bufferAt(i)->GetFrequency()), std::pair(bars[i], rates[i]));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(std::pair(var().hscFre[i]->value(), DXMoudule::bufferAt(i)->GetFrequency()),
+                  std::pair(bars[i], rates[i]));
     click(pad().cmbSample[1]);
     EXPECT_NEAR(frequencyHz(out(1.5).left, engine().rate(), frames(0.2), frames(1.4)), 440.0 * 11020 / 11025, 0.05);
     // Done again with the same files: the bar does not change, so the new
@@ -281,12 +283,13 @@ TEST_F(BankTest, PadRestartsFromTheStartAndPlaysOnceOrLoopsByTheLoopBox) {
 TEST_F(BankTest, PropertiesStartWithDefaultsUnderTheirHeadingsAndThePadIsAGridByColumn) {
     frmVar& v = var();
     QString headings = v.windowTitle() + "|";
-    for (QLabel* l : {v.lblSampleTitle, v.lblPause, v.lblloop, v.lblVol, v.lblPan, v.lblFre}) headings += l->text() + "|";
+    for (QLabel* l : {v.lblSampleTitle, v.lblPause, v.lblloop, v.lblVol, v.lblPan, v.lblFre})
+        headings += l->text() + "|";
     EXPECT_EQ(headings, "Sample Properties|#|Pause|Loop|Volume|Pan|Frequency|");
     const int pitch = v.lblSampleNum[1]->y() - v.lblSampleNum[0]->y();
     for (int i = 0; i < 16; ++i) {
-        EXPECT_EQ(std::tuple(v.lblSampleNum[i]->text(), v.cmbPause[i]->text(), v.chkLoop[i]->isChecked(), v.hscVol[i]->value(),
-                             v.hscPan[i]->value(), v.hscFre[i]->value()),
+        EXPECT_EQ(std::tuple(v.lblSampleNum[i]->text(), v.cmbPause[i]->text(), v.chkLoop[i]->isChecked(),
+                             v.hscVol[i]->value(), v.hscPan[i]->value(), v.hscFre[i]->value()),
                   std::tuple(QString::number(i + 1), QString("| |"), true, 0, 0, 100));
         // A wider gap after every fourth row.
         EXPECT_TRUE(i == 0 || (v.lblSampleNum[i]->y() - v.lblSampleNum[i - 1]->y() > pitch) == (i % 4 == 0)) << i;

@@ -2,8 +2,6 @@
 // Dock's dialog, played and listened to on each side; sound files dropped on
 // the dock and a kit dropped on the main window, through the window's own
 // drag and drop events.
-#include <sndfile.h>
-
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
@@ -11,6 +9,7 @@
 #include <QUrl>
 #include <QWindow>
 #include <cmath>
+#include <sndfile.h>
 
 #include "core/frm_reworked.h"
 #include "mixing/frm_sample_play.h"
@@ -62,7 +61,12 @@ protected:
 // (16-bit sound kept at 16 bits, deeper or lossy sound as float), started
 // from the Sample Pad, and each side of the output measured.
 TEST_F(SoundFilesTest, EveryFormatLoadsThroughTheDockAndPlaysEachSideApart) {
-    struct Row { const char* name; int format; int rate; int bits; };
+    struct Row {
+        const char* name;
+        int format;
+        int rate;
+        int bits;
+    };
     const Row rows[] = {
         {"wav16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 16},
         {"wav24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 96000, 32},

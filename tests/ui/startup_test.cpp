@@ -51,15 +51,19 @@ TEST_F(StartupTest, MenusHoldEveryItemInOrderOpenTheirWindowsAndExitAsks) {
     ASSERT_TRUE(startMain());
     FrmReworked& main = forms::FrmReworked();
     QStringList menus;
-    for (QWidget* menu : {static_cast<QWidget*>(main.menuBar()), static_cast<QWidget*>(main.File), static_cast<QWidget*>(main.Tools)})
+    for (QWidget* menu :
+         {static_cast<QWidget*>(main.menuBar()), static_cast<QWidget*>(main.File), static_cast<QWidget*>(main.Tools)})
         for (QAction* a : menu->actions()) menus << a->text();
-    EXPECT_EQ(menus.join('|'), "File|Tools|About|Load Samples|Properties|MIDI|Key Associations|Open Kit...|Save Kit As...|Exit|"
-                               "Key Board|Sample Pad|Tap Pad|Sample Properties|F X|Cross Fader|Record");
+    EXPECT_EQ(menus.join('|'),
+              "File|Tools|About|Load Samples|Properties|MIDI|Key Associations|Open Kit...|Save Kit As...|Exit|"
+              "Key Board|Sample Pad|Tap Pad|Sample Properties|F X|Cross Fader|Record");
     // Each item brings its own window to the front; About twice is one window.
     const std::pair<QAction*, QString> items[] = {
-        {main.KeyBoard, "Keyboard"}, {main.SamplePad, "Sample Pad"}, {main.samplekeypad, "Tap Pad"},
-        {main.SampleProperties, "Sample Properties"}, {main.FX, "Simple FX"}, {main.CrossFader, "Cross Fade"},
-        {main.KeySettings, "Settings"}, {main.LoadSamples, "Sample Dock"}, {main.About, "About"},
+        {main.KeyBoard, "Keyboard"},    {main.SamplePad, "Sample Pad"},
+        {main.samplekeypad, "Tap Pad"}, {main.SampleProperties, "Sample Properties"},
+        {main.FX, "Simple FX"},         {main.CrossFader, "Cross Fade"},
+        {main.KeySettings, "Settings"}, {main.LoadSamples, "Sample Dock"},
+        {main.About, "About"},
     };
     for (const auto& [action, caption] : items) {
         action->trigger();

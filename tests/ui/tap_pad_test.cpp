@@ -32,8 +32,10 @@ protected:
         pad().showForm();
         focus(pad().cmbDone);
         for (QChar c : text) {
-            if (c.unicode() < 0x80) QTest::keyClick(pad().cmbDone, c.toLatin1(), c.isUpper() ? Qt::ShiftModifier : Qt::NoModifier);
-            else typeText(c);
+            if (c.unicode() < 0x80)
+                QTest::keyClick(pad().cmbDone, c.toLatin1(), c.isUpper() ? Qt::ShiftModifier : Qt::NoModifier);
+            else
+                typeText(c);
         }
     }
     static QString history() {
@@ -49,17 +51,20 @@ TEST_F(KeyAssociationsTest, LabelsAskForAKeyAndShowTheAnswerAsTyped) {
     for (int i = 0; i < 16; ++i) {
         EXPECT_EQ(keys().lblSample[i]->text(), QString::number(i + 1) + " =");
         // Four columns of four, by column.
-        EXPECT_EQ(keys().lblSample[i]->pos(), QPoint(keys().lblSample[4 * (i / 4)]->x(), keys().lblSample[i % 4]->y())) << i;
+        EXPECT_EQ(keys().lblSample[i]->pos(), QPoint(keys().lblSample[4 * (i / 4)]->x(), keys().lblSample[i % 4]->y()))
+            << i;
     }
     loadDrums(3);
     bind(2, QStringLiteral("q"));
     ASSERT_EQ(prompts.size(), 1u);
-    EXPECT_EQ(prompts[0], std::pair(QString("Press a key to be associated with sample 3"), QString("Key Associations")));
+    EXPECT_EQ(prompts[0],
+              std::pair(QString("Press a key to be associated with sample 3"), QString("Key Associations")));
     EXPECT_EQ(keys().lblSample[2]->text(), "3 = q");
     bind(2, std::nullopt);  // Cancel still replaces the caption
     EXPECT_EQ(keys().lblSample[2]->text(), "3 = ");
     bind(1, QStringLiteral("<b>x"));  // shown as typed, not as markup
-    EXPECT_EQ(std::pair(keys().lblSample[1]->text(), keys().lblSample[1]->textFormat()), std::pair(QString("2 = <b>x"), Qt::PlainText));
+    EXPECT_EQ(std::pair(keys().lblSample[1]->text(), keys().lblSample[1]->textFormat()),
+              std::pair(QString("2 = <b>x"), Qt::PlainText));
     // Labels above the bank take no clicks; a new bank keeps every caption.
     bind(3, QStringLiteral("z"));
     EXPECT_EQ(std::pair(prompts.size(), keys().lblSample[3]->text()), std::pair(size_t{3}, QString("4 =")));
@@ -109,19 +114,28 @@ TEST_F(KeyAssociationsTest, TypedKeysPlayEverySampleWhoseCaptionEndsInThem) {
         std::vector<int> expected;
     };
     const Step steps[] = {
-        {"bindings", [&] {
+        {"bindings",
+         [&] {
              loadDrums(4);
              bind(0, QStringLiteral("a"));
              bind(1, QStringLiteral("A"));
              bind(2, QStringLiteral("xyc"));
              bind(3, std::nullopt);
-         }, "a", {0}},
+         },
+         "a",
+         {0}},
         {"case matters", nullptr, "A", {1}},
         {"only the last character binds", nullptr, "xy", {}},
         {"the last character", nullptr, "c", {2}},
         {"a cancelled answer binds the space", nullptr, " ", {3}},
         {"nothing is left unset", nullptr, "=", {}},
-        {"one key, two samples", [&] { bind(0, QStringLiteral("k")); bind(2, QStringLiteral("k")); }, "k", {0, 2}},
+        {"one key, two samples",
+         [&] {
+             bind(0, QStringLiteral("k"));
+             bind(2, QStringLiteral("k"));
+         },
+         "k",
+         {0, 2}},
         {"changed while the pad is open", [&] { bind(0, QString::fromUtf8("ß日本")); }, "k", {2}},
         {"any character", nullptr, QString::fromUtf8("本"), {0}},
         {"a blank answer binds the space too", [&] { bind(1, QString()); }, " ", {1, 3}},
@@ -148,7 +162,8 @@ TEST_F(KeyAssociationsTest, TypedKeysPlayEverySampleWhoseCaptionEndsInThem) {
     tap("=");
     const std::vector<float> again = out(0.05).left;
     double worst = 0;
-    for (size_t k = 2 * (Mixer::kGainRampFrames + 1); k < first.size(); ++k) worst = std::max(worst, std::fabs(double(first[k]) - again[k]));
+    for (size_t k = 2 * (Mixer::kGainRampFrames + 1); k < first.size(); ++k)
+        worst = std::max(worst, std::fabs(double(first[k]) - again[k]));
     EXPECT_LT(worst, 1e-6);
 }
 

@@ -1,8 +1,6 @@
 // Common ground for window tests: offline sound, scripted dialogs, a fresh
 // set of windows for every test.
 #pragma once
-#include <gtest/gtest.h>
-
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
@@ -11,6 +9,7 @@
 #include <QTest>
 #include <cstdlib>
 #include <deque>
+#include <gtest/gtest.h>
 #include <memory>
 #include <optional>
 #include <tuple>
@@ -20,8 +19,8 @@
 #include "core/dx_module.h"
 #include "core/forms.h"
 #include "samples/frm_load_samples.h"
-#include "sound/offline_backend.h"
 #include "signal_measure.h"
+#include "sound/offline_backend.h"
 #include "sound/output_engine.h"
 
 // GCC misreads optional<QString> moved out of a deque.
@@ -164,7 +163,8 @@ protected:
                            dialogs::Buttons buttons = dialogs::Buttons::Ok) {
         ASSERT_EQ(messages.size(), 1u);
         EXPECT_EQ(messages[0].text, text);
-        EXPECT_EQ(std::tuple(messages[0].title, messages[0].icon, messages[0].buttons), std::tuple(title, icon, buttons));
+        EXPECT_EQ(std::tuple(messages[0].title, messages[0].icon, messages[0].buttons),
+                  std::tuple(title, icon, buttons));
     }
 
     std::shared_ptr<OfflineBackend> backend;

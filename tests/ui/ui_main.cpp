@@ -1,8 +1,7 @@
 // Runs the window tests on an offscreen display with offline sound.
-#include <gtest/gtest.h>
-
 #include <QApplication>
 #include <cstdlib>
+#include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);

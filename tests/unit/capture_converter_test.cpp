@@ -2,9 +2,8 @@
 // float) reaches a take at the rate, channels and depth it asked for,
 // band-limited: what the lower rate cannot hold is filtered out, not folded
 // back into the take as another pitch.
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <vector>
 
 #include "signal_measure.h"

@@ -1,9 +1,8 @@
 // The rules that judge a device's rhythm: which callbacks came so late that
 // the device ran dry, and when late callbacks crowd together enough to step
 // the buffer up.
-#include <gtest/gtest.h>
-
 #include <cstdint>
+#include <gtest/gtest.h>
 
 #include "sound/buffer_step.h"
 #include "sound/lateness.h"

@@ -3,22 +3,21 @@
 // finite and bounded, and afterwards the engine still plays correctly.
 // ZENDRA_STRESS_COMMANDS sets the number of commands (default: as many as fit
 // in about two seconds, at most a million).
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "signal_measure.h"
-#include "sound_fixtures.h"
 #include "sound/direct_sound.h"
 #include "sound/offline_backend.h"
 #include "sound/output_engine.h"
+#include "sound_fixtures.h"
 
 namespace zendra::test {
 namespace {
@@ -29,7 +28,8 @@ TEST(EngineStress, MillionMixedCommandsWhileTheAudioThreadMixes) {
     OutputEngine& engine = *ds->engine();
     std::vector<std::shared_ptr<SampleData>> bank;  // every sample format, reloaded over and over
     for (int i = 0; i < 8; ++i) {
-        bank.push_back(std::make_shared<SampleData>(SampleData{SampleFormat(i % 3), 1 + i % 2, 11025 * (1 + i % 4), {}}));
+        bank.push_back(
+            std::make_shared<SampleData>(SampleData{SampleFormat(i % 3), 1 + i % 2, 11025 * (1 + i % 4), {}}));
         bank.back()->bytes.resize(static_cast<size_t>(bank.back()->blockAlign() * 2000));
         for (size_t k = 0; k < bank.back()->bytes.size(); ++k)  // floats finite, below 1
             bank.back()->bytes[k] = static_cast<uint8_t>(i % 3 == 2 && k % 4 == 3 ? 0x3e : k * 37 / (1 + i));
@@ -43,8 +43,10 @@ TEST(EngineStress, MillionMixedCommandsWhileTheAudioThreadMixes) {
         for (; !stop.load(std::memory_order_acquire); ++blocks) {
             engine.render(buf.data(), 128);
             for (float v : buf) {
-                if (std::isfinite(v)) peak = std::max(peak, std::fabs(v));
-                else ++nonFinite;
+                if (std::isfinite(v))
+                    peak = std::max(peak, std::fabs(v));
+                else
+                    ++nonFinite;
             }
         }
     });
@@ -78,8 +80,8 @@ TEST(EngineStress, MillionMixedCommandsWhileTheAudioThreadMixes) {
                 DirectSoundBuffer& b = *live[static_cast<size_t>(pick(static_cast<int>(live.size())))];
                 b.GetFormat(f);
                 const int frames = b.bufferBytes() / f.nBlockAlign, st = b.GetStatus(), pos = b.GetCurrentPosition();
-                if ((st != 0 && st != DSBSTATUS_PLAYING && st != (DSBSTATUS_PLAYING | DSBSTATUS_LOOPING)) ||
-                    pos < 0 || pos > b.bufferBytes())
+                if ((st != 0 && st != DSBSTATUS_PLAYING && st != (DSBSTATUS_PLAYING | DSBSTATUS_LOOPING)) || pos < 0 ||
+                    pos > b.bufferBytes())
                     if (bad++ == 0) firstBad = "status " + std::to_string(st) + " at " + std::to_string(pos);
                 switch (op % 8) {
                 case 0: b.Play(pick(2)); break;
@@ -114,7 +116,8 @@ TEST(EngineStress, MillionMixedCommandsWhileTheAudioThreadMixes) {
     }
     stop = true;
     audio.join();
-    std::printf("[   INFO   ] %ld commands, %ld refused, %llu blocks mixed, peak %.2f\n", commands, refused, blocks.load(), peak);
+    std::printf("[   INFO   ] %ld commands, %ld refused, %llu blocks mixed, peak %.2f\n", commands, refused,
+                blocks.load(), peak);
     EXPECT_TRUE(commands > 10000 && blocks > 100u);
     EXPECT_EQ(nonFinite, 0u);
     EXPECT_LE(peak, 2.0f * 48);  // every buffer at full scale, plus overshoot and fading tails

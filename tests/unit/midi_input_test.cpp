@@ -1,7 +1,6 @@
 // MIDI input: which bytes make note-ons, which note plays which sample, and
 // the velocity curve.
 #include <gtest/gtest.h>
-
 #include <vector>
 
 #include "midi/midi_mapping.h"

@@ -1,16 +1,15 @@
 // Pitch changes must not add aliases or images, nor dull the audible band.
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <vector>
 
 #include "signal_measure.h"
-#include "sound_fixtures.h"
 #include "sound/direct_sound.h"
 #include "sound/offline_backend.h"
 #include "sound/output_engine.h"
 #include "sound/sinc_dot.h"
 #include "sound/sinc_kernel.h"
+#include "sound_fixtures.h"
 
 namespace zendra::test {
 namespace {
@@ -67,8 +66,8 @@ TEST(ResamplerQuality, WideAndPortableInnerLoopsAgree) {
     for (size_t i = 0; i < in.size(); ++i) in[i] = static_cast<float>(std::sin(0.05 * static_cast<double>(i)));
     for (const SincTable& t : SincKernels::instance().tables()) {
         for (bool stereo : {false, true}) {
-            SincRun r{t.coeffs.data(), t.taps, t.phases, in.data(), stereo ? in.data() + 4096 : nullptr, 0.37,
-                      t.scale * 0.977, 300, a.data(), a.data() + 300};
+            SincRun r{t.coeffs.data(), t.taps, t.phases, in.data(),     stereo ? in.data() + 4096 : nullptr, 0.37,
+                      t.scale * 0.977, 300,    a.data(), a.data() + 300};
             sincDotPortable()(r);
             r.outL = b.data();
             r.outR = b.data() + 300;

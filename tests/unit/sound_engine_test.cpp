@@ -1,18 +1,17 @@
 // The sound interface measured on its rendered output, offline.
-#include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <filesystem>
 #include <functional>
+#include <gtest/gtest.h>
+#include <unistd.h>
 #include <utility>
 
 #include "signal_measure.h"
-#include "sound_fixtures.h"
 #include "sound/direct_sound.h"
 #include "sound/offline_backend.h"
 #include "sound/output_engine.h"
 #include "sound/sound_file.h"
+#include "sound_fixtures.h"
 
 namespace zendra::test {
 namespace {
@@ -38,8 +37,8 @@ TEST_F(SoundEngineTest, VolumeAndPanAreHundredthsOfADecibelOfAttenuationAndFrequ
     const double full = rmsDb(render(0.3).left);
     EXPECT_NEAR(full, 20 * std::log10(0.5 / std::sqrt(2.0)), 0.1);  // a new buffer starts at full volume
     // Pan attenuates only the far channel, on top of the volume; the last row is silence.
-    const double cases[][4] = {{-600, 0, -6.0, -6.0}, {-2500, 0, -25.0, -25.0}, {0, -2173, 0.0, -21.73},
-                               {0, 2173, -21.73, 0.0}, {0, -9999, 0.0, -99.99}, {-500, -2173, -5.0, -26.73},
+    const double cases[][4] = {{-600, 0, -6.0, -6.0},  {-2500, 0, -25.0, -25.0}, {0, -2173, 0.0, -21.73},
+                               {0, 2173, -21.73, 0.0}, {0, -9999, 0.0, -99.99},  {-500, -2173, -5.0, -26.73},
                                {-10000, 0, -150, -150}};
     for (const auto& [volume, pan, left, right] : cases) {
         b->SetVolume(static_cast<int32_t>(volume));
@@ -58,7 +57,10 @@ TEST_F(SoundEngineTest, VolumeAndPanAreHundredthsOfADecibelOfAttenuationAndFrequ
         EXPECT_NEAR(frequencyHz(render(0.5).left, kRate), want, want * 0.005) << hz;
         EXPECT_EQ(b->GetFrequency(), hz ? hz : 22050);
     }
-    EXPECT_NO_THROW({ b->SetFrequency(100000); b->SetFrequency(100); });  // the limits themselves
+    EXPECT_NO_THROW({
+        b->SetFrequency(100000);
+        b->SetFrequency(100);
+    });  // the limits themselves
 }
 
 TEST_F(SoundEngineTest, PlayStopResumeAndLooping) {
@@ -186,9 +188,12 @@ TEST_F(SoundEngineTest, WrongRequestsAreRefusedWithTheirCodeAndReason) {
     DSBUFFERDESC d{0, 600};
     WAVEFORMATEX f = pcmFormat(3, 22050, 16);
     const std::pair<std::function<void()>, const char*> invalid[] = {
-        {[&] { b->SetVolume(1); }, "The volume 1 is outside -10000..0."}, {[&] { b->SetVolume(-10001); }, "-10001"},
-        {[&] { b->SetPan(10001); }, "The pan 10001 is outside -10000..10000."}, {[&] { b->SetPan(-10001); }, "-10001"},
-        {[&] { b->SetFrequency(99); }, "99 Hz is outside 100..100000 Hz."}, {[&] { b->SetFrequency(100001); }, "100001"},
+        {[&] { b->SetVolume(1); }, "The volume 1 is outside -10000..0."},
+        {[&] { b->SetVolume(-10001); }, "-10001"},
+        {[&] { b->SetPan(10001); }, "The pan 10001 is outside -10000..10000."},
+        {[&] { b->SetPan(-10001); }, "-10001"},
+        {[&] { b->SetFrequency(99); }, "99 Hz is outside 100..100000 Hz."},
+        {[&] { b->SetFrequency(100001); }, "100001"},
         {[&] { b->SetCurrentPosition(-2); }, "position -2 lies outside the buffer."},
         {[&] { b->SetCurrentPosition(4412); }, "4412"},
         {[&] { b->WriteBuffer(4400, 20, &f, 0); }, "Writing a sound buffer: the range lies outside the buffer."}};
@@ -200,7 +205,8 @@ TEST_F(SoundEngineTest, WrongRequestsAreRefusedWithTheirCodeAndReason) {
         {[&] { ds->CreateSoundBufferFromFile("/no/such.wav", d, f); }, DSERR_FILENOTFOUND, "\"/no/such.wav\""},
         {[&] { dx->DirectSoundCaptureCreate("mic"); }, DSERR_NODRIVER, "The capture device \"mic\" is not available."},
         {[&] { backend->failOutput = true, dx->DirectSoundCreate("other"); }, DSERR_NODRIVER, "No sound output device"},
-        {[&] { backend->devices.clear(), dx->DirectSoundCaptureCreate(""); }, DSERR_NODRIVER, "There is no capture device."}};
+        {[&] { backend->devices.clear(), dx->DirectSoundCaptureCreate(""); }, DSERR_NODRIVER,
+         "There is no capture device."}};
     auto expectRefused = [](const std::function<void()>& request, uint32_t code, const std::string& reason) {
         try {
             request();

@@ -1,24 +1,23 @@
 // Reading sound files and saving WAV files, hostile files included: each one
 // loads as its content says, or is refused with a code and a message naming
 // the file.
-#include "sound/sound_file.h"
-#include "sound/wav_file.h"
-
-#include <gtest/gtest.h>
-#include <sndfile.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <limits>
 #include <random>
+#include <sndfile.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "sound/sound_file.h"
+#include "sound/wav_file.h"
 
 namespace fs = std::filesystem;
 
@@ -41,7 +40,8 @@ std::string le(uint32_t v, int n) {
 std::string rawWav(int tag, int channels, uint32_t rate, int bits, uint32_t dataSize, size_t dataPresent) {
     const int align = channels * bits / 8;
     return "RIFF" + le(36 + dataSize, 4) + "WAVEfmt " + le(16, 4) + le(tag, 2) + le(channels, 2) + le(rate, 4) +
-           le(rate * align, 4) + le(align, 2) + le(bits, 2) + "data" + le(dataSize, 4) + std::string(dataPresent, '\x10');
+           le(rate * align, 4) + le(align, 2) + le(bits, 2) + "data" + le(dataSize, 4) +
+           std::string(dataPresent, '\x10');
 }
 
 // Any format libsndfile writes, from interleaved samples.
@@ -85,7 +85,8 @@ protected:
         } catch (const SoundError& e) {
             const std::string what = e.what();
             EXPECT_EQ(e.code(), code) << what;
-            EXPECT_NE(what.find("Cannot " + std::string(verb) + " \"" + p.string() + "\": "), std::string::npos) << what;
+            EXPECT_NE(what.find("Cannot " + std::string(verb) + " \"" + p.string() + "\": "), std::string::npos)
+                << what;
             EXPECT_NE(what.find(reason), std::string::npos) << what;
         }
     }
@@ -99,7 +100,8 @@ protected:
 
 TEST_F(SoundFile, EveryContainerDepthAndChannelCountReadsItsValues) {
     const fs::path p = dir / "x.wav";
-    for (int major : {+SF_FORMAT_WAV, +SF_FORMAT_WAVEX, +SF_FORMAT_RF64, +SF_FORMAT_W64, SF_FORMAT_WAV | SF_ENDIAN_BIG}) {
+    for (int major :
+         {+SF_FORMAT_WAV, +SF_FORMAT_WAVEX, +SF_FORMAT_RF64, +SF_FORMAT_W64, SF_FORMAT_WAV | SF_ENDIAN_BIG}) {
         for (int sub : {SF_FORMAT_PCM_24, SF_FORMAT_PCM_32, SF_FORMAT_FLOAT, SF_FORMAT_DOUBLE}) {
             SCOPED_TRACE(testing::Message() << std::hex << (major | sub));
             writeSndfile(p, major | sub, 2, 48000, {0.5, -0.25, 0.125, -1.0, 0.75, 0.0});  // exact at every depth
@@ -109,7 +111,8 @@ TEST_F(SoundFile, EveryContainerDepthAndChannelCountReadsItsValues) {
         }
         // 16- and 8-bit stay bit-exact (RIFX has no 8-bit form).
         writeSndfile(p, major | SF_FORMAT_PCM_16, 1, 22050, {16384, -8193, -32768, 32767}, {}, false);
-        EXPECT_EQ(readSoundFile(p.string()).bytes, (std::vector<uint8_t>{0x00, 0x40, 0xff, 0xdf, 0x00, 0x80, 0xff, 0x7f}));
+        EXPECT_EQ(readSoundFile(p.string()).bytes,
+                  (std::vector<uint8_t>{0x00, 0x40, 0xff, 0xdf, 0x00, 0x80, 0xff, 0x7f}));
         if (major & SF_ENDIAN_BIG) continue;
         writeSndfile(p, major | SF_FORMAT_PCM_U8, 1, 22050, {64, -33, -128, 127}, {}, false);
         EXPECT_EQ(readSoundFile(p.string()).bytes, (std::vector<uint8_t>{192, 95, 0, 255}));
@@ -138,8 +141,9 @@ TEST_F(SoundFile, ASampleAndABankStayWithinTheirMemoryAndACancelStopsTheRead) {
     writeSndfile(ogg, SF_FORMAT_OGG | SF_FORMAT_VORBIS, 1, 44100, threeSeconds);
     writeAll(ogg, readAll(ogg) + "junk: no length found from the end");
     EXPECT_EQ(readSoundFile(ogg.string()).frames(), threeSeconds.size());  // read to its end
-    expectError([&] { readSoundFile(ogg.string(), {2 * 44100 * 4}); }, ogg, DSERR_OUTOFMEMORY,
-                "it is too long (more than 2 seconds of sound): a sample like it may last at most 2 seconds (0 MB of memory)");
+    expectError(
+        [&] { readSoundFile(ogg.string(), {2 * 44100 * 4}); }, ogg, DSERR_OUTOFMEMORY,
+        "it is too long (more than 2 seconds of sound): a sample like it may last at most 2 seconds (0 MB of memory)");
     // A bank of 5 s of 16-bit mono: the first file fits; one refused after
     // its decoding began gives back what it took; the second does not fit.
     SoundBudget bank(5 * 44100 * 2);
@@ -148,15 +152,24 @@ TEST_F(SoundFile, ASampleAndABankStayWithinTheirMemoryAndACancelStopsTheRead) {
     EXPECT_GE(first, threeSeconds.size() * 2);
     expectError([&] { readSoundFile(ogg.string(), {44100 * 2, &bank}); }, ogg, DSERR_OUTOFMEMORY, "too long");
     EXPECT_EQ(bank.used(), first);
-    expectError([&] { readSoundFile(wav.string(), {kMaxSampleBytes, &bank}); }, wav, DSERR_OUTOFMEMORY,
-                "the samples together would take more than the 0 MB of memory a bank may hold");
+    expectError(
+        [&] {
+            readSoundFile(wav.string(), {kMaxSampleBytes, &bank});
+        },
+        wav, DSERR_OUTOFMEMORY, "the samples together would take more than the 0 MB of memory a bank may hold");
     EXPECT_EQ(bank.used(), first);
     std::atomic<bool> cancel{true};
-    expectError([&] { readSoundFile(wav.string(), {kMaxSampleBytes, nullptr, &cancel}); }, wav, DSERR_GENERIC, "cancelled");
+    expectError(
+        [&] {
+            readSoundFile(wav.string(), {kMaxSampleBytes, nullptr, &cancel});
+        },
+        wav, DSERR_GENERIC, "cancelled");
 }
 
 // A file as it is, cut to the first `fraction` of its bytes.
-std::string cut(const std::string& bytes, double fraction) { return bytes.substr(0, size_t(double(bytes.size()) * fraction)); }
+std::string cut(const std::string& bytes, double fraction) {
+    return bytes.substr(0, size_t(double(bytes.size()) * fraction));
+}
 
 // An ID3v2 tag announcing `size` bytes of tag data, with `present` of them there.
 std::string id3(uint32_t size, size_t present) {
@@ -177,7 +190,8 @@ std::string withFlacLength(std::string flac, uint64_t frames) {
 // length (the Xing or Info frame): the reader then has only an estimate.
 std::string withoutLengthFrame(const std::string& mp3) {
     const size_t start = mp3.rfind("\xff\xfb", std::min(mp3.find("Xing"), mp3.find("Info")));
-    const int kbps[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}, rates[] = {44100, 48000, 32000};
+    const int kbps[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
+              rates[] = {44100, 48000, 32000};
     const auto h = static_cast<uint8_t>(mp3[start + 2]);  // bit rate, sample rate, padding
     return mp3.substr(0, start) + mp3.substr(start + 144000 * kbps[h >> 4] / rates[(h >> 2) & 3] + ((h >> 1) & 1));
 }
@@ -194,7 +208,11 @@ TEST_F(SoundFile, BrokenFilesAreRefusedWithTheirReason) {
     writeSndfile(dir / "a.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 2, 44100, second, {}, true,
                  SF_BITRATE_MODE_CONSTANT);
     const std::string flac = readAll(dir / "a.flac"), mp3 = readAll(dir / "a.mp3"), ogg = readAll(dir / "a.ogg");
-    struct Case { std::string name, bytes; uint32_t code; std::string reason; };  // code 0: loads
+    struct Case {
+        std::string name, bytes;
+        uint32_t code;
+        std::string reason;
+    };  // code 0: loads
     std::vector<Case> cases = {
         {"empty.wav", "", DSERR_BADFORMAT, "the file is empty"},
         {"text.wav", "Just some words, not a sound at all.\n", DSERR_BADFORMAT,
@@ -204,7 +222,8 @@ TEST_F(SoundFile, BrokenFilesAreRefusedWithTheirReason) {
         {"huge.wav", rawWav(1, 2, 22050, 16, 0xFFFFFF00u, 400), DSERR_FILEIO, "announces 4294967040 bytes"},
         {"overrun.wav", "RIFF" + le(100, 4) + "WAVELIST" + le(0x7FFFFFF0, 4) + std::string(64, 'x'), DSERR_FILEIO,
          "its header runs past the end of the file"},
-        {"tag.wav", rawWav(0x1234, 1, 22050, 16, 200, 200), DSERR_BADFORMAT, "encoding that cannot be read (an unknown one)"},
+        {"tag.wav", rawWav(0x1234, 1, 22050, 16, 200, 200), DSERR_BADFORMAT,
+         "encoding that cannot be read (an unknown one)"},
         {"slow.wav", rawWav(1, 1, 50, 16, 200, 200), DSERR_BADFORMAT, "sample rate of 50 Hz"},
         {"fast.wav", rawWav(1, 1, 400000, 16, 200, 200), DSERR_BADFORMAT, "sample rate of 400000 Hz"},
         {"nodata.wav", rawWav(1, 1, 22050, 16, 0, 0).substr(0, 36), DSERR_BADFORMAT, "WAV file is damaged"},
@@ -222,7 +241,8 @@ TEST_F(SoundFile, BrokenFilesAreRefusedWithTheirReason) {
         {"estimated length.mp3", withoutLengthFrame(mp3), 0, ""},
         {"lying tag.mp3", id3(200000000, 100) + mp3, DSERR_BADFORMAT, "the MP3 file is damaged or cut short"},
         // Cut inside the Vorbis headers: refused before libsndfile would leak the half-read stream.
-        {"cut headers.ogg", cut(ogg, 0.3), DSERR_BADFORMAT, "the Ogg file is damaged or cut short: its headers are incomplete"},
+        {"cut headers.ogg", cut(ogg, 0.3), DSERR_BADFORMAT,
+         "the Ogg file is damaged or cut short: its headers are incomplete"},
         // Ten hours announced: refused before any of it is decoded.
         {"ten hours.flac", withFlacLength(flac, 36000ull * 44100), DSERR_OUTOFMEMORY,
          "it is too long (10 hours of sound): a sample like it may last at most 25 minutes (256 MB of memory)"},
@@ -272,7 +292,7 @@ TEST_F(SoundFile, SavedSoundsReadBackExactlyAndAFailedSaveLeavesTheOldFileAndNoT
     for (SampleFormat sf : {SampleFormat::U8, SampleFormat::S16, SampleFormat::F32}) {
         for (int channels : {1, 2}) {
             SampleData in{sf, channels, channels == 1 ? 11025 : 96000, {}};
-            in.bytes.resize(5001u * in.blockAlign());  // more than one read block
+            in.bytes.resize(5001u * in.blockAlign());     // more than one read block
             for (size_t k = 0; k < in.bytes.size(); ++k)  // floats finite, beyond ±1 too
                 in.bytes[k] = sf == SampleFormat::F32 && k % 4 == 3 ? 0x3f : static_cast<uint8_t>(rng());
             writeWavFile(target.string(), in);
@@ -283,7 +303,8 @@ TEST_F(SoundFile, SavedSoundsReadBackExactlyAndAFailedSaveLeavesTheOldFileAndNoT
             EXPECT_EQ(info.frames, 5001);
             const SampleData out = readSoundFile(target.string());
             EXPECT_TRUE(std::tie(out.format, out.channels, out.rate, out.bytes) ==
-                        std::tie(in.format, in.channels, in.rate, in.bytes)) << static_cast<int>(sf) << "/" << channels;
+                        std::tie(in.format, in.channels, in.rate, in.bytes))
+                << static_cast<int>(sf) << "/" << channels;
         }
     }
     writeAll(target, "precious old take");

@@ -1,7 +1,6 @@
 // The ring between two threads: every item once and in order, a full ring
 // refusing more, staged items unseen until committed.
 #include <gtest/gtest.h>
-
 #include <vector>
 
 #include "sound/spsc_ring.h"

@@ -70,12 +70,13 @@ int callback(double seconds, int burners) {
     const CallbackTimes t = ds->engine()->callbackTimes();
     stop = true;
     for (auto& th : burn) th.join();
-    std::printf("load average at end: %s; CPU time stolen by the hypervisor meanwhile: %.2f s\n",
-                loadAverage().c_str(), stealSeconds() - stealFrom);
+    std::printf("load average at end: %s; CPU time stolen by the hypervisor meanwhile: %.2f s\n", loadAverage().c_str(),
+                stealSeconds() - stealFrom);
     std::printf("device: %d Hz, %d-frame buffer, period %.1f us; 25 %% of it: %.1f us\n", ds->engine()->rate(),
                 ds->engine()->bufferFrames(), t.periodNanos / 1e3, t.periodNanos / 4e3);
     std::printf("callbacks: %llu over %.0f s; worst %.1f us (%.1f %% of the period)\n",
-                static_cast<unsigned long long>(t.calls), seconds, t.maxNanos / 1e3, 100.0 * t.maxNanos / t.periodNanos);
+                static_cast<unsigned long long>(t.calls), seconds, t.maxNanos / 1e3,
+                100.0 * t.maxNanos / t.periodNanos);
     auto percentile = [&](double p) {
         const double want = p * static_cast<double>(t.calls);
         double seen = 0;
@@ -95,7 +96,8 @@ int callback(double seconds, int burners) {
     std::printf("callbacks in buckets at or above 25 %% of the period: %llu\n", static_cast<unsigned long long>(over));
     std::printf("histogram (10 us buckets, non-empty):\n");
     for (int i = 0; i < CallbackTimes::kBuckets; ++i) {
-        if (t.counts[i] > 0) std::printf("  %4d-%4d us: %llu\n", 10 * i, 10 * (i + 1), static_cast<unsigned long long>(t.counts[i]));
+        if (t.counts[i] > 0)
+            std::printf("  %4d-%4d us: %llu\n", 10 * i, 10 * (i + 1), static_cast<unsigned long long>(t.counts[i]));
     }
     std::printf("device lost: %s\n", ds->engine()->lost() ? "yes" : "no");
     std::printf("audio thread: %s\n", ds->engine()->scheduling().describe().c_str());

@@ -1,14 +1,13 @@
 #include "common.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <fstream>
 #include <stdexcept>
+#include <unistd.h>
 
 // Last: its macros (None, Status, Bool...) must not reach the headers above.
 #include <X11/Xlib.h>
@@ -174,8 +173,8 @@ std::optional<std::pair<XWindow, Clock::time_point>> XWatch::waitMapped(const st
 bool XWatch::showsBlackForm(XWindow w) {
     XWindowAttributes a;
     if (!XGetWindowAttributes(dpy_, w, &a) || a.width <= 0 || a.height <= 0) return false;
-    XImage* img = XGetImage(dpy_, w, 0, 0, static_cast<unsigned>(a.width), static_cast<unsigned>(a.height),
-                            AllPlanes, ZPixmap);
+    XImage* img =
+        XGetImage(dpy_, w, 0, 0, static_cast<unsigned>(a.width), static_cast<unsigned>(a.height), AllPlanes, ZPixmap);
     if (img == nullptr) return false;
     bool run100 = false;
     size_t nonBlack = 0;

@@ -1,11 +1,6 @@
 // Dropouts: holes in what the program plays against a plain client's, both
 // cores kept busy.
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <SDL.h>
-
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -13,8 +8,11 @@
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <signal.h>
 #include <stdexcept>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 #include "common.h"
@@ -48,7 +46,8 @@ Holes countHoles(const std::string& path, int rate, int minFrames) {
             if (buf[2 * i] == 0 && buf[2 * i + 1] == 0) {
                 ++run;
             } else {
-                if (run >= static_cast<size_t>(minFrames) && frame - run > static_cast<size_t>(rate)) runs.emplace_back(frame, run);
+                if (run >= static_cast<size_t>(minFrames) && frame - run > static_cast<size_t>(rate))
+                    runs.emplace_back(frame, run);
                 run = 0;
             }
         }
@@ -184,8 +183,8 @@ int dropouts(double seconds) {
         recPlain.stop(SIGINT);
         recordTo = Clock::now();
     }
-    std::printf("load average at end: %s; CPU time stolen by the hypervisor meanwhile: %.2f s\n",
-                loadAverage().c_str(), stealSeconds() - stealFrom);
+    std::printf("load average at end: %s; CPU time stolen by the hypervisor meanwhile: %.2f s\n", loadAverage().c_str(),
+                stealSeconds() - stealFrom);
     for (pid_t pid : burners) {
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
@@ -205,7 +204,8 @@ int dropouts(double seconds) {
     std::printf("callback report:");
     while (std::getline(report, line)) {
         if (line.rfind("calls", 0) == 0 || line.rfind("period_ns", 0) == 0 || line.rfind("max_ns", 0) == 0 ||
-            line.rfind("audio_thread", 0) == 0 || line.rfind("max_cpu_ns", 0) == 0 || line.rfind("max_switches", 0) == 0 || line.rfind("max_frames", 0) == 0 || line.rfind("late ", 0) == 0 ||
+            line.rfind("audio_thread", 0) == 0 || line.rfind("max_cpu_ns", 0) == 0 ||
+            line.rfind("max_switches", 0) == 0 || line.rfind("max_frames", 0) == 0 || line.rfind("late ", 0) == 0 ||
             line.rfind("buffer_frames", 0) == 0) {
             std::printf("  %s", line.c_str());
         }
@@ -213,8 +213,10 @@ int dropouts(double seconds) {
             const Clock::time_point at{std::chrono::nanoseconds(std::stoll(line.substr(10)))};
             std::printf("  longest callback at %.1f s of the recording (which ran %.1f s)",
                         msBetween(recordFrom, at) / 1000, msBetween(recordFrom, recordTo) / 1000);
-            const auto [irq, steal] = ticks.between(at - std::chrono::milliseconds(20), at + std::chrono::milliseconds(40));
-            std::printf("  around it (20 ms samples, both CPUs): %lld interrupt and %lld stolen ticks of 10 ms", irq, steal);
+            const auto [irq, steal] =
+                ticks.between(at - std::chrono::milliseconds(20), at + std::chrono::milliseconds(40));
+            std::printf("  around it (20 ms samples, both CPUs): %lld interrupt and %lld stolen ticks of 10 ms", irq,
+                        steal);
         }
     }
     std::printf("\n");

@@ -113,14 +113,16 @@ int keyLatency(int count) {
             MonitorRecording rec(server, artifactsDir() + "/bench-keys-take.wav");
             play();
             const Stereo s = rec.read();
-            take = matchOnsets(s.left, [&](size_t f) { return rec.availableAt(f); }, triggers, paths.size(), slackMs);
+            take = matchOnsets(
+                s.left, [&](size_t f) { return rec.availableAt(f); }, triggers, paths.size(), slackMs);
         } else {
             PwMonitor monitor("test_out", rounds * paths.size() * 0.7 + 3.0);
-            if (!monitor.waitFrames(PwStream::kRate / 10, 5.0)) throw std::runtime_error("the monitor capture did not start");
+            if (!monitor.waitFrames(PwStream::kRate / 10, 5.0))
+                throw std::runtime_error("the monitor capture did not start");
             play();
             monitor.stop();
-            take = matchOnsets(monitor.left(), [&](size_t f) { return monitor.frameTime(f); }, triggers, paths.size(),
-                               slackMs);
+            take = matchOnsets(
+                monitor.left(), [&](size_t f) { return monitor.frameTime(f); }, triggers, paths.size(), slackMs);
         }
         for (size_t p = 0; p < paths.size(); ++p) {
             all.ms[p].insert(all.ms[p].end(), take.ms[p].begin(), take.ms[p].end());
@@ -141,9 +143,12 @@ int keyLatency(int count) {
         missed += all.missed[p];
     }
     std::printf("onsets left over, their trigger already matched (a sound later than the next trigger, or a "
-                "sound's own tail): %d\n", all.stray);
+                "sound's own tail): %d\n",
+                all.stray);
     const double plain = stats(all.ms.back()).median;
-    if (plain > 0) std::printf("%s median / plain client's median: %.2f\n", paths[0].name.c_str(), stats(all.ms[0]).median / plain);
+    if (plain > 0)
+        std::printf("%s median / plain client's median: %.2f\n", paths[0].name.c_str(),
+                    stats(all.ms[0]).median / plain);
     for (auto& in : apps) in->app.terminate();
     return missed == 0 ? 0 : 1;
 }

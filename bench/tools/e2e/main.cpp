@@ -38,10 +38,11 @@ using namespace zendra::bench;
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr,
-                     "usage: %s startup RUNS | taps COUNT | midi COUNT | callback SECONDS [BURNERS] | dropouts SECONDS |"
-                     " keys COUNT | loss REPETITIONS\n",
-                     argv[0]);
+        std::fprintf(
+            stderr,
+            "usage: %s startup RUNS | taps COUNT | midi COUNT | callback SECONDS [BURNERS] | dropouts SECONDS |"
+            " keys COUNT | loss REPETITIONS\n",
+            argv[0]);
         return 2;
     }
     const std::string mode = argv[1];

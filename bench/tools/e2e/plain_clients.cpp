@@ -1,13 +1,12 @@
 #include "plain_clients.h"
 
-#include <jack/jack.h>
-#include <pipewire/pipewire.h>
-#include <spa/param/audio/format-utils.h>
-
 #include <algorithm>
 #include <cmath>
+#include <jack/jack.h>
 #include <mutex>
 #include <numbers>
+#include <pipewire/pipewire.h>
+#include <spa/param/audio/format-utils.h>
 #include <stdexcept>
 
 #include "e2e_env.h"
@@ -106,7 +105,8 @@ void PwStream::close() {
 }
 
 PwMonitor::PwMonitor(const std::string& sink, double seconds, double retrySeconds)
-    : left_(static_cast<size_t>(seconds * kRate)), blocks_(left_.size() / 16 + 1) {
+    : left_(static_cast<size_t>(seconds * kRate)),
+      blocks_(left_.size() / 16 + 1) {
     open("bench-monitor", false, sink, retrySeconds);
 }
 
@@ -204,7 +204,8 @@ JackClicker::JackClicker() {
     jack_set_process_callback(client_, &JackClicker::process, this);
     if (out_[0] == nullptr || out_[1] == nullptr || jack_activate(client_) != 0)
         throw std::runtime_error("the plain JACK client could not start");
-    const char** ports = jack_get_ports(client_, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsInput);
+    const char** ports =
+        jack_get_ports(client_, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsInput);
     for (int i = 0; ports != nullptr && i < 2 && ports[i] != nullptr; ++i)
         jack_connect(client_, jack_port_name(out_[i]), ports[i]);
     if (ports != nullptr) jack_free(ports);

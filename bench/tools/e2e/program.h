@@ -2,7 +2,6 @@
 // helpers (a fresh home for each run, so no remembered setting carries over).
 #pragma once
 #include <gtest/gtest.h>
-
 #include <stdexcept>
 #include <string>
 

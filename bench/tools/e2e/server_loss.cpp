@@ -113,8 +113,9 @@ int serverLoss(int repetitions) {
         const Restart r = restartAndListen(server);
         startTook.push_back(msBetween(r.startAt, r.backAt));
         std::printf("%d: notice %s; start command took %.0f ms; ", i + 1,
-                    mapped ? (std::to_string(static_cast<int>(std::lround(notice.back()))) + " ms after the kill").c_str()
-                           : "never",
+                    mapped
+                        ? (std::to_string(static_cast<int>(std::lround(notice.back()))) + " ms after the kill").c_str()
+                        : "never",
                     startTook.back());
         if (r.loop) {
             heard.push_back(msBetween(r.startAt, *r.loop));
@@ -126,10 +127,12 @@ int serverLoss(int repetitions) {
             std::printf("loop not heard within %.0f s\n", kListenSeconds);
         }
         std::fflush(stdout);
-        if (display.windowsByName("^Sound device lost$").size() > 0) std::printf("   a notice showing after the return\n");
+        if (display.windowsByName("^Sound device lost$").size() > 0)
+            std::printf("   a notice showing after the return\n");
         if (!app.alive()) {
-            throw std::runtime_error("the program ended, status " + std::to_string(app.process().waitExit(1.0).value_or(-1)) +
-                                     ":\n" + app.stderrText());
+            throw std::runtime_error("the program ended, status " +
+                                     std::to_string(app.process().waitExit(1.0).value_or(-1)) + ":\n" +
+                                     app.stderrText());
         }
     }
     std::printf("load average after: %s\n", loadAverage().c_str());

@@ -1,12 +1,6 @@
 // Key press or MIDI note to sound, through the Tap Pad, on a private
 // PulseAudio server.
-#include <pthread.h>
-#include <sched.h>
-#include <unistd.h>
-
 #include <SDL.h>
-#include <rtmidi/RtMidi.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -15,9 +9,13 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <pthread.h>
 #include <random>
+#include <rtmidi/RtMidi.h>
+#include <sched.h>
 #include <stdexcept>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "common.h"
@@ -70,8 +68,8 @@ public:
         const auto it = std::upper_bound(blocks_.begin(), blocks_.end(), frame,
                                          [](size_t f, const auto& b) { return f < b.first; });
         if (it == blocks_.end()) return std::nullopt;
-        return it->second - std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
-                                static_cast<double>(it->first - 1 - frame) / 48000.0));
+        return it->second - std::chrono::duration_cast<Clock::duration>(
+                                std::chrono::duration<double>(static_cast<double>(it->first - 1 - frame) / 48000.0));
     }
     bool realtime() const { return realtime_.load(); }
     // Block ends and arrival times, for a look at how the capture was delivered.
@@ -79,7 +77,8 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         std::ofstream out(path);
         out << "end_frame,arrival_s\n";
-        for (const auto& [end, at] : blocks_) out << end << "," << std::chrono::duration<double>(at.time_since_epoch()).count() << "\n";
+        for (const auto& [end, at] : blocks_)
+            out << end << "," << std::chrono::duration<double>(at.time_since_epoch()).count() << "\n";
     }
 
 private:
@@ -174,7 +173,8 @@ int taps(int count, bool midi) {
         const double wall = std::chrono::duration<double>(Clock::now() - captureStart).count();
         std::printf("monitor capture: %zu frames in %.1f s (%s)\n", l.size(), wall,
                     cap.realtime() ? "capture thread SCHED_FIFO" : "capture thread not realtime");
-        heard = matchOnsets(l, [&](size_t f) { return cap.frameTime(f); }, pressed, 1);
+        heard = matchOnsets(
+            l, [&](size_t f) { return cap.frameTime(f); }, pressed, 1);
     }
     SDL_Quit();
     app.terminate();

@@ -40,7 +40,7 @@ void DeviceWatch::check() {
             tellSystem(engine, s);
         }
     }
-    if (engine.lost() && !lost_ && !restarted_ && engine.stalledAtStart()) {
+    if (!lost_ && !restarted_ && engine.stalledAtStart()) {
         restarted_ = true;  // one quiet restart; stalling again is a loss
         if (engine.reopen()) {
             schedulingTold_ = false;

@@ -48,16 +48,23 @@ struct QuietBackend : OfflineBackend {
     int opened = 0;
 };
 
-class SilentDeviceLossTest : public UiTest, public ::testing::WithParamInterface<bool> {};
+class SilentDeviceLossTest : public UiTest, public ::testing::WithParamInterface<bool> {
+protected:
+    // Sound on a quiet device, the notices counted.
+    std::shared_ptr<QuietBackend> startQuiet(bool silentLoss) {
+        auto quiet = std::make_shared<QuietBackend>(silentLoss);
+        DXMoudule::setBackendFactory([quiet] { return quiet; });
+        hooks.notice = [this](const QString&, const QString&) { ++notices; };
+        dialogs::setHooks(&hooks);
+        startSound();
+        return quiet;
+    }
+    int notices = 0;
+};
 
 TEST_P(SilentDeviceLossTest, QuietSpellIsALossOnlyForDevicesThatStopSilently) {
     const bool silentLoss = GetParam();
-    auto quiet = std::make_shared<QuietBackend>(silentLoss);
-    DXMoudule::setBackendFactory([quiet] { return quiet; });
-    int notices = 0;
-    hooks.notice = [&](const QString&, const QString&) { ++notices; };
-    dialogs::setHooks(&hooks);
-    startSound();
+    auto quiet = startQuiet(silentLoss);
     DeviceWatch watch;
     float block[2 * 128];
     const auto callbacksFor = [&](std::chrono::milliseconds span) {
@@ -104,12 +111,7 @@ TEST_P(SilentDeviceLossTest, QuietSpellIsALossOnlyForDevicesThatStopSilently) {
 }
 
 TEST_F(SilentDeviceLossTest, AStreamThatStallsAsItStartsIsReopenedOnceWithoutAWordThenCountsAsLost) {
-    auto quiet = std::make_shared<QuietBackend>(true);
-    DXMoudule::setBackendFactory([quiet] { return quiet; });
-    int notices = 0;
-    hooks.notice = [&](const QString&, const QString&) { ++notices; };
-    dialogs::setHooks(&hooks);
-    startSound();
+    auto quiet = startQuiet(true);
     DeviceWatch watch;
     QSignalSpy said(&watch, &DeviceWatch::statusChanged);
     float block[2 * 128];

@@ -1,6 +1,6 @@
-// Values shared by more than one window: the sound objects, the sample bank,
-// the records used to create sample buffers, the keyboard's base frequency,
-// a frequency working value and the chosen capture device.
+// Values shared by more than one window: the sound objects, the sample bank
+// and its player, the records used to create sound buffers, the keyboard's
+// base frequency and the chosen capture device.
 #pragma once
 #include <QString>
 #include <QVariant>
@@ -9,7 +9,9 @@
 #include <memory>
 #include <vector>
 
+#include "model/sample_bank.h"
 #include "sound/direct_sound.h"
+#include "sound/sample_player.h"
 
 class QWidget;
 
@@ -19,13 +21,16 @@ extern std::shared_ptr<DirectX7> dx;  // made at first use: see DX()
 extern std::shared_ptr<DirectSound> ds;
 extern QVariant CaptureGuid;
 extern QVariant CaptureDescription;
-extern std::vector<std::shared_ptr<DirectSoundBuffer>> SampleBuffer;
 extern DSBUFFERDESC BufferDesc;
 extern WAVEFORMATEX WaveFormat;
-extern int16_t LastSample;
-extern std::vector<QString> SampleFile;
 extern int32_t KeyBoardFrequency;
-extern int32_t Frequency;
+
+// The bank: the loaded files and what the player set for each slot.
+model::SampleBank& Bank();
+// Plays the bank's sounds; made with ds, null before. Follows the bank's
+// settings as they change (see bindPlayer in the source).
+SamplePlayer* Player();
+std::shared_ptr<SamplePlayer> sharedPlayer();  // for a thread of its own (MIDI)
 
 // The root sound object, created at its first use.
 DirectX7& DX();
@@ -35,18 +40,16 @@ DirectX7& DX();
 // SoundError on failure.
 void InitDirectSound(QWidget* mainWindow);
 
-// Replaces SampleBuffer with one buffer per SampleFile element 0..LastSample,
-// made from `decoded` (the files' sound, already read, in slot order) when
-// given, else by reading the files (in parallel, blocking). All-or-nothing: on
-// a failure SampleBuffer keeps its previous buffers and the SoundError names
-// the file.
-void LoadSampleBuffers(std::vector<std::shared_ptr<SampleData>> decoded = {});
-
-// The buffer of slot i, or null when the slot holds none.
-DirectSoundBuffer* bufferAt(int index);
+// Makes `files` the bank: their sound, `decoded` (already read, in slot
+// order) when given, else read here (in parallel, blocking), goes to the
+// player, then the bank takes the files. All-or-nothing: on a failure the
+// bank and the player keep what they had and the SoundError names the file.
+void LoadSampleBuffers(const QStringList& files, std::vector<std::shared_ptr<SampleData>> decoded = {});
 
 // Which audio system the root object uses (tests install an offline one).
 void setBackendFactory(std::function<std::shared_ptr<AudioBackend>()> factory);
+// Lets go of the player and the sound objects (the program is ending).
+void releaseSound();
 // Forgets every shared value (tests).
 void reset();
 

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <stdexcept>
 
+#include "core/dx_module.h"
 #include "core/frm_about.h"
 #include "core/frm_reworked.h"
 #include "core/frm_splash.h"
@@ -120,7 +121,7 @@ void showForm(Tool tool) {
 }
 
 void mainWindowLoaded(zendra::FrmReworked& main) {
-    new midi::MidiPlayer(&main);  // plays from the remembered MIDI input, if any
+    new midi::MidiPlayer(DXMoudule::sharedPlayer(), &main);  // plays from the remembered MIDI input, if any
     frmLoadSamples().showForm();
     kits::mainWindowLoaded();
 }

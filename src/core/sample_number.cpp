@@ -1,5 +1,6 @@
 #include "core/sample_number.h"
 
+#include <QComboBox>
 #include <cmath>
 #include <limits>
 
@@ -18,8 +19,19 @@ std::optional<int32_t> sampleIndexOf(const QString& text) {
 
 std::optional<int16_t> loadedSampleOf(const QString& text) {
     const auto i = sampleIndexOf(text);
-    if (!i || *i < 0 || *i > DXMoudule::LastSample || DXMoudule::bufferAt(*i) == nullptr) return std::nullopt;
+    const SamplePlayer* p = DXMoudule::Player();
+    if (!i || !DXMoudule::Bank().loaded(*i) || p == nullptr || !p->has(*i)) return std::nullopt;
     return static_cast<int16_t>(*i);
+}
+
+void fillSampleChooser(QComboBox* c, int count) {
+    if (count <= 0) return;
+    c->clear();
+    for (int k = 1; k <= count; ++k) c->addItem(QString::number(k));
+    if (c->isEditable())
+        c->setEditText(QStringLiteral("1"));
+    else
+        c->setCurrentIndex(c->findText(QStringLiteral("1")));
 }
 
 }  // namespace zendra

@@ -9,12 +9,10 @@
 #include "core/control_glue.h"
 #include "core/dialogs.h"
 #include "core/dx_module.h"
-#include "core/forms.h"
 #include "core/sample_number.h"
 #include "keyboard/key_codes.h"
 #include "keyboard/note_map.h"
-#include "mixing/frm_sample_play.h"
-#include "mixing/frm_var.h"
+#include "model/slot_units.h"
 
 namespace zendra {
 
@@ -123,6 +121,10 @@ frmKeyBoard::frmKeyBoard() : ToolForm(QStringLiteral("Keyboard"), 7710, 4305, fa
     connect(cmbSet, &QPushButton::clicked, this, &frmKeyBoard::cmbSet_Click);
     connect(cmbDone, &QPushButton::clicked, this, &frmKeyBoard::cmbDone_Click);
 
+    fillSampleChooser(ComSampleKeyBoard, DXMoudule::Bank().count());
+    connect(&DXMoudule::Bank(), &model::SampleBank::replaced, this,
+            [this] { fillSampleChooser(ComSampleKeyBoard, DXMoudule::Bank().count()); });
+
     // Key preview: the window sees every key before the control with the focus.
     glue::KeyPreview::install(this, [this](const QKeyEvent& e) { previewKey(e); });
 }
@@ -145,11 +147,11 @@ void frmKeyBoard::Form_KeyDown(int KeyCode, Qt::KeyboardModifiers /*Shift*/) {
 
     const QString chosen = ComSampleKeyBoard->currentText();
     if (chosen.isEmpty()) return;  // no bank loaded yet: nothing to play
+    SamplePlayer* player = Player();
     if (KeyBoardFrequency == 0) {
         const auto slot = sampleIndexOf(chosen);
-        DirectSoundBuffer* b = slot ? bufferAt(*slot) : nullptr;
-        if (b == nullptr) return;  // no sound to take the base from
-        KeyBoardFrequency = b->GetFrequency();
+        if (!slot || player == nullptr || !player->has(*slot)) return;  // no sound to take the base from
+        KeyBoardFrequency = player->rateHz(*slot);
     }
 
     const auto slot = sampleIndexOf(chosen);
@@ -160,14 +162,13 @@ void frmKeyBoard::Form_KeyDown(int KeyCode, Qt::KeyboardModifiers /*Shift*/) {
     const auto index = static_cast<int16_t>(*slot);
     if (const keyboard::Note* note = keyboard::noteForKey(KeyCode)) {
         const auto v = keyboard::barValueFor(KeyBoardFrequency, note->offset);
-        QScrollBar* bar = forms::frmVar().hscFre[index];
-        if (!v || *v < bar->minimum() || *v > bar->maximum()) {
+        if (!v || !model::frequencyBarShows(*v)) {
             outOfRange();
             return;
         }
-        bar->setValue(*v);
+        Bank().setRateHz(index, model::rateHzOfFrequencyBar(*v));
     }
-    if (chkplay->isChecked()) forms::frmSamplePlay().cmbSample_Click(index);
+    if (chkplay->isChecked() && player != nullptr) player->start(index);
 }
 
 void frmKeyBoard::Form_KeyPress(const QString& KeyAscii) {
@@ -177,9 +178,9 @@ void frmKeyBoard::Form_KeyPress(const QString& KeyAscii) {
 
 void frmKeyBoard::cmbSet_Click() {
     const auto slot = sampleIndexOf(ComSampleKeyBoard->currentText());
-    DirectSoundBuffer* b = slot ? DXMoudule::bufferAt(*slot) : nullptr;
-    if (b == nullptr) return;  // no bank or no sample chosen: the base stays as it is
-    DXMoudule::KeyBoardFrequency = b->GetFrequency();
+    const SamplePlayer* p = DXMoudule::Player();
+    if (!slot || p == nullptr || !p->has(*slot)) return;  // no bank or no sample chosen: the base stays as it is
+    DXMoudule::KeyBoardFrequency = p->rateHz(*slot);
     if (!isShown()) showForm();
 }
 

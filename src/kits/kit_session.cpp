@@ -10,9 +10,8 @@
 #include "core/forms.h"
 #include "core/settings.h"
 #include "midi/midi_player.h"
-#include "mixing/frm_var.h"
+#include "model/slot_units.h"
 #include "samples/frm_load_samples.h"
-#include "tappad/frm_settings.h"
 
 namespace zendra::kits {
 
@@ -41,40 +40,50 @@ bool isKitFile(const QString& path) { return path.endsWith(kExtension, Qt::CaseI
 
 Kit currentKit() {
     Kit kit;
-    frmVar& var = forms::frmVar();
-    const frmSettings& keys = forms::frmSettings();
-    for (int i = 0; i <= DXMoudule::LastSample && i < static_cast<int>(DXMoudule::SampleFile.size()); ++i) {
+    const model::SampleBank& bank = DXMoudule::Bank();
+    const SamplePlayer* player = DXMoudule::Player();
+    for (int i = 0; i < bank.count(); ++i) {
+        const model::SampleSlot& slot = bank.slot(i);
         KitSample s;
-        s.file = absolute(DXMoudule::SampleFile[static_cast<size_t>(i)]);
-        s.loop = var.loops(i);
-        s.volume = var.volume(i);
-        s.pan = var.pan(i);
-        const DirectSoundBuffer* b = DXMoudule::bufferAt(i);
-        s.frequency = b ? static_cast<int>(b->GetFrequency()) : var.frequencyBar(i) * 10;
-        s.paused = var.isPaused(i);
-        s.key = keys.keyOf(i);
+        s.file = absolute(slot.file);
+        s.loop = slot.loop;
+        s.volume = model::volumeBarOf(slot.gainDb);
+        s.pan = model::panBarOf(slot.pan);
+        // What the sound plays at, which may be its own rate rather than the bar's.
+        s.frequency = player && player->has(i) ? player->rateHz(i) : slot.rateHz;
+        s.paused = slot.paused;
+        s.key = model::boundKey(slot);
         kit.samples.push_back(s);
     }
-    if (const midi::MidiPlayer* player = midi::MidiPlayer::instance()) kit.midi = player->mapping().toJson();
+    if (const midi::MidiPlayer* midiPlayer = midi::MidiPlayer::instance()) kit.midi = midiPlayer->mapping().toJson();
     return kit;
 }
 
 void applySettings(const Kit& kit) {
     if (midi::MidiPlayer* player = midi::MidiPlayer::instance(); player && !kit.midi.isEmpty())
         player->setMapping(midi::MidiMapping::fromJson(kit.midi));
-    frmVar& var = forms::frmVar();
-    frmSettings& keys = forms::frmSettings();
-    const int n = std::min<int>(static_cast<int>(kit.samples.size()), DXMoudule::LastSample + 1);
-    for (int i = 0; i < n && i < static_cast<int>(DXMoudule::SampleFile.size()); ++i) {
+    model::SampleBank& bank = DXMoudule::Bank();
+    SamplePlayer* sound = DXMoudule::Player();
+    using S = model::SampleBank::Signal;
+    const int n = std::min<int>(static_cast<int>(kit.samples.size()), bank.count());
+    for (int i = 0; i < n; ++i) {
         const KitSample& s = kit.samples[static_cast<size_t>(i)];
-        if (absolute(DXMoudule::SampleFile[static_cast<size_t>(i)]) != absolute(s.file)) continue;
-        var.applyLoop(i, s.loop);
-        var.applyVolume(i, s.volume);
-        var.applyPan(i, s.pan);
+        if (absolute(bank.slot(i).file) != absolute(s.file)) continue;
+        // Signalled even when the slot holds them already: a new sound starts
+        // with its defaults and must take them.
+        bank.setLoop(i, s.loop, S::Always);
+        bank.setGainDb(i, model::gainDbOfVolumeBar(s.volume), S::Always);
+        bank.setPan(i, model::panOfBar(s.pan), S::Always);
         // A rate the bar cannot show stays as the load left it.
-        if (s.frequency > 0) var.applyFrequencyBar(i, static_cast<int>(std::lround(s.frequency / 10.0)));
-        var.applyPaused(i, s.paused);
-        keys.bindKey(i, s.key);
+        if (s.frequency > 0) {
+            const int bar = static_cast<int>(std::lround(s.frequency / 10.0));
+            if (model::frequencyBarShows(bar)) bank.setRateHz(i, model::rateHzOfFrequencyBar(bar), S::Always);
+        }
+        // Pausing stops the sound as the button does; un-pausing only turns the
+        // button back, as playing would start the sample.
+        if (s.paused && !bank.slot(i).paused && sound) sound->stop(i);
+        bank.setPaused(i, s.paused);
+        bank.setKey(i, s.key.isEmpty() ? QString() : s.key);
     }
 }
 
@@ -113,7 +122,7 @@ bool openKit(const QString& path) {
 
 namespace {
 bool haveBank() {
-    if (!DXMoudule::SampleFile.empty()) return true;
+    if (DXMoudule::Bank().count() > 0) return true;
     warn(QStringLiteral("There is nothing to save yet: load samples in the Sample Dock first."));
     return false;
 }

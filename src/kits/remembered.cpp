@@ -32,7 +32,7 @@ void keepSettings() {
 }
 
 QByteArray lastSessionBytes() {
-    return DXMoudule::SampleFile.empty() ? QByteArray() : serializeKit(currentKit(), QString());
+    return DXMoudule::Bank().count() == 0 ? QByteArray() : serializeKit(currentKit(), QString());
 }
 
 void keepForNextRun() {

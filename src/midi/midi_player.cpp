@@ -8,13 +8,9 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include "core/dx_module.h"
-#include "core/forms.h"
 #include "core/settings.h"
 #include "midi/midi_inputs.h"
-#include "mixing/frm_sample_play.h"
-#include "mixing/frm_var.h"
-#include "sound/output_engine.h"
+#include "sound/sample_player.h"
 
 namespace zendra::midi {
 
@@ -25,7 +21,9 @@ const QString kInputKey = QStringLiteral("midi/input");
 const QString kMappingKey = QStringLiteral("midi/mapping");
 }  // namespace
 
-MidiPlayer::MidiPlayer(QObject* parent) : QObject(parent) {
+MidiPlayer::MidiPlayer(std::shared_ptr<SamplePlayer> sound, QObject* parent)
+    : QObject(parent),
+      sound_(std::move(sound)) {
     g_player = this;
     if (const auto input = settings::text(kInputKey)) {
         chosenSet_ = true;
@@ -33,6 +31,7 @@ MidiPlayer::MidiPlayer(QObject* parent) : QObject(parent) {
     }
     if (const auto mapping = settings::text(kMappingKey))
         mapping_ = MidiMapping::fromJson(QJsonDocument::fromJson(mapping->toUtf8()).object());
+    publishMapping();
     wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     wake_ = new QSocketNotifier(wakeFd_, QSocketNotifier::Read, this);
     connect(wake_, &QSocketNotifier::activated, this, &MidiPlayer::drain);
@@ -50,9 +49,23 @@ MidiPlayer::~MidiPlayer() {
 
 MidiPlayer* MidiPlayer::instance() { return g_player.data(); }
 
+void MidiPlayer::publishMapping() {
+    for (int n = 0; n < 128; ++n)
+        sampleOfNote_[static_cast<size_t>(n)].store(static_cast<int8_t>(mapping_.sampleFor(n)),
+                                                    std::memory_order_relaxed);
+    velocity_.store(mapping_.velocity, std::memory_order_relaxed);
+}
+
 void MidiPlayer::receive(const uint8_t* bytes, size_t count) {
     bool any = false;
     parser_.feed(bytes, count, [&](const NoteOn& n) {
+        if (learning_.load(std::memory_order_acquire) < 0) {
+            const int s = sampleOfNote_[n.note & 0x7F].load(std::memory_order_relaxed);
+            if (s < 0) return;
+            const float level = velocity_.load(std::memory_order_relaxed) ? velocityLevel(n.velocity) : 1.0f;
+            if (!sound_ || !sound_->startFromDevice(s, level)) dropped_.fetch_add(1, std::memory_order_relaxed);
+            return;
+        }
         if (queue_.push(n))
             any = true;
         else
@@ -73,25 +86,19 @@ void MidiPlayer::drain() {
     // Taken (not just cleared) so that the notes pushed before the wake was
     // written are seen by the drain below.
     wakeWritten_.exchange(false, std::memory_order_acq_rel);
-    // Every note of one pass reaches the sound in the same block: a sample
-    // struck more than once in it is started once, at its last note's level.
-    std::array<float, kSamples> level;
-    level.fill(-1.0f);
     bool learned = false;
     queue_.drain([&](const NoteOn& n) {
-        if (learning_ >= 0) {
-            mapping_.learn(learning_, n.note);
-            learning_ = -1;
+        if (const int l = learning_.load(std::memory_order_relaxed); l >= 0) {
+            mapping_.learn(l, n.note);
+            learning_.store(-1, std::memory_order_release);
+            publishMapping();
             learned = true;
         }
         const int s = mapping_.sampleFor(n.note);
-        if (s >= 0) level[static_cast<size_t>(s)] = mapping_.levelOf(n.velocity);
+        if (s >= 0 && sound_) sound_->start(s, mapping_.levelOf(n.velocity));
     });
-    for (int s = 0; s < kSamples; ++s)
-        if (level[static_cast<size_t>(s)] >= 0.0f)
-            forms::frmSamplePlay().cmbSample_Click(static_cast<int16_t>(s), level[static_cast<size_t>(s)]);
     // Straight to the audio thread, not after another turn of the event loop.
-    if (DXMoudule::ds) DXMoudule::ds->engine()->mixer().flush();
+    if (sound_) sound_->flush();
     if (learned) {
         save();
         emit changed();
@@ -120,13 +127,15 @@ void MidiPlayer::chooseInput(const QString& name) {
 void MidiPlayer::setVelocity(bool on) {
     if (mapping_.velocity == on) return;
     mapping_.velocity = on;
+    publishMapping();
     save();
     emit changed();
 }
 
 void MidiPlayer::setMapping(const MidiMapping& mapping) {
     mapping_ = mapping;
-    learning_ = -1;
+    learning_.store(-1, std::memory_order_release);
+    publishMapping();
     save();
     emit changed();
 }
@@ -135,13 +144,14 @@ void MidiPlayer::resetMapping() {
     const bool velocity = mapping_.velocity;
     mapping_.reset();
     mapping_.velocity = velocity;
-    learning_ = -1;
+    learning_.store(-1, std::memory_order_release);
+    publishMapping();
     save();
     emit changed();
 }
 
 void MidiPlayer::learn(int sample) {
-    learning_ = sample >= 0 && sample < kSamples ? sample : -1;
+    learning_.store(sample >= 0 && sample < kSamples ? sample : -1, std::memory_order_release);
     emit changed();
 }
 
@@ -149,11 +159,7 @@ void MidiPlayer::refresh() {
     inputs_->refresh();
     const QStringList names = inputs();
     const QString wanted = chosenSet_ ? chosen_ : (names.isEmpty() ? QString() : names.first());
-    if (!wanted.isEmpty() && openInput() != wanted && names.contains(wanted) && inputs_->open(wanted.toStdString())) {
-        // Make what a note will touch now, so the first note creates no window.
-        forms::frmVar();
-        forms::frmSamplePlay();
-    }
+    if (!wanted.isEmpty() && openInput() != wanted && names.contains(wanted)) inputs_->open(wanted.toStdString());
     if (names != lastInputs_ || openInput() != lastOpen_) {
         lastInputs_ = names;
         lastOpen_ = openInput();

@@ -1,8 +1,11 @@
-// Plays the samples from the open MIDI input: each note-on goes, through the
-// window thread, to the Sample Pad's pad of its sample, as a Tap Pad key
-// does. The MIDI system's thread only queues notes and wakes the window
-// thread; the window thread plays them and publishes the sound at once. Keeps the chosen input (re-opened by name when it comes back) and
-// the note mapping in the settings, for the next run when remembering.
+// Plays the samples from the open MIDI input. The MIDI system's thread (under
+// JACK its realtime cycle) maps each note-on to its sample from a copy of the
+// mapping it reads without waiting, and starts it through the player's
+// device path, so the sound starts in the next audio block whatever the
+// window thread is doing. Only a note struck while a sample is learning its
+// note goes to the window thread, which learns it and then plays it. Keeps
+// the chosen input (re-opened by name when it comes back) and the note
+// mapping in the settings, for the next run when remembering.
 #pragma once
 #include <QObject>
 #include <QString>
@@ -10,13 +13,19 @@
 #include <QTimer>
 
 class QSocketNotifier;
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
 
 #include "midi/midi_mapping.h"
 #include "midi/midi_parser.h"
+#include "sound/callback_gate.h"
 #include "sound/spsc_ring.h"
+
+namespace zendra {
+class SamplePlayer;
+}
 
 namespace zendra::midi {
 
@@ -28,13 +37,14 @@ public:
     // Notes waiting for the window thread; more are dropped (and counted).
     static constexpr size_t kQueue = 1024;
 
-    explicit MidiPlayer(QObject* parent = nullptr);
+    // Window thread. `sound` plays the notes; it is kept while this lives.
+    explicit MidiPlayer(std::shared_ptr<SamplePlayer> sound, QObject* parent = nullptr);
     ~MidiPlayer() override;
     // The player made by the main window, or null.
     static MidiPlayer* instance();
 
     // One message of the input, on the MIDI system's thread (under JACK its
-    // realtime cycle): never waits, never allocates.
+    // realtime cycle), one thread at a time: never waits, never allocates.
     void receive(const uint8_t* bytes, size_t count);
 
     bool anySystem() const;
@@ -51,7 +61,8 @@ public:
     void setMapping(const MidiMapping& mapping);  // as a kit brings it
     // The next note struck plays `sample` from then on (-1: stop learning).
     void learn(int sample);
-    int learning() const { return learning_; }
+    int learning() const { return learning_.load(std::memory_order_relaxed); }
+    // Notes lost: the window thread's queue or the audio thread's was full.
     uint64_t dropped() const { return dropped_.load(std::memory_order_relaxed); }
 
     // Looks for inputs again (a timer does this every second).
@@ -61,9 +72,11 @@ signals:
     void changed();
 
 private:
-    // Window thread, woken by the eventfd: plays the queued notes.
+    // Window thread, woken by the eventfd: learns and plays the queued notes.
     void drain();
     void save() const;
+    // Window thread: the MIDI thread's copy of the mapping follows mapping_.
+    void publishMapping();
 
     SpscRing<NoteOn, kQueue> queue_;
     std::atomic<uint64_t> dropped_{0};
@@ -73,10 +86,15 @@ private:
     std::atomic<bool> wakeWritten_{false};  // a wake-up is on its way
     std::unique_ptr<MidiInputs> inputs_;
     QTimer timer_;
-    MidiMapping mapping_;
+    MidiMapping mapping_;  // window thread
+    // The MIDI thread's copy: the sample of each note (-1: none) and whether
+    // velocity sets the level.
+    std::array<std::atomic<int8_t>, 128> sampleOfNote_{};
+    std::atomic<bool> velocity_{true};
+    std::atomic<int> learning_{-1};
+    std::shared_ptr<SamplePlayer> sound_;
     QString chosen_;
     bool chosenSet_ = false;
-    int learning_ = -1;
     QStringList lastInputs_;
     QString lastOpen_;
 };

@@ -5,9 +5,8 @@
 
 #include "core/control_glue.h"
 #include "core/dx_module.h"
-#include "core/forms.h"
 #include "core/sample_number.h"
-#include "mixing/frm_var.h"
+#include "model/slot_units.h"
 
 namespace zendra {
 
@@ -43,6 +42,22 @@ frmCrossFade::frmCrossFade() : ToolForm(QStringLiteral("Cross Fade"), 3015, 3960
     connect(cmbFlick, &QPushButton::clicked, this, &frmCrossFade::cmbFlick_Click);
     connect(cmbEnable, &QPushButton::clicked, this, &frmCrossFade::cmbEnable_Click);
     connect(cmbDone, &QPushButton::clicked, this, &frmCrossFade::cmbDone_Click);
+
+    model::SampleBank& bank = DXMoudule::Bank();
+    for (QComboBox* c : comSample) fillSampleChooser(c, bank.count());
+    connect(&bank, &model::SampleBank::replaced, this, [this] {
+        for (QComboBox* c : comSample) fillSampleChooser(c, DXMoudule::Bank().count());
+    });
+    // A side's fader follows its sample's volume, whoever sets it, and acts
+    // as if moved (so a coupled fader follows too).
+    connect(&bank, &model::SampleBank::changed, this, [this](int slot, model::Field f) {
+        if (f != model::Field::Gain) return;
+        for (int side = 0; side < 2; ++side) {
+            // A side whose text is no sample number is skipped.
+            if (sampleIndexOf(comSample[side]->currentText()) == slot)
+                vscVol[side]->setValue(model::volumeBarOf(DXMoudule::Bank().slot(slot).gainDb));
+        }
+    });
 }
 
 std::optional<int16_t> frmCrossFade::sampleOf(int side) const { return loadedSampleOf(comSample[side]->currentText()); }
@@ -52,7 +67,7 @@ bool frmCrossFade::coupled() const { return cmbEnable->text() == QStringLiteral(
 void frmCrossFade::vscVol_Change(int16_t Index) {
     const int v = vscVol[Index]->value();
     const std::optional<int16_t> s = sampleOf(Index);
-    if (s) forms::frmVar().hscVol[*s]->setValue(v);
+    if (s) DXMoudule::Bank().setGainDb(*s, model::gainDbOfVolumeBar(v));
 
     const int other = Index == 0 ? 1 : 0;
     if (!coupled() || comSample[Index]->currentText() == comSample[other]->currentText()) return;
@@ -68,7 +83,7 @@ void frmCrossFade::vscVol_Change(int16_t Index) {
 void frmCrossFade::comSample_Click(int16_t Index) {
     const std::optional<int16_t> s = sampleOf(Index);
     if (!s) return;
-    vscVol[Index]->setValue(forms::frmVar().hscVol[*s]->value());
+    vscVol[Index]->setValue(model::volumeBarOf(DXMoudule::Bank().slot(*s).gainDb));
 }
 
 void frmCrossFade::cmbEnable_Click() {

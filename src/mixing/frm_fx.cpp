@@ -5,9 +5,7 @@
 
 #include "core/control_glue.h"
 #include "core/dx_module.h"
-#include "core/forms.h"
 #include "core/sample_number.h"
-#include "mixing/frm_sample_play.h"
 
 namespace zendra {
 
@@ -24,16 +22,19 @@ frmFX::frmFX() : ToolForm(QStringLiteral("Simple FX"), 4200, 1695) {
 
     connect(cmbPauseNPlay, &QPushButton::clicked, this, &frmFX::cmbPauseNPlay_Click);
     connect(cmbDone, &QPushButton::clicked, this, &frmFX::cmbDone_Click);
+    fillSampleChooser(comSamplePlay, DXMoudule::Bank().count());
+    connect(&DXMoudule::Bank(), &model::SampleBank::replaced, this,
+            [this] { fillSampleChooser(comSamplePlay, DXMoudule::Bank().count()); });
 }
 
 void frmFX::cmbPauseNPlay_Click() {
-    for (int i = 0; i <= DXMoudule::LastSample; ++i) {
-        DirectSoundBuffer* b = DXMoudule::bufferAt(i);
-        if (b == nullptr) continue;
-        b->Stop();
-        b->SetCurrentPosition(0);
+    SamplePlayer* p = DXMoudule::Player();
+    if (p == nullptr) return;
+    for (int i = 0; i < p->count(); ++i) {
+        p->stop(i);
+        p->rewind(i);
     }
-    if (const auto s = loadedSampleOf(comSamplePlay->currentText())) forms::frmSamplePlay().cmbSample_Click(*s);
+    if (const auto s = loadedSampleOf(comSamplePlay->currentText())) p->start(*s);
 }
 
 void frmFX::cmbDone_Click() { hideForm(); }

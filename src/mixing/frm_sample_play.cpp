@@ -2,8 +2,6 @@
 
 #include "core/control_glue.h"
 #include "core/dx_module.h"
-#include "core/forms.h"
-#include "mixing/frm_var.h"
 
 namespace zendra {
 
@@ -23,15 +21,18 @@ frmSamplePlay::frmSamplePlay() : ToolForm(QStringLiteral("Sample Pad"), kSide, k
         connect(cmbSample[i], &QPushButton::clicked, this, [this, idx] { cmbSample_Click(idx); });
         if (i > 0) setTabOrder(cmbSample[i - 1], cmbSample[i]);
     }
+    // The loaded samples' pads are enabled, the others not; before the first bank every pad is.
+    auto enable = [this] {
+        const int n = DXMoudule::Bank().count();
+        if (n > 0)
+            for (int i = 0; i < 16; ++i) cmbSample[i]->setEnabled(i < n);
+    };
+    enable();
+    connect(&DXMoudule::Bank(), &model::SampleBank::replaced, this, enable);
 }
 
 void frmSamplePlay::cmbSample_Click(int16_t Index, float level) {
-    DirectSoundBuffer* b = DXMoudule::bufferAt(Index);
-    if (b == nullptr) return;  // no sample in this slot
-    b->Stop();
-    b->SetCurrentPosition(0);
-    b->SetPlayLevel(level);
-    b->Play(forms::frmVar().chkLoop[Index]->isChecked() ? 1 : 0);
+    if (SamplePlayer* p = DXMoudule::Player()) p->start(Index, level);
 }
 
 }  // namespace zendra

@@ -1,4 +1,4 @@
-// Sample Pad: sixteen pads; cmbSample_Click is the one way to start a sample.
+// Sample Pad: sixteen pads, each starting its sample.
 #pragma once
 #include <QPushButton>
 #include <array>
@@ -15,9 +15,8 @@ public:
 
     std::array<QPushButton*, 16> cmbSample{};
 
-    // Stop, rewind, play looping by the sample's Loop box. `level` scales
-    // this play only (a struck MIDI note's velocity); the sample's own volume
-    // and pan stay as set.
+    // Starts the sample (see SamplePlayer::start). `level` scales this play
+    // only; the sample's own volume and pan stay as set.
     void cmbSample_Click(int16_t Index, float level = 1.0f);
 };
 

@@ -4,9 +4,7 @@
 #include <cmath>
 
 #include "core/dx_module.h"
-#include "core/forms.h"
-#include "core/sample_number.h"
-#include "mixing/frm_cross_fade.h"
+#include "model/slot_units.h"
 
 namespace zendra {
 
@@ -91,6 +89,14 @@ frmVar::frmVar() : ToolForm(QStringLiteral("Sample Properties"), kWidth, kHeight
         connect(hscFre[i], &QScrollBar::valueChanged, this, [this, idx] { hscFre_Change(idx); });
         connect(cmbPause[i], &QPushButton::clicked, this, [this, idx] { cmbPause_Click(idx); });
     }
+    model::SampleBank& bank = DXMoudule::Bank();
+    for (int i = 0; i < 16; ++i) showSlot(i);
+    enableRows();
+    connect(&bank, &model::SampleBank::changed, this, [this](int i, model::Field) { showSlot(i); });
+    connect(&bank, &model::SampleBank::replaced, this, [this] {
+        for (int i = 0; i < 16; ++i) showSlot(i);
+        enableRows();
+    });
     // Tab order: row by row, left to right.
     QWidget* prev = nullptr;
     for (int i = 0; i < 16; ++i) {
@@ -101,92 +107,49 @@ frmVar::frmVar() : ToolForm(QStringLiteral("Sample Properties"), kWidth, kHeight
     }
 }
 
-namespace {
-// Sets a control without its change action, then runs the action once.
-template <typename Control, typename Value, typename Action>
-void applyOnce(Control* control, void (Control::*set)(Value), Value value, Action action) {
-    {
-        const QSignalBlocker quiet(control);
-        (control->*set)(value);
-    }
-    action();
-}
-}  // namespace
-
-bool frmVar::isPaused(int i) const { return cmbPause[i]->text() == kPaused; }
-
-void frmVar::applyLoop(int i, bool on) {
-    applyOnce<QAbstractButton, bool>(chkLoop[i], &QAbstractButton::setChecked, on,
-                                     [&] { chkLoop_Click(static_cast<int16_t>(i)); });
+void frmVar::showSlot(int i) {
+    const model::SampleSlot& s = DXMoudule::Bank().slot(i);
+    const QSignalBlocker b1(chkLoop[i]), b2(hscVol[i]), b3(hscPan[i]), b4(hscFre[i]);
+    chkLoop[i]->setChecked(s.loop);
+    hscVol[i]->setValue(model::volumeBarOf(s.gainDb));
+    hscPan[i]->setValue(model::panBarOf(s.pan));
+    hscFre[i]->setValue(model::frequencyBarOf(s.rateHz));
+    cmbPause[i]->setText(s.paused ? kPaused : kPlaying);
 }
 
-void frmVar::applyVolume(int i, int value) {
-    applyOnce<QAbstractSlider, int>(hscVol[i], &QAbstractSlider::setValue, value,
-                                    [&] { hscVol_Change(static_cast<int16_t>(i)); });
+// The loaded samples' rows are enabled, the others not; before the first
+// bank every row is.
+void frmVar::enableRows() {
+    const int n = DXMoudule::Bank().count();
+    if (n == 0) return;
+    for (int i = 0; i < 16; ++i)
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{lblSampleNum[i], cmbPause[i], chkLoop[i], hscVol[i], hscPan[i], hscFre[i]})
+            w->setEnabled(i < n);
 }
 
-void frmVar::applyPan(int i, int value) {
-    applyOnce<QAbstractSlider, int>(hscPan[i], &QAbstractSlider::setValue, value,
-                                    [&] { hscPan_Change(static_cast<int16_t>(i)); });
-}
-
-void frmVar::applyFrequencyBar(int i, int value) {
-    if (value < hscFre[i]->minimum() || value > hscFre[i]->maximum()) return;
-    applyOnce<QAbstractSlider, int>(hscFre[i], &QAbstractSlider::setValue, value,
-                                    [&] { hscFre_Change(static_cast<int16_t>(i)); });
-}
-
-void frmVar::applyPaused(int i, bool paused) {
-    if (paused == isPaused(i)) return;
-    if (paused)
-        cmbPause_Click(static_cast<int16_t>(i));
-    else
-        cmbPause[i]->setText(kPlaying);
-}
-
-void frmVar::chkLoop_Click(int16_t Index) {
-    DirectSoundBuffer* b = DXMoudule::bufferAt(Index);
-    if (b == nullptr) return;
-    if (b->GetStatus() == 1) {
-        b->Play(chkLoop[Index]->isChecked() ? 1 : 0);
-    } else if (b->GetStatus() == 5) {
-        b->Play(0);
-    }
-}
+void frmVar::chkLoop_Click(int16_t Index) { DXMoudule::Bank().setLoop(Index, chkLoop[Index]->isChecked()); }
 
 void frmVar::hscVol_Change(int16_t Index) {
-    if (DirectSoundBuffer* b = DXMoudule::bufferAt(Index))
-        b->SetVolume(static_cast<int16_t>(hscVol[Index]->value() * 500));
-    frmCrossFade& cf = forms::frmCrossFade();
-    for (int side = 0; side < 2; ++side) {
-        // A side whose text is no sample number is skipped.
-        if (sampleIndexOf(cf.comSample[side]->currentText()) == Index)
-            cf.vscVol[side]->setValue(hscVol[Index]->value());
-    }
+    DXMoudule::Bank().setGainDb(Index, model::gainDbOfVolumeBar(hscVol[Index]->value()));
 }
 
-void frmVar::hscPan_Change(int16_t Index) {
-    if (DirectSoundBuffer* b = DXMoudule::bufferAt(Index))
-        b->SetPan(static_cast<int16_t>(hscPan[Index]->value() * 3333));
-}
+void frmVar::hscPan_Change(int16_t Index) { DXMoudule::Bank().setPan(Index, model::panOfBar(hscPan[Index]->value())); }
 
 void frmVar::hscFre_Change(int16_t Index) {
-    DirectSoundBuffer* b = DXMoudule::bufferAt(Index);
-    if (b == nullptr) return;
-    DXMoudule::Frequency = hscFre[Index]->value();
-    DXMoudule::Frequency = DXMoudule::Frequency * 10;
-    b->SetFrequency(DXMoudule::Frequency);
+    DXMoudule::Bank().setRateHz(Index, model::rateHzOfFrequencyBar(hscFre[Index]->value()));
 }
 
 void frmVar::cmbPause_Click(int16_t Index) {
-    DirectSoundBuffer* b = DXMoudule::bufferAt(Index);
-    if (b == nullptr) return;  // no sample in this slot
-    if (cmbPause[Index]->text() == kPlaying) {
-        b->Stop();
-        cmbPause[Index]->setText(kPaused);
+    SamplePlayer* p = DXMoudule::Player();
+    if (p == nullptr || !p->has(Index)) return;  // no sample in this slot
+    model::SampleBank& bank = DXMoudule::Bank();
+    if (!bank.slot(Index).paused) {
+        p->stop(Index);
+        bank.setPaused(Index, true);
     } else {
-        b->Play(chkLoop[Index]->isChecked() ? 1 : 0);
-        cmbPause[Index]->setText(kPlaying);
+        p->resume(Index);
+        bank.setPaused(Index, false);
     }
 }
 

@@ -1,5 +1,7 @@
-// Sample Properties: per-sample pause, loop, volume, pan and frequency. The
-// controls themselves are where these settings are kept.
+// Sample Properties: per-sample pause, loop, volume, pan and frequency, a
+// view of the bank's slots. The bars move in their designed steps: volume
+// 5 dB a step (-5..0), pan a third of the way a step (-3..3), frequency 10 Hz
+// a step (10..10000).
 #pragma once
 #include <QCheckBox>
 #include <QFrame>
@@ -33,27 +35,17 @@ public:
     QLabel* lblFre = nullptr;
     std::array<QFrame*, 5> Line{};
 
-    // Sample i's settings as its controls hold them, for kits.
-    bool loops(int i) const { return chkLoop[i]->isChecked(); }
-    int volume(int i) const { return hscVol[i]->value(); }
-    int pan(int i) const { return hscPan[i]->value(); }
-    int frequencyBar(int i) const { return hscFre[i]->value(); }
-    bool isPaused(int i) const;
-    // Set sample i's control and run its change action once, even when the
-    // control already shows the value (a kit's setting reaches a new buffer).
-    void applyLoop(int i, bool on);
-    void applyVolume(int i, int value);
-    void applyPan(int i, int value);
-    void applyFrequencyBar(int i, int value);  // a value the bar cannot show changes nothing
-    // Pausing runs the button's own action; un-pausing only turns the button
-    // back, as playing would start the sample.
-    void applyPaused(int i, bool paused);
-
+    // The controls' actions: each sets the bank's slot.
     void chkLoop_Click(int16_t Index);
     void hscVol_Change(int16_t Index);
     void hscPan_Change(int16_t Index);
     void hscFre_Change(int16_t Index);
     void cmbPause_Click(int16_t Index);
+
+private:
+    // Shows what the bank holds for slot i, without running any action.
+    void showSlot(int i);
+    void enableRows();
 };
 
 }  // namespace zendra

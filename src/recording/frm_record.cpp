@@ -306,8 +306,7 @@ void frmRecord::cmbDone_Click() { hideForm(); }
 // ------------------------------------------------------------------ closing
 
 void frmRecord::ReleaseSound() {
-    DXMoudule::dx.reset();
-    DXMoudule::ds.reset();
+    DXMoudule::releaseSound();
     PlayBuffer.reset();
     CaptureBuffer.reset();
     CaptureDevice.reset();

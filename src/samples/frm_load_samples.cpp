@@ -20,14 +20,8 @@
 
 #include "core/dialogs.h"
 #include "core/dx_module.h"
-#include "core/forms.h"
-#include "keyboard/frm_key_board.h"
-#include "mixing/frm_cross_fade.h"
-#include "mixing/frm_fx.h"
-#include "mixing/frm_sample_play.h"
-#include "mixing/frm_var.h"
+#include "model/slot_units.h"
 #include "sound/sound_file.h"
-#include "tappad/frm_settings.h"
 
 namespace zendra {
 
@@ -278,16 +272,10 @@ bool frmLoadSamples::loadBank(const QString& kit) {
             dialogs::Buttons::Ok, dialogs::Icon::None, QStringLiteral("Try Again..."));
         return false;
     }
+    // The filled slots from the first up to the first empty one.
     const int n = lblAmount->text().toInt();
-    auto last = static_cast<int16_t>(n - 1);
     std::vector<QString> files;
-    for (int i = 0; i < n; ++i) {
-        if (lblSample[i]->text().isEmpty()) {
-            last = static_cast<int16_t>(i - 1);
-            break;
-        }
-        files.push_back(lblSample[i]->text());
-    }
+    for (int i = 0; i < n && !lblSample[i]->text().isEmpty(); ++i) files.push_back(lblSample[i]->text());
 
     // The new bank replaces the old one only once every file is read and
     // every buffer made.
@@ -299,61 +287,22 @@ bool frmLoadSamples::loadBank(const QString& kit) {
     }
     if (!failures.isEmpty()) reportFailures(failures, kit);  // with the normal cursor back
     if (!decoded) return false;
-    const std::vector<QString> oldFiles = SampleFile;
-    const int16_t oldLast = LastSample;
-    SampleFile = files;
-    LastSample = last;
     try {
-        LoadSampleBuffers(std::move(*decoded));
+        LoadSampleBuffers(QStringList(files.begin(), files.end()), std::move(*decoded));
     } catch (const SoundError& e) {
-        SampleFile = oldFiles;
-        LastSample = oldLast;
         reportFailures({QString::fromStdString(e.what())}, kit);
         return false;
     }
 
-    frmVar& var = forms::frmVar();
-    for (int i = 0; i <= LastSample; ++i) {
-        Frequency = SampleBuffer[static_cast<size_t>(i)]->GetFrequency();
-        const int bar = static_cast<int>(std::nearbyint(Frequency / 10.0));
-        if (bar < var.hscFre[i]->minimum() || bar > var.hscFre[i]->maximum()) {
-            // A rate the bar cannot show (e.g. 192 kHz): the bar goes to its end,
-            // the sample keeps its own rate until the bar is moved.
-            const QSignalBlocker quiet(var.hscFre[i]);
-            var.hscFre[i]->setValue(bar);
-        } else {
-            var.hscFre[i]->setValue(bar);
-        }
-    }
-    frmSamplePlay& pad = forms::frmSamplePlay();
-    frmSettings& keys = forms::frmSettings();
-    auto enableRow = [&](int i, bool on) {
-        var.lblSampleNum[i]->setEnabled(on);
-        var.cmbPause[i]->setEnabled(on);
-        var.chkLoop[i]->setEnabled(on);
-        var.hscVol[i]->setEnabled(on);
-        var.hscPan[i]->setEnabled(on);
-        var.hscFre[i]->setEnabled(on);
-        pad.cmbSample[i]->setEnabled(on);
-        keys.lblSample[i]->setEnabled(on);
-    };
-    for (int i = 0; i < 16; ++i) enableRow(i, true);
-    for (int i = LastSample + 1; i < 16; ++i) enableRow(i, false);
-
-    frmCrossFade& cf = forms::frmCrossFade();
-    frmFX& fx = forms::frmFX();
-    frmKeyBoard& kb = forms::frmKeyBoard();
-    QComboBox* lists[4] = {cf.comSample[0], cf.comSample[1], fx.comSamplePlay, kb.ComSampleKeyBoard};
-    for (QComboBox* c : lists) c->clear();
-    for (int k = 1; k <= LastSample + 1; ++k) {
-        for (QComboBox* c : lists) c->addItem(QString::number(k));
-    }
-    for (QComboBox* c : lists) {
-        if (c->isEditable()) {
-            c->setEditText(QStringLiteral("1"));
-        } else {
-            c->setCurrentIndex(c->findText(QStringLiteral("1")));
-        }
+    // Each slot's frequency as its bar shows the new sound's rate: a change
+    // reaches the sound (so 11025 Hz plays at 11020 Hz), the same bar leaves
+    // the sound at its own rate; a rate the bar cannot show (e.g. 192 kHz)
+    // stays the sound's own until the bar is moved.
+    model::SampleBank& bank = Bank();
+    for (int i = 0; i < bank.count(); ++i) {
+        const int rate = Player()->rateHz(i);
+        const int bar = model::frequencyBarUnclamped(rate);
+        bank.setRateHz(i, model::frequencyBarShows(bar) ? model::rateHzOfFrequencyBar(bar) : rate);
     }
     hideForm();
     emit bankLoaded();

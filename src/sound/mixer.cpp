@@ -157,6 +157,17 @@ void Mixer::setGain(int voice, float left, float right) {
     send(c);
 }
 
+void Mixer::start(int voice, bool loop, float level) {
+    MixCommand c;
+    c.type = MixCommand::Start;
+    c.voice = static_cast<int16_t>(voice);
+    c.value = loop ? 1 : 0;
+    c.gainLeft = std::clamp(level, 0.0f, 1.0f);
+    shadow_[voice].status = statusOf(true, loop);
+    shadow_[voice].position = 0;
+    send(c);
+}
+
 bool Mixer::attached(int voice) const {
     const uint32_t applied = published_[voice].appliedSeq.load(std::memory_order_acquire);
     return static_cast<int32_t>(applied - shadow_[voice].attachSeq) >= 0;
@@ -190,6 +201,7 @@ void Mixer::apply(const MixCommand& c) noexcept {
         v = Voice{};
         v.data = c.data;
         v.frames = static_cast<int64_t>(c.data->frames());
+        v.attachSeq = c.seq;
         setRate(v, static_cast<int>(c.value));
         break;
     case MixCommand::Detach: v = Voice{}; break;
@@ -225,10 +237,13 @@ void Mixer::apply(const MixCommand& c) noexcept {
         break;
     case MixCommand::SetRate: setRate(v, static_cast<int>(c.value)); break;
     case MixCommand::SetGain:
-        v.targetL = c.gainLeft;
-        v.targetR = c.gainRight;
+        v.baseL = c.gainLeft;
+        v.baseR = c.gainRight;
+        v.targetL = v.baseL * v.level;
+        v.targetR = v.baseR * v.level;
         v.rampLeft = kGainRampFrames;
         break;
+    case MixCommand::Start: startVoice(v, c.value != 0, c.gainLeft); break;
     }
     Published& p = published_[c.voice];
     p.status.store(statusOf(v.playing, v.looping), std::memory_order_relaxed);
@@ -296,6 +311,17 @@ void Mixer::startTail(Voice& v) noexcept {
     v.tailL = v.gainL;
     v.tailR = v.gainR;
     v.tailLeft = kGainRampFrames;
+}
+
+void Mixer::startVoice(Voice& v, bool loop, float level) noexcept {
+    startTail(v);
+    v.pos = 0.0;
+    v.looping = loop;
+    v.playing = v.frames > 0;
+    v.level = level;
+    v.targetL = v.gainL = v.baseL * level;
+    v.targetR = v.gainR = v.baseR * level;
+    v.rampLeft = 0;
 }
 
 void Mixer::setRate(Voice& v, int hz) noexcept {
@@ -421,6 +447,12 @@ void Mixer::render(float* out, int frames) noexcept {
         apply(c);
         lastApplied = c.seq;
         anyApplied = true;
+    });
+    deviceStarts_.drain([&](const DeviceStart& s) {
+        if (s.voice < 0 || s.voice >= kMaxVoices) return;
+        Voice& v = voices_[s.voice];
+        if (v.data == nullptr || v.attachSeq != s.attachSeq) return;  // detached or reused since
+        startVoice(v, s.loop, std::clamp(s.level, 0.0f, 1.0f));
     });
     std::memset(out, 0, sizeof(float) * 2 * static_cast<size_t>(frames));
     for (int vi = 0; vi < kMaxVoices; ++vi) {

@@ -19,14 +19,24 @@ namespace zendra {
 
 // One change to a voice, from the window thread to the audio thread.
 struct MixCommand {
-    enum Type : uint8_t { Attach, Detach, Play, Stop, SetPosition, SetRate, SetGain, ReplaceData };
+    enum Type : uint8_t { Attach, Detach, Play, Stop, SetPosition, SetRate, SetGain, ReplaceData, Start };
     Type type = Play;
     int16_t voice = 0;
     uint32_t seq = 0;
-    int64_t value = 0;  // frames, Hz or loop flag
-    float gainLeft = 1.0f;
+    int64_t value = 0;      // frames, Hz or loop flag
+    float gainLeft = 1.0f;  // Start: the level of this play
     float gainRight = 1.0f;
     const SampleData* data = nullptr;
+};
+
+// A sound started by a device's own thread (a MIDI input's callback): the
+// voice as the window thread last attached it, so that a voice detached or
+// given to another sound in the meantime is left alone.
+struct DeviceStart {
+    int16_t voice = -1;
+    bool loop = false;
+    uint32_t attachSeq = 0;
+    float level = 1.0f;
 };
 
 class Mixer {
@@ -51,6 +61,12 @@ public:
     void setPosition(int voice, int64_t frame);
     void setRate(int voice, int hz);
     void setGain(int voice, float left, float right);
+    // Starts a voice afresh: cut off what it plays (with a short fade), from
+    // its first frame, looping or once, at `level` (0..1) times its gains.
+    // One command, so all of it takes effect in one audio block.
+    void start(int voice, bool loop, float level);
+    // [window] The sequence number of a voice's attach, for DeviceStart.
+    uint32_t attachSeq(int voice) const { return shadow_[voice].attachSeq; }
     // [window] A voice as the window thread last left it, or as the audio
     // thread has played it since.
     int32_t status(int voice) const;    // playing 1, looping 4
@@ -75,6 +91,11 @@ public:
     // reopened device may run at another rate.
     void setDeviceRate(int rate);
 
+    // [device] One thread at a time (a MIDI input's callback): starts a
+    // voice in the next audio block, without the window thread; false when
+    // too many are waiting. Never waits, never allocates.
+    bool startFromDevice(const DeviceStart& s) noexcept { return deviceStarts_.push(s); }
+
     // [audio] Applies the published commands and mixes the next frames; never
     // waits, never allocates.
     void render(float* interleavedStereo, int frames) noexcept;
@@ -89,7 +110,10 @@ private:
         const SincTable* table = nullptr;
         bool playing = false;
         bool looping = false;
+        uint32_t attachSeq = 0;
         float gainL = 1.0f, gainR = 1.0f;
+        float baseL = 1.0f, baseR = 1.0f;  // as set; the target is these times the play's level
+        float level = 1.0f;
         float targetL = 1.0f, targetR = 1.0f;
         int rampLeft = 0;
         // A cut-off sound fades out over a few frames instead of clicking.
@@ -121,6 +145,7 @@ private:
     void apply(const MixCommand& c) noexcept;
     void mixVoice(Voice& v, float* out, int frames) noexcept;
     void startTail(Voice& v) noexcept;
+    void startVoice(Voice& v, bool loop, float level) noexcept;
     void fillScratch(const Voice& v, int64_t first, int span) noexcept;
     void setRate(Voice& v, int hz) noexcept;
 
@@ -145,6 +170,7 @@ private:
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 
     SpscRing<MixCommand, 8192> queue_;
+    SpscRing<DeviceStart, 512> deviceStarts_;
 };
 
 }  // namespace zendra

@@ -4,10 +4,6 @@
 
 #include "core/control_glue.h"
 #include "core/dx_module.h"
-#include "core/forms.h"
-#include "mixing/frm_sample_play.h"
-#include "mixing/frm_var.h"
-#include "tappad/frm_settings.h"
 
 namespace zendra {
 
@@ -55,22 +51,15 @@ frmSampleKeyPad::frmSampleKeyPad() : ToolForm(QStringLiteral("Tap Pad"), 6480, 3
     });
 }
 
-void frmSampleKeyPad::showEvent(QShowEvent* event) {
-    // Make what a key will touch now, so the first tap creates no window.
-    forms::frmSettings();
-    forms::frmVar();
-    forms::frmSamplePlay();
-    ToolForm::showEvent(event);
-}
-
 void frmSampleKeyPad::Form_KeyPress(QChar KeyAscii) {
     for (int k = 0; k < 7; ++k) lblPrev[k]->setText(lblPrev[k + 1]->text());
     lblPrev[7]->setText(QString(KeyAscii));
 
-    const frmSettings& keys = forms::frmSettings();
-    frmSamplePlay& pad = forms::frmSamplePlay();
-    for (int i = 0; i <= DXMoudule::LastSample && i < 16; ++i) {
-        if (keys.keyCharacter(i) == KeyAscii) pad.cmbSample_Click(static_cast<int16_t>(i));
+    SamplePlayer* player = DXMoudule::Player();
+    if (player == nullptr) return;
+    const model::SampleBank& bank = DXMoudule::Bank();
+    for (int i = 0; i < bank.count(); ++i) {
+        if (model::tapCharacter(bank.slot(i)) == KeyAscii) player->start(i);
     }
 }
 

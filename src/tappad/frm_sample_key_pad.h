@@ -26,9 +26,6 @@ public:
     // every loaded sample bound to it.
     void Form_KeyPress(QChar KeyAscii);
     void cmbDone_Click();
-
-protected:
-    void showEvent(QShowEvent* event) override;
 };
 
 }  // namespace zendra

@@ -1,6 +1,7 @@
 #include "tappad/frm_settings.h"
 
 #include "core/dialogs.h"
+#include "core/dx_module.h"
 
 namespace zendra {
 
@@ -40,28 +41,34 @@ frmSettings::frmSettings() : ToolForm(QStringLiteral("Settings"), 6720, 3600) {
     cmbDone = new QPushButton(QStringLiteral("Done"), this);
     placeTw(cmbDone, 5400, 3060, 975, 375);
     connect(cmbDone, &QPushButton::clicked, this, &frmSettings::cmbDone_Click);
+
+    model::SampleBank& bank = DXMoudule::Bank();
+    auto enable = [this] {
+        const int n = DXMoudule::Bank().count();
+        if (n > 0)
+            for (int i = 0; i < 16; ++i) lblSample[i]->setEnabled(i < n);
+    };
+    for (int i = 0; i < 16; ++i) showSlot(i);
+    enable();
+    connect(&bank, &model::SampleBank::replaced, this, enable);
+    connect(&bank, &model::SampleBank::changed, this, [this](int i, model::Field f) {
+        if (f == model::Field::Key) showSlot(i);
+    });
+}
+
+void frmSettings::showSlot(int i) {
+    const QString& key = DXMoudule::Bank().slot(i).key;
+    lblSample[i]->setText(key.isNull() ? QString::number(i + 1) + QStringLiteral(" =") : keyPrefix(i) + key);
 }
 
 void frmSettings::lblSample_Click(int16_t Index) {
     const auto answer =
         dialogs::inputBox(QStringLiteral("Press a key to be associated with sample ") + QString::number(Index + 1),
                           QStringLiteral("Key Associations"));
-    // Cancel gives an empty answer: the caption still loses its old key.
-    lblSample[Index]->setText(keyPrefix(Index) + answer.value_or(QString()));
-}
-
-QString frmSettings::keyOf(int i) const {
-    const QString caption = lblSample[i]->text();
-    return caption.size() > keyPrefix(i).size() ? QString(caption.back()) : QString();
-}
-
-QChar frmSettings::keyCharacter(int i) const {
-    const QString caption = lblSample[i]->text();
-    return caption.isEmpty() ? QChar() : caption.back();
-}
-
-void frmSettings::bindKey(int i, const QString& key) {
-    lblSample[i]->setText(key.isEmpty() ? QString::number(i + 1) + QStringLiteral(" =") : keyPrefix(i) + key);
+    // Cancel gives an empty answer: the sample still loses its old key.
+    QString typed = answer.value_or(QString());
+    if (typed.isNull()) typed = QStringLiteral("");
+    DXMoudule::Bank().setKey(Index, typed);
 }
 
 void frmSettings::cmbDone_Click() { hideForm(); }

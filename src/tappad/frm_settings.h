@@ -1,5 +1,6 @@
-// Key Associations: the caption of each label holds its sample's key. The
-// binding of sample i is the last character of lblSample(i)'s caption.
+// Key Associations: each label shows its sample's key binding as the bank
+// holds it ("n =" never bound, "n = x" bound to what was typed, whose last
+// character is the key).
 #pragma once
 #include <QFrame>
 #include <QLabel>
@@ -22,18 +23,12 @@ public:
     std::array<QFrame*, 3> Line{};
     QPushButton* cmbDone = nullptr;
 
-    // The key bound to sample i: the last character typed for it, empty while
-    // it has none (the caption is "n =" or "n = ").
-    QString keyOf(int i) const;
-    // The character the Tap Pad matches for sample i: the caption's last,
-    // whatever it is (the "=" of a sample with no key too).
-    QChar keyCharacter(int i) const;
-    // Binds `key` (empty: none) to sample i, as its caption shows it.
-    void bindKey(int i, const QString& key);
-
-    // Asks for the key of sample Index + 1 and writes it into the caption.
+    // Asks for the key of sample Index + 1 and binds what is typed.
     void lblSample_Click(int16_t Index);
     void cmbDone_Click();
+
+private:
+    void showSlot(int i);
 };
 
 }  // namespace zendra

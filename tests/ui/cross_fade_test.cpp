@@ -79,7 +79,7 @@ TEST_F(CrossFadeTest, CoupledFadersSumToMinusFiveUncoupledOnlyTheirOwnSampleAndS
     type(1, "2");
     cf().vscVol[0]->setValue(-3);
     EXPECT_EQ(state(2), (std::vector<int>{-3, 0, -3, 0}));
-    EXPECT_EQ(DXMoudule::bufferAt(0)->GetVolume(), -1500);
+    EXPECT_EQ(sound(0).GetVolume(), -1500);
     couple(true);  // moves nothing by itself
     EXPECT_EQ(state(2), (std::vector<int>{-3, 0, -3, 0}));
     for (int k = 0; k < 2; ++k) {
@@ -88,7 +88,7 @@ TEST_F(CrossFadeTest, CoupledFadersSumToMinusFiveUncoupledOnlyTheirOwnSampleAndS
             cf().vscVol[k]->setValue(v);
             const int o = -5 - v;
             EXPECT_EQ(state(2), k == 0 ? (std::vector<int>{v, o, v, o}) : (std::vector<int>{o, v, o, v}));
-            EXPECT_EQ(DXMoudule::bufferAt(1 - k)->GetVolume(), 500 * o);
+            EXPECT_EQ(sound(1 - k).GetVolume(), 500 * o);
         }
     }
     // The swap exchanges the faders, with and without coupling.

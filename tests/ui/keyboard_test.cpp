@@ -20,7 +20,7 @@ protected:
     static frmKeyBoard& kb() { return forms::frmKeyBoard(); }
     static frmVar& var() { return forms::frmVar(); }
     static int bar(int i = 0) { return var().hscFre[i]->value(); }
-    static DirectSoundBuffer& buffer(int i) { return *DXMoudule::SampleBuffer.at(static_cast<size_t>(i)); }
+    static SlotSound buffer(int i) { return SlotSound{i}; }
 
     // Loads the files and opens the Keyboard with "Play as well" as given.
     void open(const QStringList& files, bool playAsWell = true) {

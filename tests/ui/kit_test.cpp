@@ -110,8 +110,8 @@ TEST_F(KitTest, SetUpComesBackFromTheLastSessionAndFromAKitAndTheSoundAgrees) {
     openKit(file("set.zkit"));
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(kits::currentKit(), before);
-    EXPECT_EQ(DXMoudule::bufferAt(0)->GetVolume(), -1000);
-    EXPECT_EQ(DXMoudule::bufferAt(0)->GetPan(), -3333);
+    EXPECT_EQ(sound(0).GetVolume(), -1000);
+    EXPECT_EQ(sound(0).GetPan(), -3333);
     const auto again = soundOfFirst();
     for (int k = 0; k < 3; ++k) EXPECT_NEAR(again[k], heard[k], 0.05 * std::abs(heard[k]) + 0.1) << k;
     EXPECT_LT(heard[1], heard[0] - 20);  // panned hard left
@@ -136,8 +136,8 @@ TEST_F(KitTest, SettingsReachTheNewBuffersWhereTheControlsAlreadyShowThem) {
     saveFiles.push_back(file("same"));
     forms::FrmReworked().SaveKitAs->trigger();
     openKit(file("same.zkit"));  // new buffers at full volume, centred; the bars as they were
-    EXPECT_EQ(DXMoudule::bufferAt(0)->GetVolume(), -1000);
-    EXPECT_EQ(DXMoudule::bufferAt(0)->GetPan(), -3333);
+    EXPECT_EQ(sound(0).GetVolume(), -1000);
+    EXPECT_EQ(sound(0).GetPan(), -3333);
 }
 
 // Kept as it changes: a new run after a crash (nothing kept at its end)
@@ -199,7 +199,7 @@ TEST_F(KitTest, BadKitSaysWhatIsWrongAndChangesNothing) {
     };
     loadBank({file("tone-22050.wav")});
     arrow(forms::frmVar().hscVol[0], 1);
-    const auto* buffer = DXMoudule::bufferAt(0);
+    const auto* buffer = player().sound(0);
     for (const auto& [bytes, named] : cases) {
         messages.clear();
         write(kit, bytes);
@@ -207,9 +207,9 @@ TEST_F(KitTest, BadKitSaysWhatIsWrongAndChangesNothing) {
         ASSERT_EQ(messages.size(), 1u) << bytes.constData();
         for (const QString& n : named + QStringList{"Nothing was changed"})
             EXPECT_TRUE(messages[0].text.contains(n)) << messages[0].text.toStdString();
-        EXPECT_EQ(DXMoudule::bufferAt(0), buffer);
-        EXPECT_EQ(DXMoudule::LastSample, 0);
-        EXPECT_EQ(buffer->GetVolume(), -500);
+        EXPECT_EQ(player().sound(0), buffer);
+        EXPECT_EQ(bank().count(), 1);
+        EXPECT_EQ(sound(0).GetVolume(), -500);
     }
     // Every damaged file at once, each with its reason, in one message.
     QFile::copy(demo("kick.wav"), file("cut.wav"));
@@ -239,7 +239,7 @@ TEST_F(KitTest, BadKitSaysWhatIsWrongAndChangesNothing) {
             "Nothing was changed: the samples loaded before are still in place. The Sample Dock shows the kit's files; "
             "choose others for those slots there and press Done.",
         "Zendra", dialogs::Icon::Exclamation);
-    EXPECT_EQ(DXMoudule::bufferAt(0), buffer);
+    EXPECT_EQ(player().sound(0), buffer);
     // A missing file pointed at again in the dock: the kit's settings follow
     // for the slots whose file is the kit's.
     write(kit, head + R"(1, "samples": [{"file": "gone.wav"}, {"file": "snare.wav", "pan": 2}]})");
@@ -248,8 +248,8 @@ TEST_F(KitTest, BadKitSaysWhatIsWrongAndChangesNothing) {
     openFiles.push_back(file("hat.wav"));
     QTest::mouseClick(forms::frmLoadSamples().cmbSelect[0], Qt::LeftButton);
     QTest::mouseClick(forms::frmLoadSamples().cmbDone, Qt::LeftButton);
-    EXPECT_EQ(DXMoudule::LastSample, 1);
-    EXPECT_EQ(DXMoudule::bufferAt(1)->GetPan(), 2 * 3333);
+    EXPECT_EQ(bank().count(), 2);
+    EXPECT_EQ(sound(1).GetPan(), 2 * 3333);
 }
 
 }  // namespace

@@ -72,7 +72,7 @@ TEST_F(BankTest, DoneTakesFilledSlotsUpToFirstGapAndPreparesEveryWindow) {
         click(pad().cmbSample[i]);
         EXPECT_EQ(var().cmbPause[i]->text(), "| |");
     }
-    EXPECT_TRUE(messages.empty() && !ended && DXMoudule::Frequency == 0) << DXMoudule::Frequency;
+    EXPECT_TRUE(messages.empty() && !ended);
     EXPECT_LT(peakAbs(out(0.3).left), kSilence);
     dock().showForm();
     // Slots 1, 2 and 4 filled, 3 empty: two samples; slot 4 is ignored.
@@ -81,9 +81,8 @@ TEST_F(BankTest, DoneTakesFilledSlotsUpToFirstGapAndPreparesEveryWindow) {
     click(dock().cmbDone);
     EXPECT_TRUE(messages.empty());
     EXPECT_FALSE(dock().isShown());
-    EXPECT_EQ(DXMoudule::LastSample, 1);
-    EXPECT_EQ(DXMoudule::SampleFile, (std::vector<QString>{demo("kick.wav"), demo("snare.wav")}));
-    ASSERT_EQ(DXMoudule::SampleBuffer.size(), 2u);
+    EXPECT_EQ(bank().files(), (QStringList{demo("kick.wav"), demo("snare.wav")}));
+    ASSERT_EQ(player().count(), 2);
     for (int i = 0; i < 16; ++i) {
         for (QWidget* w : std::initializer_list<QWidget*>{var().lblSampleNum[i], var().cmbPause[i], var().chkLoop[i],
                                                           var().hscVol[i], var().hscPan[i], var().hscFre[i],
@@ -108,7 +107,7 @@ TEST_F(BankTest, CountBarOffersSlotsAndLoweringItDropsTheSurplusSamples) {
     const QStringList kit = {demo("kick.wav"), demo("snare.wav"), demo("hat.wav"), demo("tone-44100.wav")};
     for (int i = 0; i < 16; ++i) dock().lblSample[i]->setText(kit[i % 4]);
     click(dock().cmbDone);
-    ASSERT_EQ(DXMoudule::SampleBuffer.size(), 16u);
+    ASSERT_EQ(player().count(), 16);
     click(pad().cmbSample[15]);  // loops
 
     dock().hscrollNumber->setValue(0);
@@ -116,22 +115,22 @@ TEST_F(BankTest, CountBarOffersSlotsAndLoweringItDropsTheSurplusSamples) {
     EXPECT_EQ(dock().vscrollSample->maximum(), 0);
     EXPECT_TRUE(dock().frm[0]->isVisibleTo(&dock()) && !dock().frm[3]->isVisibleTo(&dock()));  // the page followed
     click(dock().cmbDone);
-    EXPECT_EQ(DXMoudule::SampleBuffer.size(), 4u);
+    EXPECT_EQ(player().count(), 4);
     EXPECT_FALSE(pad().cmbSample[4]->isEnabled());
     EXPECT_LT(peakAbs(out(0.5).left, frames(0.01)), kSilence);  // the dropped sample fell silent
 }
 
 TEST_F(BankTest, EmptyFirstSlotOnlyShowsTryAgainAndChangesNothing) {
     loadBank({demo("kick.wav"), demo("snare.wav")});
-    const auto before = DXMoudule::SampleBuffer;
+    const auto before = sounds();
     dock().showForm();
     dock().lblSample[0]->setText(QString());
     dock().lblSample[1]->setText(demo("hat.wav"));
     click(dock().cmbDone);
     expectOnlyMessage("No samples were selected to be loaded. They must be placed from the first position on.",
                       "Try Again...", dialogs::Icon::None);
-    EXPECT_EQ(DXMoudule::SampleBuffer, before);
-    EXPECT_EQ(DXMoudule::SampleFile[0], demo("kick.wav"));
+    EXPECT_EQ(sounds(), before);
+    EXPECT_EQ(bank().slot(0).file, demo("kick.wav"));
     EXPECT_TRUE(dock().isShown());
     // Files deleted or cut short between being chosen and Done: one message
     // naming each with its reason, and the old bank stays whole.
@@ -145,8 +144,8 @@ TEST_F(BankTest, EmptyFirstSlotOnlyShowsTryAgainAndChangesNothing) {
                           "\": the file is cut short (truncated): its header announces 39690 bytes of sound but only "
                           "2956 are there.\n\nNothing was changed: the samples loaded before are still in place.",
                       "Zendra", dialogs::Icon::Exclamation);
-    EXPECT_EQ(std::tuple(DXMoudule::SampleBuffer, DXMoudule::SampleFile, DXMoudule::LastSample),
-              std::tuple(before, std::vector<QString>{demo("kick.wav"), demo("snare.wav")}, int16_t{1}));
+    EXPECT_EQ(std::tuple(sounds(), bank().files()),
+              std::tuple(before, QStringList{demo("kick.wav"), demo("snare.wav")}));
     EXPECT_TRUE(pad().cmbSample[1]->isEnabled() && !pad().cmbSample[2]->isEnabled() && dock().isShown());
 }
 
@@ -177,14 +176,13 @@ TEST_F(BankTest, FrequencyBarsFollowTheBuffersAndA11025HzFilePlaysAt11020) {
     loadBank(files);
     const int bars[] = {2205, 1102, 4410}, rates[] = {22050, 11020, 44100};
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(std::pair(var().hscFre[i]->value(), DXMoudule::bufferAt(i)->GetFrequency()),
-                  std::pair(bars[i], rates[i]));
+        EXPECT_EQ(std::pair(var().hscFre[i]->value(), sound(i).GetFrequency()), std::pair(bars[i], rates[i]));
     click(pad().cmbSample[1]);
     EXPECT_NEAR(frequencyHz(out(1.5).left, engine().rate(), frames(0.2), frames(1.4)), 440.0 * 11020 / 11025, 0.05);
     // Done again with the same files: the bar does not change, so the new
     // buffer keeps the file's own rate.
     loadBank(files);
-    EXPECT_EQ(DXMoudule::SampleBuffer[1]->GetFrequency(), 11025);
+    EXPECT_EQ(sound(1).GetFrequency(), 11025);
 }
 
 TEST_F(BankTest, VolumePanAndFrequencyBarsChangeTheRenderedSound) {
@@ -222,7 +220,7 @@ TEST_F(BankTest, VolumePanAndFrequencyBarsChangeTheRenderedSound) {
         EXPECT_NEAR(rmsDb(s.right, frames(0.05)) - full, c.rightDb, c.tolerance);
         EXPECT_NEAR(frequencyHz(c.leftDb > -50 ? s.left : s.right, engine().rate(), frames(0.05)), c.hz, 0.2);
     }
-    EXPECT_EQ(DXMoudule::Frequency, 13050);
+    EXPECT_EQ(sound(0).GetFrequency(), 13050);
 }
 
 // Pause and resume continue from the same frame, once or looping as the Loop box says.
@@ -261,7 +259,7 @@ TEST_F(BankTest, ClearingLoopLetsTheCurrentPassFinishAndTickingStartsNothing) {
     click(var().chkLoop[0]);
     EXPECT_FALSE(var().chkLoop[0]->isChecked());
     EXPECT_NEAR(static_cast<double>(endOfSound(out(2.5).left)) / engine().rate(), 1.5, 0.01);
-    EXPECT_EQ(DXMoudule::SampleBuffer[0]->GetStatus(), 0);
+    EXPECT_EQ(sound(0).GetStatus(), 0);
     click(var().chkLoop[0]);  // stopped: nothing starts
     EXPECT_LT(peakAbs(out(0.5).left), kSilence);
 }
@@ -276,7 +274,7 @@ TEST_F(BankTest, PadRestartsFromTheStartAndPlaysOnceOrLoopsByTheLoopBox) {
     var().chkLoop[0]->setChecked(true);
     click(pad().cmbSample[0]);
     EXPECT_GT(rmsDb(out(5.0).left, frames(4.5)), -6.0);
-    EXPECT_EQ(DXMoudule::SampleBuffer[0]->GetStatus(), DSBSTATUS_PLAYING | DSBSTATUS_LOOPING);
+    EXPECT_EQ(sound(0).GetStatus(), DSBSTATUS_PLAYING | DSBSTATUS_LOOPING);
     EXPECT_EQ(var().cmbPause[0]->text(), "| |");  // playing from the pad leaves the caption
 }
 

@@ -13,7 +13,7 @@ namespace {
 class SimpleFxTest : public UiTest {
 protected:
     static frmFX& fx() { return forms::frmFX(); }
-    static DirectSoundBuffer& buf(int s) { return *DXMoudule::bufferAt(s); }
+    static SlotSound buf(int s) { return SlotSound{s}; }
 };
 
 TEST_F(SimpleFxTest, OnlyTheChosenSampleSoundsAfterThePressFromItsStartAsItsLoopBoxSays) {
@@ -77,7 +77,7 @@ TEST_F(SimpleFxTest, ATypedTextStartsTheSampleItNamesAndAnyOtherOnlyStops) {
     };
     for (const auto& [text, slot] : cases) {
         SCOPED_TRACE(text.left(20).toStdString());
-        for (auto& b : DXMoudule::SampleBuffer) b->Play(1);
+        for (int s = 0; s < player().count(); ++s) sound(s).Play(1);
         render(0.05);
         focus(fx().comSamplePlay);
         QTest::keyClick(fx().comSamplePlay, Qt::Key_A, Qt::ControlModifier);

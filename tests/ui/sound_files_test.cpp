@@ -90,9 +90,8 @@ TEST_F(SoundFilesTest, EveryFormatLoadsThroughTheDockAndPlaysEachSideApart) {
         QTest::mouseClick(dock().cmbSelect[0], Qt::LeftButton);
         QTest::mouseClick(dock().cmbDone, Qt::LeftButton);
         ASSERT_TRUE(messages.empty()) << messages[0].text.toStdString();
-        WAVEFORMATEX f;
-        DXMoudule::bufferAt(0)->GetFormat(f);
-        EXPECT_EQ(std::pair(int(f.nBitsPerSample), int(f.lSamplesPerSec)), std::pair(row.bits, row.rate));
+        const SampleData& d = *player().sound(0);
+        EXPECT_EQ(std::pair(int(bytesPerSample(d.format) * 8), d.rate), std::pair(row.bits, row.rate));
         QTest::mouseClick(forms::frmSamplePlay().cmbSample[0], Qt::LeftButton);
         const Stereo s = out(0.8);
         const auto from = static_cast<size_t>(0.1 * s.rate), to = static_cast<size_t>(0.7 * s.rate);
@@ -129,8 +128,8 @@ TEST_F(SoundFilesTest, SoundFilesDroppedOnTheDockFillItsSlotsAndAKitDroppedOnThe
     EXPECT_TRUE(drop(dock().lblSample[0], {5, 5}, {kit.fileName()}));
     QTest::qWait(20);  // the kit opens once the drop has finished
     EXPECT_TRUE(messages.empty());
-    ASSERT_EQ(DXMoudule::SampleFile, std::vector<QString>{file("a.flac")});
-    EXPECT_EQ(DXMoudule::bufferAt(0)->GetPan(), -3 * 3333);
+    ASSERT_EQ(bank().files(), QStringList{file("a.flac")});
+    EXPECT_EQ(sound(0).GetPan(), -3 * 3333);
 }
 
 }  // namespace

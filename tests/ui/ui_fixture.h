@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QStringList>
 #include <QTest>
+#include <cmath>
 #include <cstdlib>
 #include <deque>
 #include <gtest/gtest.h>
@@ -27,6 +28,24 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
 namespace zendra::test {
+
+// A sample's sound in the units the windows are designed in: status 1
+// playing, 5 looping, 0 stopped; position in bytes of the decoded sound;
+// volume and pan in hundredths of a decibel; frequency in Hz.
+struct SlotSound {
+    int slot;
+    SamplePlayer& p() const { return *DXMoudule::Player(); }
+    int32_t GetStatus() const { return p().looping(slot) ? 5 : p().playing(slot) ? 1 : 0; }
+    int32_t GetCurrentPosition() const {
+        return static_cast<int32_t>(p().position(slot) * p().sound(slot)->blockAlign());
+    }
+    int32_t GetFrequency() const { return p().rateHz(slot); }
+    int32_t GetVolume() const { return static_cast<int32_t>(std::lround(p().gainDb(slot) * 100)); }
+    int32_t GetPan() const { return static_cast<int32_t>(std::lround(p().pan(slot) * 10000)); }
+    void Play(int loop) const { p().playOn(slot, loop != 0); }
+    void Stop() const { p().stop(slot); }
+    void SetFrequency(int hz) const { p().setRateHz(slot, hz); }
+};
 
 class UiTest : public ::testing::Test {
 protected:
@@ -143,19 +162,29 @@ protected:
         QStringList paths;
         for (int i = 0; i < n; ++i) paths << demo(names[i % 4]);
         loadBank(paths);
-        ASSERT_EQ(DXMoudule::LastSample, n - 1);
+        ASSERT_EQ(DXMoudule::Bank().count(), n);
     }
 
-    // Indexes of the buffers that are playing.
+    static SamplePlayer& player() { return *DXMoudule::Player(); }
+    static SlotSound sound(int slot) { return SlotSound{slot}; }
+    // The sounds the player holds, slot by slot.
+    static std::vector<const SampleData*> sounds() {
+        std::vector<const SampleData*> v;
+        for (int i = 0; i < player().count(); ++i) v.push_back(player().sound(i));
+        return v;
+    }
+    static model::SampleBank& bank() { return DXMoudule::Bank(); }
+
+    // Indexes of the samples that are playing.
     static std::vector<int> playing() {
         std::vector<int> on;
-        for (size_t i = 0; i < DXMoudule::SampleBuffer.size(); ++i)
-            if (DXMoudule::SampleBuffer[i]->GetStatus() != 0) on.push_back(static_cast<int>(i));
+        for (int i = 0; i < player().count(); ++i)
+            if (player().playing(i)) on.push_back(i);
         return on;
     }
 
     static void stopAll() {
-        for (auto& b : DXMoudule::SampleBuffer) b->Stop();
+        for (int i = 0; i < player().count(); ++i) player().stop(i);
     }
 
     // Exactly one message box was shown, and it was this one.

@@ -1,0 +1,74 @@
+#include "model/sample_bank.h"
+
+#include <QFileInfo>
+#include <algorithm>
+#include <cmath>
+
+namespace zendra::model {
+
+QStringList SampleBank::files() const {
+    QStringList l;
+    for (int i = 0; i < count_; ++i) l << slots_[static_cast<size_t>(i)].file;
+    return l;
+}
+
+QString SampleBank::displayName(int i) const {
+    const SampleSlot& s = slot(i);
+    return s.name.isEmpty() ? QFileInfo(s.file).completeBaseName() : s.name;
+}
+
+void SampleBank::replace(const QStringList& files) {
+    count_ = static_cast<int>(std::min<qsizetype>(files.size(), kSlots));
+    for (int i = 0; i < kSlots; ++i) slots_[static_cast<size_t>(i)].file = i < count_ ? files[i] : QString();
+    emit replaced();
+}
+
+void SampleBank::clear() {
+    slots_ = {};
+    count_ = 0;
+    emit replaced();
+}
+
+template <typename T>
+void SampleBank::set(int i, T SampleSlot::*member, T value, Field f, Signal s) {
+    if (i < 0 || i >= kSlots) return;
+    T& held = slots_[static_cast<size_t>(i)].*member;
+    if (held == value && s == Signal::IfChanged) return;
+    held = value;
+    emit changed(i, f);
+}
+
+void SampleBank::setLoop(int i, bool on, Signal s) { set(i, &SampleSlot::loop, on, Field::Loop, s); }
+
+void SampleBank::setGainDb(int i, double db, Signal s) {
+    if (std::isnan(db)) return;
+    set(i, &SampleSlot::gainDb, std::clamp(db, -100.0, 0.0), Field::Gain, s);
+}
+
+void SampleBank::setPan(int i, double pan, Signal s) {
+    if (std::isnan(pan)) return;
+    set(i, &SampleSlot::pan, std::clamp(pan, -1.0, 1.0), Field::Pan, s);
+}
+
+void SampleBank::setRateHz(int i, int hz, Signal s) {
+    if (hz <= 0) return;
+    set(i, &SampleSlot::rateHz, hz, Field::Rate, s);
+}
+
+void SampleBank::setPaused(int i, bool paused) {
+    set(i, &SampleSlot::paused, paused, Field::Paused, Signal::IfChanged);
+}
+
+void SampleBank::setKey(int i, const QString& key) {
+    if (i < 0 || i >= kSlots) return;
+    QString& held = slots_[static_cast<size_t>(i)].key;
+    if (held == key && held.isNull() == key.isNull()) return;
+    held = key;
+    emit changed(i, Field::Key);
+}
+
+void SampleBank::setName(int i, const QString& name) {
+    set(i, &SampleSlot::name, name, Field::Name, Signal::IfChanged);
+}
+
+}  // namespace zendra::model

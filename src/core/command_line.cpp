@@ -48,8 +48,16 @@ CommandLine parseCommandLine(int argc, char** argv) {
                        "chooses PipeWire when its server answers, else SDL. Remembered for later runs."),
         QStringLiteral("system"));
     parser.addOption(audio);
-    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A file to open at start."),
-                                 QStringLiteral("[file]"));
+    const QCommandLineOption fresh(
+        QStringLiteral("fresh"),
+        QStringLiteral("Starts once without the kept set-up (no last session, remembered devices, folders, MIDI "
+                       "input or sound system) and keeps nothing of this run."));
+    parser.addOption(fresh);
+    parser.addPositionalArgument(
+        QStringLiteral("files"),
+        QStringLiteral("Sound files, or folders of them, to load into the Sample Dock in their order (at most "
+                       "sixteen); or one kit (.zkit) to open."),
+        QStringLiteral("[file...]"));
     acceptQtOptions(parser);
 
     CommandLine result;
@@ -62,7 +70,7 @@ CommandLine parseCommandLine(int argc, char** argv) {
     if (parser.isSet(help)) {
         // Qt names the program after the running binary, or not at all before QApplication exists.
         const QString text = parser.helpText();
-        print(stdout, "Usage: " + program + " [options] [file]" + text.mid(text.indexOf('\n')));
+        print(stdout, "Usage: " + program + " [options] [file...]" + text.mid(text.indexOf('\n')));
         result.exitCode = 0;
         return result;
     }
@@ -81,20 +89,8 @@ CommandLine parseCommandLine(int argc, char** argv) {
             return result;
         }
     }
-    const QStringList files = parser.positionalArguments();
-    if (files.size() > 1) {
-        print(stderr, program + ": only one file can be given.\nTry 'zendra --help' for more information.\n");
-        result.exitCode = 2;
-        return result;
-    }
-    if (!files.isEmpty()) {
-        if (!QFileInfo(files[0]).isFile()) {
-            print(stderr, program + ": " + files[0] + ": no such file.\n");
-            result.exitCode = 2;
-            return result;
-        }
-        result.file = QFileInfo(files[0]).absoluteFilePath();
-    }
+    result.fresh = parser.isSet(fresh);
+    for (const QString& f : parser.positionalArguments()) result.files << QFileInfo(f).absoluteFilePath();
     return result;
 }
 

@@ -1,7 +1,8 @@
-// The program's command line: --help, --version, --audio=SYSTEM and one
-// optional file to open at start. Parsed before any window or display exists.
+// The program's command line: --help, --version, --audio=SYSTEM, --fresh and
+// the files and folders to open at start. Parsed before any window or display
+// exists; what the files are is sorted out later (kits/start_files.h).
 #pragma once
-#include <QString>
+#include <QStringList>
 #include <optional>
 
 #include "sound/audio_systems.h"
@@ -9,7 +10,8 @@
 namespace zendra {
 
 struct CommandLine {
-    QString file;                      // the file named on the command line, if any
+    QStringList files;                 // the files and folders named, absolute, in their order
+    bool fresh = false;                // start without the kept set-up and keep nothing of this run
     std::optional<AudioSystem> audio;  // the sound system asked for, if any
     std::optional<int> exitCode;       // set when the program should end at once with it
 };

@@ -10,7 +10,6 @@
 #include "core/forms.h"
 #include "core/frm_splash.h"
 #include "core/program_fonts.h"
-#include "kits/kit_session.h"
 #include "kits/kit_start.h"
 #include "sound/mixer.h"
 #include "sound/sinc_kernel.h"
@@ -21,10 +20,9 @@ int main(int argc, char** argv) {
     if (commandLine.exitCode) return *commandLine.exitCode;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zendra"));
-    // The last session comes back after "I Agree"; a kit named first opens then.
-    zendra::kits::rememberBetweenRuns();
+    // The last session (unless --fresh) or the files named come back after "I Agree".
+    zendra::kits::startWith(commandLine);
     zendra::chooseSystemAudio(zendra::decideAudioSystem(commandLine.audio));
-    if (zendra::kits::isKitFile(commandLine.file)) zendra::kits::openAtStart(commandLine.file);
     zendra::useProgramFonts();
     zendra::prepareCallbackReport();
     // What one event does to the sound reaches the audio thread in one piece,

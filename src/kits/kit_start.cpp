@@ -1,6 +1,8 @@
 #include "kits/kit_start.h"
 
+#include <QFileInfo>
 #include <QTimer>
+#include <utility>
 
 #include "core/dialogs.h"
 #include "core/forms.h"
@@ -10,14 +12,32 @@
 #include "kits/kit_session.h"
 #include "kits/remembered.h"
 #include "kits/session_keeper.h"
+#include "kits/start_files.h"
 #include "samples/frm_load_samples.h"
 
 namespace zendra::kits {
 
 namespace {
-QString& startKit() {
-    static QString path;
-    return path;
+StartFiles& startFiles() {
+    static StartFiles files;
+    return files;
+}
+
+// The sound files named at start, in the dock's slots from the first on and
+// loaded as its Done loads them; the dock stays up when they do not load.
+void loadSounds(const StartFiles& files) {
+    if (!files.problems.isEmpty()) {
+        dialogs::msgBox(QStringLiteral("Not everything named at start can be loaded:\n\n") +
+                            files.problems.join(QLatin1Char('\n')),
+                        dialogs::Buttons::Ok, dialogs::Icon::Exclamation);
+    }
+    const int n = static_cast<int>(files.sounds.size());
+    frmLoadSamples& dock = forms::frmLoadSamples();
+    if (n == 0 || dock.isLoading()) return;
+    dock.hscrollNumber->setValue((n - 1) / 4);
+    for (int i = 0; i < 16; ++i) dock.lblSample[i]->setText(i < n ? files.sounds[i] : QString());
+    frmLoadSamples::setLastFolder(QFileInfo(files.sounds.back()).absolutePath());
+    if (!dock.loadBank()) dock.showForm();
 }
 }  // namespace
 
@@ -26,20 +46,30 @@ void rememberBetweenRuns(bool on) {
     dialogs::setEndAction(on ? std::function<void()>(&keepForNextRun) : nullptr);
 }
 
-void openAtStart(const QString& path) { startKit() = path; }
+void openAtStart(const QStringList& paths) { startFiles() = sortStartFiles(paths); }
+
+void startWith(const CommandLine& commandLine) {
+    rememberBetweenRuns(!commandLine.fresh);
+    openAtStart(commandLine.files);
+}
 
 void mainWindowLoaded() {
+    const StartFiles files = std::exchange(startFiles(), StartFiles{});
     if (settings::remembering()) {
         restoreCaptureDevice();
         const QString folder = settings::folder(QStringLiteral("samples"));
         if (!folder.isEmpty()) frmLoadSamples::setLastFolder(folder);
-        // A damaged or newer last session is passed over in silence.
-        if (const ReadResult last = readKit(lastSessionPath()); last.kit) fillDock(*last.kit);
+        // A damaged or newer last session is passed over in silence; sound
+        // files named at start take its place.
+        if (files.sounds.isEmpty()) {
+            if (const ReadResult last = readKit(lastSessionPath()); last.kit) fillDock(*last.kit);
+        }
         new SessionKeeper(forms::mainWindowIfAny());  // ends with the main window
     }
-    if (!startKit().isEmpty()) {
-        QTimer::singleShot(0, [path = startKit()] { openKit(path); });
-        startKit().clear();
+    if (!files.kit.isEmpty()) {
+        QTimer::singleShot(0, [path = files.kit] { openKit(path); });
+    } else if (!files.sounds.isEmpty() || !files.problems.isEmpty()) {
+        QTimer::singleShot(0, [files] { loadSounds(files); });
     }
 }
 

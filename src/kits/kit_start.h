@@ -1,7 +1,10 @@
-// Kits at start-up and exit: the last session back in the Sample Dock, a kit
-// named on the command line opened once "I Agree" is pressed.
+// Kits at start-up and exit: the last session back in the Sample Dock, the
+// files named on the command line opened once "I Agree" is pressed.
 #pragma once
 #include <QString>
+#include <QStringList>
+
+#include "core/command_line.h"
 
 namespace zendra::kits {
 
@@ -9,8 +12,14 @@ namespace zendra::kits {
 // back when the main window has loaded, are kept as they change (see
 // session_keeper.h) and once more when the program ends.
 void rememberBetweenRuns(bool on = true);
-// A kit to open once the main window has loaded.
-void openAtStart(const QString& path);
+// The files and folders named to open once the main window has loaded (see
+// start_files.h): a kit opens as "Open Kit..." opens it; sound files fill the
+// Sample Dock's slots in order, in place of the last session, and load as its
+// Done loads them. What gives nothing is named in one message first.
+void openAtStart(const QStringList& paths);
+// The start the command line asks for: remembering between runs unless
+// --fresh, and its files opened once the main window has loaded.
+void startWith(const CommandLine& commandLine);
 // Called by the main window when its load has succeeded.
 void mainWindowLoaded();
 

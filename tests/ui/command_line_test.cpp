@@ -1,6 +1,9 @@
-// What the command line makes of its arguments: exit statuses and the file.
+// What the command line makes of its arguments: exit statuses, the files and --fresh.
 #include <QDir>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <cstdio>
+#include <unistd.h>
 
 #include "core/audio_choice.h"
 #include "core/command_line.h"
@@ -20,23 +23,57 @@ CommandLine parse(std::vector<std::string> args) {
 class CommandLineTest : public UiTest {};
 
 TEST_F(CommandLineTest, EndsAtOnceWithTheRightStatus) {
-    const std::string wav = demo("kick.wav").toStdString();
     const struct {
         std::vector<std::string> args;
         int status;
-    } cases[] = {{{"--help"}, 0}, {{"-h"}, 0},     {{"--version"}, 0},         {{"--bogus"}, 2},
-                 {{"-x"}, 2},     {{wav, wav}, 2}, {{"/no/such/kit.zkit"}, 2}, {{"--audio=pulse"}, 2},
-                 {{"--audio"}, 2}};
+    } cases[] = {{{"--help"}, 0},        {{"-h"}, 0},     {{"--version"}, 0}, {{"--bogus"}, 2}, {{"-x"}, 2},
+                 {{"--audio=pulse"}, 2}, {{"--audio"}, 2}};
     for (const auto& c : cases) {
         EXPECT_EQ(parse(c.args).exitCode, std::optional<int>(c.status)) << c.args[0];
     }
 }
 
-TEST_F(CommandLineTest, KeepsAnExistingFileAndQtsOwnOptions) {
-    const CommandLine cl = parse({"-platform", "offscreen", demo("kick.wav").toStdString()});
+// What the files are is sorted out once the program runs: missing ones too
+// come through, made absolute, in their order.
+TEST_F(CommandLineTest, KeepsEveryFileInOrderAndQtsOwnOptions) {
+    const CommandLine cl = parse({"-platform", "offscreen", demo("kick.wav").toStdString(), "/no/such/kit.zkit",
+                                  "relative/b.wav", demo("kick.wav").toStdString()});
     EXPECT_FALSE(cl.exitCode.has_value());
-    EXPECT_EQ(cl.file, QDir(demo("kick.wav")).absolutePath());
+    EXPECT_EQ(cl.files,
+              QStringList({QDir(demo("kick.wav")).absolutePath(), "/no/such/kit.zkit",
+                           QDir::current().absoluteFilePath("relative/b.wav"), QDir(demo("kick.wav")).absolutePath()}));
     EXPECT_FALSE(parse({}).exitCode.has_value());
+    EXPECT_TRUE(parse({}).files.isEmpty());
+}
+
+TEST_F(CommandLineTest, FreshIsAnOptionOfItsOwnAndTheHelpNamesItAndTheFiles) {
+    EXPECT_FALSE(parse({}).fresh);
+    const CommandLine cl = parse({"--fresh", "x.wav"});
+    EXPECT_TRUE(cl.fresh);
+    EXPECT_EQ(cl.files, QStringList({QDir::current().absoluteFilePath("x.wav")}));
+    EXPECT_TRUE(parse({"-fresh"}).fresh);
+    EXPECT_EQ(parse({"--fresh=yes"}).exitCode, std::optional(2));
+
+    std::fflush(stdout);
+    const int saved = dup(STDOUT_FILENO);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("help.txt");
+    FILE* to = std::fopen(QFile::encodeName(path).constData(), "w");
+    ASSERT_NE(to, nullptr);
+    dup2(fileno(to), STDOUT_FILENO);
+    const auto code = parse({"--help"}).exitCode;
+    std::fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    std::fclose(to);
+    EXPECT_EQ(code, std::optional(0));
+    QFile help(path);
+    ASSERT_TRUE(help.open(QIODevice::ReadOnly));
+    const QString text = QString::fromLocal8Bit(help.readAll());
+    EXPECT_TRUE(text.startsWith("Usage: zendra [options] [file...]\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains(QRegularExpression("\\n  --fresh +Starts once without the kept set-up")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QRegularExpression("\\n  files +Sound files, or folders of them"))) << text.toStdString();
 }
 
 TEST_F(CommandLineTest, NamesTheSoundSystemAskedFor) {

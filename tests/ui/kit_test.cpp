@@ -120,7 +120,7 @@ TEST_F(KitTest, SetUpComesBackFromTheLastSessionAndFromAKitAndTheSoundAgrees) {
     // opens once the main window is up.
     write(kits::lastSessionPath(), "{\"format\":");
     write(settings::configFolder() + "/zendra.conf", "\x01[[[\n=");
-    kits::openAtStart(file("set.zkit"));
+    kits::openAtStart({file("set.zkit")});
     restart(true);
     EXPECT_TRUE(forms::frmLoadSamples().lblSample[0]->text().isEmpty());
     QTest::qWait(50);

@@ -149,19 +149,19 @@ TEST_F(StartTest, SoundFilesNamedAtStartFillTheDockInOrderAndPlay) {
     kits::openAtStart({snare, missing, folder});
     ASSERT_TRUE(startMain());
     frmLoadSamples& dock = forms::frmLoadSamples();
-    ASSERT_TRUE(QTest::qWaitFor([] { return DXMoudule::LastSample == 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([] { return DXMoudule::Bank().count() == 3; }));
     expectOnlyMessage("Not everything named at start can be loaded:\n\n\"" + missing + "\": no such file or folder.",
                       "Zendra", dialogs::Icon::Exclamation);
     const QStringList files = {snare, folder + "/a.wav", folder + "/b.wav"};
     for (int i = 0; i < 16; ++i) EXPECT_EQ(dock.lblSample[i]->text().toStdString(), files.value(i).toStdString()) << i;
     EXPECT_EQ(dock.lblAmount->text(), "4");
-    EXPECT_EQ(DXMoudule::SampleFile, std::vector<QString>(files.begin(), files.end()));
+    EXPECT_EQ(bank().files(), files);
     EXPECT_FALSE(dock.isShown());  // loaded, as after Done
     EXPECT_EQ(frmLoadSamples::dialogFolder().toStdString(), folder.toStdString());
-    EXPECT_EQ(DXMoudule::bufferAt(1)->GetFrequency(), 44100);
-    EXPECT_EQ(DXMoudule::bufferAt(2)->GetFrequency(), 22050);
-    EXPECT_EQ(DXMoudule::bufferAt(0)->GetVolume(), 0);
-    EXPECT_EQ(DXMoudule::bufferAt(0)->GetPan(), 0);
+    EXPECT_EQ(sound(1).GetFrequency(), 44100);
+    EXPECT_EQ(sound(2).GetFrequency(), 22050);
+    EXPECT_EQ(sound(0).GetVolume(), 0);
+    EXPECT_EQ(sound(0).GetPan(), 0);
 
     forms::frmSamplePlay().showForm();
     QTest::mouseClick(forms::frmSamplePlay().cmbSample[1], Qt::LeftButton);
@@ -182,7 +182,7 @@ TEST_F(StartTest, NothingToLoadLeavesTheDockAsItWasWithOneMessage) {
                       dialogs::Icon::Exclamation);
     EXPECT_TRUE(forms::frmLoadSamples().isShown());
     EXPECT_TRUE(forms::frmLoadSamples().lblSample[0]->text().isEmpty());
-    EXPECT_TRUE(DXMoudule::SampleFile.empty());
+    EXPECT_EQ(bank().count(), 0);
 }
 
 // --fresh: neither the last session nor the remembered folder comes back, and
@@ -206,7 +206,7 @@ TEST_F(StartTest, FreshStartsWithoutTheKeptSetUpAndKeepsNothing) {
     EXPECT_NE(frmLoadSamples::dialogFolder().toStdString(), tmp.path().toStdString());
     EXPECT_EQ(kits::SessionKeeper::running(), nullptr);
     loadBank({demo("tone-22050.wav")});
-    ASSERT_EQ(DXMoudule::LastSample, 0);
+    ASSERT_EQ(bank().count(), 1);
     kits::keepForNextRun();  // as the program ends
     EXPECT_EQ(kept(), before);
 

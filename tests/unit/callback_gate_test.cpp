@@ -1,13 +1,22 @@
 // What a device's thread may still do while the window thread takes things
-// away: the callback gate's promise.
+// away: the callback gate's promise, and capture buffers stopped, restarted
+// and read while a delivery is in flight.
 #include <atomic>
 #include <chrono>
+#include <csignal>
+#include <cstring>
 #include <future>
 #include <gtest/gtest.h>
+#include <semaphore.h>
 #include <semaphore>
+#include <sys/mman.h>
 #include <thread>
+#include <unistd.h>
+#include <vector>
 
 #include "sound/callback_gate.h"
+#include "sound/direct_sound.h"
+#include "sound_fixtures.h"
 
 namespace zendra::test {
 namespace {
@@ -87,6 +96,167 @@ TEST(CallbackGateTest, NoCallRunsAfterCloseReturnsAndCloseWaitsForTheCallInside)
     held.join();
     EXPECT_TRUE(overWhenClosed);
     EXPECT_FALSE(gate.pass([] {}));
+}
+
+// ------------------------------------------------------------------ capture
+
+// A capture stream whose bytes the test delivers, from threads of its own.
+class HandStream : public CaptureStream {
+public:
+    void setSink(CaptureSink* s) override { sink.store(s); }
+    void start() override {}
+    void stop() override {}
+    std::atomic<CaptureSink*> sink{nullptr};
+};
+
+// Two pages of source bytes (`first`, then `second`) whose second page cannot
+// be read until release(): a delivery copying them stops inside deliver(),
+// partway, until then.
+class HeldSource {
+public:
+    HeldSource(uint8_t first, uint8_t second) {
+        void* m = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        EXPECT_NE(m, MAP_FAILED);
+        bytes_ = static_cast<uint8_t*>(m);
+        std::memset(bytes_, first, page);
+        std::memset(bytes_ + page, second, page);
+        mprotect(bytes_ + page, page, PROT_NONE);
+        sem_init(&held_, 0, 0);
+        sem_init(&release_, 0, 0);
+        current_ = this;
+        struct sigaction a {};
+        a.sa_sigaction = onFault;
+        a.sa_flags = SA_SIGINFO;
+        sigemptyset(&a.sa_mask);
+        sigaction(SIGSEGV, &a, &previous_);
+    }
+    ~HeldSource() {
+        sigaction(SIGSEGV, &previous_, nullptr);
+        current_ = nullptr;
+        munmap(bytes_, 2 * page);
+        sem_destroy(&held_);
+        sem_destroy(&release_);
+    }
+    HeldSource(const HeldSource&) = delete;
+    HeldSource& operator=(const HeldSource&) = delete;
+
+    // Delivers all of it from a thread of its own, returning once the
+    // delivery is stuck at the second page.
+    void deliverTo(CaptureSink* sink) {
+        device_ = std::thread([this, sink] { sink->deliver(bytes_, 2 * page); });
+        while (sem_wait(&held_) != 0) {}
+    }
+    void release() { sem_post(&release_); }
+    void finish() { device_.join(); }
+
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+
+private:
+    static void onFault(int, siginfo_t* info, void*) {
+        HeldSource* s = current_;
+        auto* at = static_cast<uint8_t*>(info->si_addr);
+        if (s == nullptr || at < s->bytes_ + s->page || at >= s->bytes_ + 2 * s->page) {
+            signal(SIGSEGV, SIG_DFL);  // not ours: fault again, and end the program
+            return;
+        }
+        sem_post(&s->held_);
+        while (sem_wait(&s->release_) != 0) {}
+        mprotect(s->bytes_ + s->page, s->page, PROT_READ);
+    }
+
+    static inline HeldSource* current_ = nullptr;
+    uint8_t* bytes_ = nullptr;
+    struct sigaction previous_ {};
+    sem_t held_{}, release_{};
+    std::thread device_;
+};
+
+class CaptureRaceTest : public ::testing::Test {
+protected:
+    // A mono 8-bit buffer of `pages` pages.
+    void make(int pages) {
+        auto s = std::make_unique<HandStream>();
+        stream = s.get();
+        buffer = std::make_unique<DirectSoundCaptureBuffer>(std::move(s), pages * static_cast<int32_t>(source.page),
+                                                            pcmFormat(1, 22050, 8));
+    }
+    int32_t position() const {
+        DSCURSORS c{};
+        buffer->GetCurrentPosition(c);
+        return c.lWrite;
+    }
+    std::vector<uint8_t> contents() const {
+        std::vector<uint8_t> out(static_cast<size_t>(buffer->bufferBytes()));
+        buffer->ReadBuffer(0, buffer->bufferBytes(), out.data(), 0);
+        return out;
+    }
+    void push(size_t count, uint8_t value) {
+        const std::vector<uint8_t> bytes(count, value);
+        stream->sink.load()->deliver(bytes.data(), bytes.size());
+    }
+
+    HeldSource source{1, 2};
+    HandStream* stream = nullptr;
+    std::unique_ptr<DirectSoundCaptureBuffer> buffer;
+};
+
+TEST_F(CaptureRaceTest, StopWaitsForADeliveryInFlight) {
+    make(4);
+    buffer->Start(DSCBSTART_DEFAULT);
+    source.deliverTo(stream->sink.load());  // one page written, the second on its way
+    int32_t stoppedAt = -1;
+    std::vector<uint8_t> stoppedWith;
+    whileDeviceHeld(
+        [&] {
+            buffer->Stop();
+            stoppedAt = position();
+            stoppedWith = contents();
+        },
+        [&] { source.release(); });
+    source.finish();
+    EXPECT_EQ(stoppedAt, 2 * static_cast<int32_t>(source.page));
+    EXPECT_EQ(position(), stoppedAt);  // nothing written after Stop returned
+    EXPECT_EQ(contents(), stoppedWith);
+    EXPECT_EQ(buffer->GetStatus(), 0);
+}
+
+TEST_F(CaptureRaceTest, RestartDuringADeliveryBeginsAtTheStartOfTheBuffer) {
+    // The delivery held inside fills the buffer; Stop and Start meanwhile
+    // must begin a new take at 0, not be undone by the delivery ending.
+    make(2);
+    buffer->Start(DSCBSTART_DEFAULT);
+    source.deliverTo(stream->sink.load());
+    whileDeviceHeld(
+        [&] {
+            buffer->Stop();
+            buffer->Start(DSCBSTART_DEFAULT);
+        },
+        [&] { source.release(); });
+    source.finish();
+    EXPECT_EQ(position(), 0);
+    EXPECT_EQ(buffer->GetStatus(), DSCBSTATUS_CAPTURING);
+    push(10, 9);
+    EXPECT_EQ(position(), 10);
+}
+
+TEST_F(CaptureRaceTest, ReadingWhatALoopingCaptureWritesGivesTheBytesOfOneMoment) {
+    // Three pages, written up to half a page before the end: the held
+    // delivery fills that half page, wraps round and is stopped halfway
+    // through the first page, at the second page of its source.
+    make(3);
+    const size_t page = source.page, half = page / 2;
+    buffer->Start(DSCBSTART_LOOPING);
+    push(2 * page + half, 7);
+    source.deliverTo(stream->sink.load());
+    std::vector<uint8_t> read(page);
+    whileDeviceHeld([&] { buffer->ReadBuffer(0, static_cast<int32_t>(page), read.data(), 0); },
+                    [&] { source.release(); });
+    source.finish();
+    std::vector<uint8_t> before(page, 7), after(half, 1);
+    after.resize(page, 2);
+    EXPECT_TRUE(read == before || read == after) << "a copy torn by the device's writing";
+    EXPECT_EQ(position(), static_cast<int32_t>(page + half));
+    EXPECT_EQ(buffer->GetStatus(), DSCBSTATUS_CAPTURING | DSCBSTATUS_LOOPING);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <rtmidi/RtMidi.h>
 #include <unistd.h>
 
+#include "sound/callback_gate.h"
 #include "sound/device_closer.h"
 
 namespace zendra::midi {
@@ -60,20 +61,16 @@ struct MidiInputs::System {
 // it alive, and may call it until it is closed; once cut, nothing passes.
 struct MidiInputs::Relay {
     Sink sink;
-    std::atomic<bool> isCut{false};
-    std::atomic<int> calls{0};  // messages passing now
+    CallbackGate gate;
 
     // Any thread: never waits.
     void pass(const std::vector<unsigned char>& message) {
-        calls.fetch_add(1);  // sequentially consistent with cut(): one of the two sees the other
-        if (!isCut.load() && !message.empty()) sink(message.data(), message.size());
-        calls.fetch_sub(1);
+        gate.pass([&] {
+            if (!message.empty()) sink(message.data(), message.size());
+        });
     }
     // Waits for a message passing now (microseconds), then lets none through.
-    void cut() {
-        isCut.store(true);
-        while (calls.load() != 0) std::this_thread::yield();
-    }
+    void cut() { gate.close(); }
 };
 
 namespace {

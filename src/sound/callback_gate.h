@@ -14,18 +14,23 @@ public:
     // Device thread: runs `call` unless the gate is closed; true if it ran.
     template <typename F>
     bool pass(F&& call) noexcept {
-        // Sequentially consistent on both sides: either close() sees this
-        // call inside, or this call sees the gate closed.
-        inside_.fetch_add(1);
+        inside_.fetch_add(1);  // both sequentially consistent: see close()
         const bool open = open_.load();
         if (open) call();
-        inside_.fetch_sub(1, std::memory_order_release);
+        inside_.fetch_sub(1, std::memory_order_release);  // close() sees what the call did
         return open;
     }
     // Any thread but the device's: no call runs after this returns.
     void close() noexcept {
+        // Each side stores, then loads what the other stores: pass() enters,
+        // then looks at the gate; close() shuts the gate, then looks inside.
+        // Only when all four are sequentially consistent is one total order
+        // guaranteed, in which either close() sees the call inside (and waits
+        // for it) or the call sees the gate closed. With a weaker load here,
+        // close() may read "nobody inside" from before the call entered while
+        // the call still reads the gate open.
         open_.store(false);
-        while (inside_.load(std::memory_order_acquire) != 0) std::this_thread::yield();
+        while (inside_.load() != 0) std::this_thread::yield();
     }
     void open() noexcept { open_.store(true); }
 

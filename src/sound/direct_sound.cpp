@@ -4,7 +4,9 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
+#include "sound/callback_gate.h"
 #include "sound/device_closer.h"
 #include "sound/output_engine.h"
 #include "sound/sound_file.h"
@@ -223,35 +225,76 @@ void DirectSoundBuffer::GetFormat(WAVEFORMATEX& format) const { describe(*data_,
 // ------------------------------------------------------------------ capture
 
 namespace {
-// Receives captured bytes on the device's thread into preallocated memory.
+// Receives captured bytes on the device's thread into preallocated memory
+// (see DirectSoundCaptureBuffer for who may do what, and when).
 class CaptureCore : public CaptureSink {
 public:
-    explicit CaptureCore(size_t bytes) : bytes_(bytes, 0) {}
+    static constexpr uint8_t kCapturing = 1, kLooping = 2;
+
+    explicit CaptureCore(size_t bytes) : bytes_(std::make_unique<std::atomic<uint8_t>[]>(bytes)), total_(bytes) {}
     void deliver(const uint8_t* src, size_t count) noexcept override {
-        if (!capturing_.load(std::memory_order_acquire)) return;
+        gate_.pass([&] { take(src, count); });
+    }
+
+    // [window] Copies a range as it stood at one moment: a copy the device
+    // wrote into meanwhile is made again.
+    void read(size_t start, size_t size, uint8_t* out) const {
+        for (;;) {
+            const uint64_t from = done_.load(std::memory_order_acquire);
+            for (size_t i = 0; i < size; ++i) out[i] = bytes_[start + i].load(std::memory_order_relaxed);
+            // Any byte read from a write not yet done at `from` was announced in begun_ before it was written.
+            std::atomic_thread_fence(std::memory_order_acquire);
+            const uint64_t to = begun_.load(std::memory_order_relaxed);
+            if (!touches(from, to, start, size)) return;
+            std::this_thread::yield();
+        }
+    }
+
+    CallbackGate gate_{false};  // open while capture may write; closed, no delivery is inside
+    std::atomic<uint8_t> mode_{0};
+    std::atomic<size_t> written_{0};  // the write position, 0..total_
+
+private:
+    // [audio] Writes at the write position; a full buffer stops unless looping.
+    void take(const uint8_t* src, size_t count) noexcept {
+        if ((mode_.load(std::memory_order_acquire) & kCapturing) == 0) return;
         size_t w = written_.load(std::memory_order_relaxed);
-        const size_t total = bytes_.size();
         while (count > 0) {
-            if (w >= total) {
-                if (!looping_.load(std::memory_order_relaxed)) {
-                    capturing_.store(false, std::memory_order_release);
-                    break;
-                }
+            if (w >= total_) {
+                if ((mode_.load(std::memory_order_relaxed) & kLooping) == 0) break;
                 w = 0;
             }
-            const size_t n = std::min(count, total - w);
-            std::memcpy(bytes_.data() + w, src, n);
+            const size_t n = std::min(count, total_ - w);
+            const uint64_t end = done_.load(std::memory_order_relaxed) + n;
+            begun_.store(end, std::memory_order_relaxed);
+            std::atomic_thread_fence(std::memory_order_release);
+            for (size_t i = 0; i < n; ++i) bytes_[w + i].store(src[i], std::memory_order_relaxed);
+            done_.store(end, std::memory_order_release);
             w += n;
             src += n;
             count -= n;
         }
-        if (w >= total && !looping_.load(std::memory_order_relaxed)) capturing_.store(false, std::memory_order_release);
         written_.store(w, std::memory_order_release);
+        // A full buffer ends the capture, unless Start() has just turned looping on: the next delivery then wraps.
+        uint8_t plain = kCapturing;
+        if (w >= total_) mode_.compare_exchange_strong(plain, 0, std::memory_order_acq_rel);
     }
-    std::vector<uint8_t> bytes_;
-    std::atomic<size_t> written_{0};
-    std::atomic<bool> capturing_{false};
-    std::atomic<bool> looping_{false};
+    // Whether any of the bytes from..to (counted since the buffer was made,
+    // so that byte k lies at k % total_) falls into start..start+size. Two
+    // stretches of a ring meet when either begins inside the other.
+    bool touches(uint64_t from, uint64_t to, size_t start, size_t size) const {
+        if (size == 0 || to <= from) return false;
+        if (to - from >= total_) return true;
+        const size_t first = static_cast<size_t>(from % total_);
+        return (start + total_ - first) % total_ < to - from || (first + total_ - start) % total_ < size;
+    }
+
+    std::unique_ptr<std::atomic<uint8_t>[]> bytes_;
+    size_t total_;
+    // Bytes written since the buffer was made: begun_ counts a write as it
+    // starts, done_ as it ends. Only the device thread stores them.
+    std::atomic<uint64_t> begun_{0};
+    std::atomic<uint64_t> done_{0};
 };
 
 CaptureCore& coreOf(const std::unique_ptr<CaptureSink>& sink) { return static_cast<CaptureCore&>(*sink); }
@@ -283,11 +326,13 @@ DirectSoundCaptureBuffer::DirectSoundCaptureBuffer(std::unique_ptr<CaptureStream
                                                    const WAVEFORMATEX& format)
     : stream_(std::move(stream)),
       core_(std::make_unique<CaptureCore>(static_cast<size_t>(bytes))),
+      bytes_(bytes),
       format_(format) {
     stream_->setSink(core_.get());
 }
 
 DirectSoundCaptureBuffer::~DirectSoundCaptureBuffer() {
+    coreOf(core_).gate_.close();
     stream_->stop();
     stream_->setSink(nullptr);
     // Closing waits on the capture thread, which may wait for data that never comes.
@@ -296,22 +341,30 @@ DirectSoundCaptureBuffer::~DirectSoundCaptureBuffer() {
 
 void DirectSoundCaptureBuffer::Start(int32_t flags) {
     CaptureCore& c = coreOf(core_);
-    c.looping_.store((flags & DSCBSTART_LOOPING) != 0);
-    if (c.capturing_.load()) return;
-    if (c.written_.load() >= c.bytes_.size()) c.written_.store(0);
-    c.capturing_.store(true, std::memory_order_release);
+    const uint8_t wanted = CaptureCore::kCapturing | ((flags & DSCBSTART_LOOPING) != 0 ? CaptureCore::kLooping : 0);
+    // Capturing: only whether it loops changes, without shutting a delivery out.
+    uint8_t mode = c.mode_.load();
+    while ((mode & CaptureCore::kCapturing) != 0)
+        if (c.mode_.compare_exchange_weak(mode, wanted)) return;
+    // Stopped: the position is set while no delivery is inside.
+    c.gate_.close();
+    if (c.written_.load() >= static_cast<size_t>(bytes_)) c.written_.store(0);
+    c.mode_.store(wanted);
+    c.gate_.open();
     stream_->start();
 }
 
 void DirectSoundCaptureBuffer::Stop() {
-    coreOf(core_).capturing_.store(false, std::memory_order_release);
+    CaptureCore& c = coreOf(core_);
+    c.gate_.close();  // waits for a delivery in flight
+    c.mode_.store(0);
     stream_->stop();
 }
 
 int32_t DirectSoundCaptureBuffer::GetStatus() const {
-    const CaptureCore& c = coreOf(core_);
-    if (!c.capturing_.load(std::memory_order_acquire)) return 0;
-    return DSCBSTATUS_CAPTURING | (c.looping_.load() ? DSCBSTATUS_LOOPING : 0);
+    const uint8_t mode = coreOf(core_).mode_.load(std::memory_order_acquire);
+    if ((mode & CaptureCore::kCapturing) == 0) return 0;
+    return DSCBSTATUS_CAPTURING | ((mode & CaptureCore::kLooping) != 0 ? DSCBSTATUS_LOOPING : 0);
 }
 
 void DirectSoundCaptureBuffer::GetCurrentPosition(DSCURSORS& cursors) const {
@@ -321,11 +374,10 @@ void DirectSoundCaptureBuffer::GetCurrentPosition(DSCURSORS& cursors) const {
 }
 
 void DirectSoundCaptureBuffer::ReadBuffer(int32_t start, int32_t size, void* data, int32_t) const {
-    const CaptureCore& c = coreOf(core_);
-    checkRange(start, size, c.bytes_.size(), "Reading a capture buffer");
-    if (size > 0) std::memcpy(data, c.bytes_.data() + start, static_cast<size_t>(size));
+    checkRange(start, size, static_cast<size_t>(bufferBytes()), "Reading a capture buffer");
+    coreOf(core_).read(static_cast<size_t>(start), static_cast<size_t>(size), static_cast<uint8_t*>(data));
 }
 
-int32_t DirectSoundCaptureBuffer::bufferBytes() const { return static_cast<int32_t>(coreOf(core_).bytes_.size()); }
+int32_t DirectSoundCaptureBuffer::bufferBytes() const { return bytes_; }
 
 }  // namespace zendra

@@ -115,6 +115,13 @@ private:
     std::string device_;
 };
 
+// Captured bytes land in the buffer on the device's thread [audio], which
+// never waits and never allocates; everything else is for the window thread
+// [window]. Stop() waits for a delivery in flight, so that nothing changes
+// after it returns; Start() sets the position while no delivery is inside.
+// The device may write into a range while ReadBuffer copies it (a looping
+// capture, or a read ahead of the position): the copy is then made again, so
+// that it shows the range as it stood at one moment.
 class DirectSoundCaptureBuffer {
 public:
     DirectSoundCaptureBuffer(std::unique_ptr<CaptureStream> stream, int32_t bytes, const WAVEFORMATEX& format);
@@ -130,6 +137,7 @@ public:
 private:
     std::unique_ptr<CaptureStream> stream_;
     std::unique_ptr<CaptureSink> core_;
+    int32_t bytes_;
     WAVEFORMATEX format_;
 };
 

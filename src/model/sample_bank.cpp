@@ -17,9 +17,37 @@ QString SampleBank::displayName(int i) const {
     return s.name.isEmpty() ? QFileInfo(s.file).completeBaseName() : s.name;
 }
 
+QStringList SampleSlot::soundFiles() const {
+    if (layers.empty()) return {file};
+    QStringList l;
+    for (const Layer& layer : layers) l << layer.file;
+    return l;
+}
+
 void SampleBank::replace(const QStringList& files) {
     count_ = static_cast<int>(std::min<qsizetype>(files.size(), kSlots));
-    for (int i = 0; i < kSlots; ++i) slots_[static_cast<size_t>(i)].file = i < count_ ? files[i] : QString();
+    for (int i = 0; i < kSlots; ++i) {
+        SampleSlot& s = slots_[static_cast<size_t>(i)];
+        const QString file = i < count_ ? files[i] : QString();
+        if (file != s.file) {
+            s.layers.clear();
+            s.defaultLayer = -1;
+        }
+        s.file = file;
+    }
+    emit replaced();
+}
+
+void SampleBank::replaceSlots(const std::vector<SampleSlot>& incoming) {
+    count_ = static_cast<int>(std::min<size_t>(incoming.size(), kSlots));
+    for (int i = 0; i < kSlots; ++i) {
+        if (i < count_) {
+            slots_[static_cast<size_t>(i)] = incoming[static_cast<size_t>(i)];
+        } else {
+            slots_[static_cast<size_t>(i)].file.clear();
+            slots_[static_cast<size_t>(i)].layers.clear();
+        }
+    }
     emit replaced();
 }
 

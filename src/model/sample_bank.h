@@ -13,10 +13,37 @@
 #include <QStringList>
 #include <array>
 #include <cstdint>
+#include <vector>
 
 namespace zendra::model {
 
 inline constexpr int kSlots = 16;
+
+inline constexpr int kMaxLayers = 8;
+inline constexpr int kMuteGroups = 8;
+
+// One of a slot's velocity layers: the file played for notes struck within
+// its velocities (1..127), at its own gain on top of the slot's.
+struct Layer {
+    QString file;
+    int minVelocity = 1;
+    int maxVelocity = 127;
+    double gainDb = 0.0;
+    bool operator==(const Layer&) const = default;
+};
+
+// How a sound swells and fades: attack to full, decay to the sustain level
+// (0..1), held; release to silence once the note is let go, only when
+// releaseOnNoteOff (a one-shot drum plays on).
+struct Envelope {
+    double attackMs = 0.0;
+    double decayMs = 0.0;
+    double sustain = 1.0;
+    double releaseMs = 0.0;
+    bool releaseOnNoteOff = false;
+    bool operator==(const Envelope&) const = default;
+    bool shapes() const { return *this != Envelope{}; }
+};
 
 // What the player sets for one slot.
 struct SampleSlot {
@@ -30,11 +57,18 @@ struct SampleSlot {
     // What was typed to bind a key to the slot: null when never asked, empty
     // when asked and nothing typed. The key is its last character.
     QString key;
-    // Room for what comes next: the part of the sound that plays (frames;
-    // end -1: to the end).
+    // Velocity layers, `file` among them; empty: `file` alone.
+    std::vector<Layer> layers;
+    int defaultLayer = -1;  // what keys and pads play; -1: the loudest
+    int muteGroup = 0;      // 1..8: starting the slot stops the group's others; 0: none
+    Envelope envelope;
+    // The part of the sound that plays, and loops (frames; end -1: to the end).
     int64_t startFrame = 0;
     int64_t endFrame = -1;
     bool operator==(const SampleSlot&) const = default;
+
+    // The files to load for the slot: its layers', else its own.
+    QStringList soundFiles() const;
 };
 
 // The character that plays a slot from the Tap Pad: the bound key; "=" for
@@ -47,7 +81,7 @@ inline QChar tapCharacter(const SampleSlot& s) {
 // The bound key as a kit keeps it: one character, empty for none.
 inline QString boundKey(const SampleSlot& s) { return s.key.isEmpty() ? QString() : QString(s.key.back()); }
 
-enum class Field { Loop, Gain, Pan, Rate, Paused, Key, Name };
+enum class Field { Loop, Gain, Pan, Rate, Paused, Key, Name, Layers, MuteGroup, Envelope, Range };
 
 class SampleBank : public QObject {
     Q_OBJECT
@@ -63,8 +97,12 @@ public:
     QString displayName(int i) const;
 
     // A new bank of `files` (at most sixteen) has replaced the old one: their
-    // settings stay, the files change. Signals replaced() once.
+    // settings stay, the files change; a slot whose file changed loses its
+    // layers. Signals replaced() once.
     void replace(const QStringList& files);
+    // The same with whole slots (an imported kit): files, layers and every
+    // setting. Signals replaced() once.
+    void replaceSlots(const std::vector<SampleSlot>& incoming);
     // Forgets everything (tests, a fresh start).
     void clear();
 
@@ -76,6 +114,11 @@ public:
     void setPaused(int i, bool paused);
     void setKey(int i, const QString& key);  // null and empty differ (see SampleSlot::key)
     void setName(int i, const QString& name);
+    // Layers beyond eight are dropped; ranges are put in order.
+    void setLayers(int i, std::vector<Layer> layers, int defaultLayer = -1);
+    void setMuteGroup(int i, int group);  // outside 0..8: none
+    void setEnvelope(int i, const Envelope& e);
+    void setRange(int i, int64_t startFrame, int64_t endFrame);
 
 signals:
     void changed(int slot, zendra::model::Field field);

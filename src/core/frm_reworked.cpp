@@ -53,7 +53,11 @@ FrmReworked::FrmReworked() {
     setWindowIcon(makeIcon());
     mdi = new QMdiArea(this);
     mdi->setBackground(QColor(128, 128, 128));
+    // A tool window larger than the area keeps its size; the area scrolls to it.
+    mdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdi->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(mdi);
+    statusBar();  // there from the start, so the area does not shrink under the windows at the first message
     resize(1024, 768);
 
     // '&' marks the letter that reaches an entry from the keyboard: Alt with it

@@ -15,7 +15,9 @@
 #include "core/dialogs.h"
 #include "core/dx_module.h"
 #include "core/forms.h"
+#include "core/settings.h"
 #include "kits/kit_session.h"
+#include "kits/kit_start.h"
 
 namespace zendra {
 
@@ -70,6 +72,10 @@ FrmReworked::FrmReworked() {
     KeySettings = File->addAction(QStringLiteral("&Key Associations"));
     OpenKit = File->addAction(QStringLiteral("&Open Kit..."));
     SaveKitAs = File->addAction(QStringLiteral("&Save Kit As..."));
+    File->addSeparator();
+    RememberSetUp = File->addAction(QStringLiteral("&Remember Set-up"));
+    RememberSetUp->setCheckable(true);
+    RememberSetUp->setChecked(true);
     Exit = File->addAction(QStringLiteral("E&xit"));
     Tools = menuBar()->addMenu(QStringLiteral("&Tools"));
     Tools->setObjectName(QStringLiteral("Tools"));
@@ -97,6 +103,7 @@ FrmReworked::FrmReworked() {
     connect(KeySettings, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmSettings); });
     connect(OpenKit, &QAction::triggered, this, [] { kits::openKitFromDialog(); });
     connect(SaveKitAs, &QAction::triggered, this, [] { kits::saveKitFromDialog(); });
+    connect(RememberSetUp, &QAction::triggered, this, [](bool on) { kits::chooseRemembering(on); });
     connect(Exit, &QAction::triggered, this, &FrmReworked::Exit_Click);
     connect(KeyBoard, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmKeyBoard); });
     connect(SamplePad, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmSamplePlay); });
@@ -139,6 +146,7 @@ bool FrmReworked::Form_Load() {
         return false;
     }
     loaded_ = true;
+    RememberSetUp->setChecked(settings::keepingChosen());
     deviceWatch = new DeviceWatch(this);
     connect(deviceWatch, &DeviceWatch::statusChanged, this,
             [this](const QString& t) { statusBar()->showMessage(t, 10000); });

@@ -9,6 +9,10 @@ namespace zendra::kits {
 // back when the main window has loaded, are kept as they change (see
 // session_keeper.h) and once more when the program ends.
 void rememberBetweenRuns(bool on = true);
+// The player's switch (File > Remember Set-up). Off: nothing more is kept
+// (the session keeper stops) and the next start is fresh. On: the set-up is
+// kept again at once.
+void chooseRemembering(bool on);
 // A kit to open once the main window has loaded.
 void openAtStart(const QString& path);
 // Called by the main window when its load has succeeded.

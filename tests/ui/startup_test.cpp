@@ -60,9 +60,9 @@ TEST_F(StartupTest, MenusHoldEveryItemInOrderOpenTheirWindowsAndExitAsks) {
         for (int i = 0; i < list->childCount(); ++i)
             if (list->child(i)->role() != QAccessible::Separator) menus << list->child(i)->text(QAccessible::Name);
     }
-    EXPECT_EQ(menus.join('|'),
-              "File|Tools|About|Load Samples|Properties|MIDI|Key Associations|Open Kit...|Save Kit As...|Exit|"
-              "Key Board|Sample Pad|Tap Pad|Sample Properties|F X|Cross Fader|Record");
+    EXPECT_EQ(menus.join('|'), "File|Tools|About|Load Samples|Properties|MIDI|Key Associations|Open Kit...|Save Kit "
+                               "As...|Remember Set-up|Exit|"
+                               "Key Board|Sample Pad|Tap Pad|Sample Properties|F X|Cross Fader|Record");
     // Each item brings its own window to the front; About twice is one window.
     const std::pair<QAction*, QString> items[] = {
         {main.KeyBoard, "Keyboard"},    {main.SamplePad, "Sample Pad"},
@@ -115,6 +115,7 @@ TEST_F(StartupTest, EveryMenuEntryRunsFromTheKeyboard) {
         {Qt::Key_F, main.File, Qt::Key_K, main.KeySettings},
         {Qt::Key_F, main.File, Qt::Key_O, main.OpenKit},
         {Qt::Key_F, main.File, Qt::Key_S, main.SaveKitAs},
+        {Qt::Key_F, main.File, Qt::Key_R, main.RememberSetUp},
         {Qt::Key_F, main.File, Qt::Key_X, main.Exit},
         {Qt::Key_T, main.Tools, Qt::Key_K, main.KeyBoard},
         {Qt::Key_T, main.Tools, Qt::Key_P, main.SamplePad},
@@ -135,6 +136,10 @@ TEST_F(StartupTest, EveryMenuEntryRunsFromTheKeyboard) {
     }
     EXPECT_EQ(messages.back().title, "Leaving So Soon?");  // Exit asked, and was told No
     EXPECT_FALSE(ended);
+    EXPECT_FALSE(main.RememberSetUp->isChecked());  // switched off by its letter: on again
+    press(Qt::Key_F, Qt::AltModifier);
+    press(Qt::Key_R);
+    EXPECT_TRUE(main.RememberSetUp->isChecked());
     press(Qt::Key_T, Qt::AltModifier);
     press(Qt::Key_S);
     EXPECT_EQ(main.mdi->activeSubWindow()->widget()->windowTitle(), "Sample Properties");

@@ -6,6 +6,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
@@ -14,7 +15,9 @@
 #include "core/dialogs.h"
 #include "core/dx_module.h"
 #include "core/forms.h"
+#include "core/settings.h"
 #include "kits/kit_session.h"
+#include "kits/kit_start.h"
 
 namespace zendra {
 
@@ -23,6 +26,15 @@ const char* kStartFailure =
     "Unable to start DirectSound, this program requires Direct X 7. Check to see that your sound card is properly "
     "installed and that no other applications are curently using your sound card. If you don't have Direct X 7 goto";
 const char* kDownload = "https://www.pulseaudio.org/";
+
+// The caption without its keyboard mark, where an entry is named by what it
+// shows (its icon text, its object name); accessible names drop the mark themselves.
+void showCaptionAsItReads(QAction* a) {
+    QString caption = a->text();
+    caption.remove(QLatin1Char('&'));
+    a->setIconText(caption);
+    a->setObjectName(caption);
+}
 
 QIcon makeIcon() {
     QPixmap pm(32, 32);
@@ -43,28 +55,47 @@ FrmReworked::FrmReworked() {
     setWindowIcon(makeIcon());
     mdi = new QMdiArea(this);
     mdi->setBackground(QColor(128, 128, 128));
+    // A tool window larger than the area keeps its size; the area scrolls to it.
+    mdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdi->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(mdi);
+    statusBar();  // there from the start, so the area does not shrink under the windows at the first message
     resize(1024, 768);
 
-    File = menuBar()->addMenu(QStringLiteral("File"));
+    // '&' marks the letter that reaches an entry from the keyboard: Alt with it
+    // on the menu bar, the letter alone in an open menu.
+    File = menuBar()->addMenu(QStringLiteral("&File"));
     File->setObjectName(QStringLiteral("File"));
-    LoadSamples = File->addAction(QStringLiteral("Load Samples"));
-    Properties = File->addAction(QStringLiteral("Properties"));
-    Midi = File->addAction(QStringLiteral("MIDI"));
-    KeySettings = File->addAction(QStringLiteral("Key Associations"));
-    OpenKit = File->addAction(QStringLiteral("Open Kit..."));
-    SaveKitAs = File->addAction(QStringLiteral("Save Kit As..."));
-    Exit = File->addAction(QStringLiteral("Exit"));
-    Tools = menuBar()->addMenu(QStringLiteral("Tools"));
+    LoadSamples = File->addAction(QStringLiteral("&Load Samples"));
+    Properties = File->addAction(QStringLiteral("&Properties"));
+    Midi = File->addAction(QStringLiteral("&MIDI"));
+    KeySettings = File->addAction(QStringLiteral("&Key Associations"));
+    OpenKit = File->addAction(QStringLiteral("&Open Kit..."));
+    SaveKitAs = File->addAction(QStringLiteral("&Save Kit As..."));
+    File->addSeparator();
+    RememberSetUp = File->addAction(QStringLiteral("&Remember Set-up"));
+    RememberSetUp->setCheckable(true);
+    RememberSetUp->setChecked(true);
+    Exit = File->addAction(QStringLiteral("E&xit"));
+    Tools = menuBar()->addMenu(QStringLiteral("&Tools"));
     Tools->setObjectName(QStringLiteral("Tools"));
-    KeyBoard = Tools->addAction(QStringLiteral("Key Board"));
-    SamplePad = Tools->addAction(QStringLiteral("Sample Pad"));
-    samplekeypad = Tools->addAction(QStringLiteral("Tap Pad"));
-    SampleProperties = Tools->addAction(QStringLiteral("Sample Properties"));
-    FX = Tools->addAction(QStringLiteral("F X"));
-    CrossFader = Tools->addAction(QStringLiteral("Cross Fader"));
-    Record = Tools->addAction(QStringLiteral("Record"));
-    About = menuBar()->addAction(QStringLiteral("About"));
+    KeyBoard = Tools->addAction(QStringLiteral("&Key Board"));
+    SamplePad = Tools->addAction(QStringLiteral("Sample &Pad"));
+    samplekeypad = Tools->addAction(QStringLiteral("&Tap Pad"));
+    SampleProperties = Tools->addAction(QStringLiteral("&Sample Properties"));
+    FX = Tools->addAction(QStringLiteral("&F X"));
+    CrossFader = Tools->addAction(QStringLiteral("&Cross Fader"));
+    Record = Tools->addAction(QStringLiteral("&Record"));
+    About = menuBar()->addAction(QStringLiteral("&About"));
+    for (QMenu* menu : {File, Tools})
+        for (QAction* a : menu->actions()) showCaptionAsItReads(a);
+    for (QAction* a : menuBar()->actions()) showCaptionAsItReads(a);
+    // F10 opens the first menu, from which the arrow keys reach every entry.
+    auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(f10, &QShortcut::activated, this, [this] {
+        menuBar()->setActiveAction(File->menuAction());
+        File->setActiveAction(File->actions().constFirst());  // as Alt+F leaves it
+    });
 
     connect(LoadSamples, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmLoadSamples); });
     connect(Properties, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmProperties); });
@@ -72,6 +103,7 @@ FrmReworked::FrmReworked() {
     connect(KeySettings, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmSettings); });
     connect(OpenKit, &QAction::triggered, this, [] { kits::openKitFromDialog(); });
     connect(SaveKitAs, &QAction::triggered, this, [] { kits::saveKitFromDialog(); });
+    connect(RememberSetUp, &QAction::triggered, this, [](bool on) { kits::chooseRemembering(on); });
     connect(Exit, &QAction::triggered, this, &FrmReworked::Exit_Click);
     connect(KeyBoard, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmKeyBoard); });
     connect(SamplePad, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmSamplePlay); });
@@ -114,6 +146,7 @@ bool FrmReworked::Form_Load() {
         return false;
     }
     loaded_ = true;
+    RememberSetUp->setChecked(settings::keepingChosen());
     deviceWatch = new DeviceWatch(this);
     connect(deviceWatch, &DeviceWatch::statusChanged, this,
             [this](const QString& t) { statusBar()->showMessage(t, 10000); });

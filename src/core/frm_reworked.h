@@ -21,6 +21,7 @@ public:
     QAction* KeySettings = nullptr;
     QAction* OpenKit = nullptr;
     QAction* SaveKitAs = nullptr;
+    QAction* RememberSetUp = nullptr;  // ticked: the set-up is kept between runs
     QAction* Exit = nullptr;
     QAction* KeyBoard = nullptr;
     QAction* SamplePad = nullptr;

@@ -9,6 +9,8 @@ namespace zendra::settings {
 
 namespace {
 bool g_remembering = false;
+bool g_chosen = true;  // the player's switch
+const QString kChosenKey = QStringLiteral("general/remember");
 
 QString settingsFile() { return configFolder() + QStringLiteral("/zendra.conf"); }
 
@@ -29,10 +31,21 @@ void takeOverEarlierFile() {
 }
 }  // namespace
 
-bool remembering() { return g_remembering; }
+bool remembering() { return g_remembering && g_chosen; }
 
 void setRemembering(bool on) {
     g_remembering = on;
+    g_chosen = !on || QSettings(settingsFile(), QSettings::IniFormat).value(kChosenKey, true).toBool();
+    if (remembering()) takeOverEarlierFile();
+}
+
+bool keepingChosen() { return g_chosen; }
+
+void chooseKeeping(bool on) {
+    g_chosen = on;
+    if (!g_remembering) return;
+    QSettings s(settingsFile(), QSettings::IniFormat);
+    s.setValue(kChosenKey, on);
     if (on) takeOverEarlierFile();
 }
 
@@ -45,7 +58,7 @@ QString configFolder() {
 }
 
 std::optional<QString> text(const QString& key) {
-    if (!g_remembering) return std::nullopt;
+    if (!remembering()) return std::nullopt;
     const QSettings s(settingsFile(), QSettings::IniFormat);
     const QVariant v = s.value(key);
     if (!v.isValid() || !v.canConvert<QString>()) return std::nullopt;
@@ -53,7 +66,7 @@ std::optional<QString> text(const QString& key) {
 }
 
 void setText(const QString& key, const QString& value) {
-    if (!g_remembering) return;
+    if (!remembering()) return;
     QSettings s(settingsFile(), QSettings::IniFormat);
     s.setValue(key, value);
 }

@@ -5,6 +5,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QScreen>
+#include <algorithm>
 #include <cmath>
 
 #include "core/forms.h"
@@ -57,6 +58,19 @@ QWidget* ToolForm::frame() {
     return sub ? static_cast<QWidget*>(sub) : this;
 }
 
+namespace {
+// Moves a window in the main window so that all of it is in view. One larger
+// than the view keeps its size at the view's top left, and the main window's
+// scroll bars reach the rest.
+void keepInView(QMdiSubWindow* sub, const QMdiArea& area) {
+    const QSize view = area.viewport()->size();
+    const QRect at = sub->geometry();
+    const int x = std::max(0, std::min(at.x(), view.width() - at.width()));
+    const int y = std::max(0, std::min(at.y(), view.height() - at.height()));
+    if (x != at.x() || y != at.y()) sub->move(x, y);
+}
+}  // namespace
+
 void ToolForm::showForm() {
     beforeShowing();
     QWidget* f = frame();
@@ -64,7 +78,10 @@ void ToolForm::showForm() {
     f->show();
     f->raise();
     if (auto* sub = qobject_cast<QMdiSubWindow*>(f)) {
-        if (sub->mdiArea()) sub->mdiArea()->setActiveSubWindow(sub);
+        if (QMdiArea* area = sub->mdiArea()) {
+            keepInView(sub, *area);
+            area->setActiveSubWindow(sub);
+        }
     } else {
         activateWindow();
     }

@@ -46,6 +46,17 @@ void rememberBetweenRuns(bool on) {
     dialogs::setEndAction(on ? std::function<void()>(&keepForNextRun) : nullptr);
 }
 
+void chooseRemembering(bool on) {
+    settings::chooseKeeping(on);
+    SessionKeeper* keeper = SessionKeeper::running();
+    if (!settings::remembering()) {
+        delete keeper;
+        return;
+    }
+    if (keeper == nullptr) keeper = new SessionKeeper(forms::mainWindowIfAny());
+    keeper->keepNow();
+}
+
 void openAtStart(const QStringList& paths) { startFiles() = sortStartFiles(paths); }
 
 void startWith(const CommandLine& commandLine) {

@@ -20,6 +20,10 @@ void openAtStart(const QStringList& paths);
 // The start the command line asks for: remembering between runs unless
 // --fresh, and its files opened once the main window has loaded.
 void startWith(const CommandLine& commandLine);
+// The player's switch (File > Remember Set-up). Off: nothing more is kept
+// (the session keeper stops) and the next start is fresh. On: the set-up is
+// kept again at once.
+void chooseRemembering(bool on);
 // Called by the main window when its load has succeeded.
 void mainWindowLoaded();
 

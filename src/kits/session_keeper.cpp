@@ -23,6 +23,7 @@ SessionKeeper::~SessionKeeper() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stop_ = true;
+        pending_.reset();
     }
     wake_.notify_all();
     writer_.join();

@@ -28,7 +28,8 @@ class SessionKeeper : public QObject {
 public:
     // Window thread. Starts comparing at once, every `intervalMs`.
     explicit SessionKeeper(QObject* parent = nullptr);
-    // Waits for a write under way, then ends the writer.
+    // Waits for a write under way, then ends the writer; a write not begun
+    // yet is dropped.
     ~SessionKeeper() override;
     SessionKeeper(const SessionKeeper&) = delete;
     SessionKeeper& operator=(const SessionKeeper&) = delete;

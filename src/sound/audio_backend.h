@@ -26,6 +26,9 @@ public:
     virtual ~OutputCallback() = default;
     // [audio] Realtime-safe: never waits, never allocates.
     virtual void render(float* interleavedStereo, int frames) noexcept = 0;
+    // [audio] The device's buffer is now `frames` long: told before the
+    // first callback with the new size. Realtime-safe.
+    virtual void bufferResized(int /*frames*/) noexcept {}
 };
 
 class OutputDevice {

@@ -88,6 +88,7 @@ public:
         right_ = client_.registerPort("out_right", JackPortIsOutput);
         rate_ = static_cast<int>(jack_get_sample_rate(client_.get()));
         frames_.store(static_cast<int>(jack_get_buffer_size(client_.get())));
+        told_ = frames_.load();
         jack_set_process_callback(client_.get(), &JackOutput::process, this);
         jack_set_buffer_size_callback(
             client_.get(),
@@ -114,9 +115,13 @@ public:
     void detach() override { gate_.close(); }
 
 private:
-    // [audio] The server's buffer, mixed a chunk at a time.
+    // [audio] The server's buffer, mixed a chunk at a time. A buffer of a new
+    // size is told first, so lateness is judged by the new period at once.
     static int process(jack_nframes_t frames, void* arg) {
         auto* self = static_cast<JackOutput*>(arg);
+        if (const int size = static_cast<int>(frames); size != self->told_) {
+            if (self->gate_.pass([&] { self->callback_->bufferResized(size); })) self->told_ = size;
+        }
         auto* left = static_cast<float*>(jack_port_get_buffer(self->left_, frames));
         auto* right = static_cast<float*>(jack_port_get_buffer(self->right_, frames));
         for (jack_nframes_t done = 0; done < frames;) {
@@ -135,6 +140,7 @@ private:
     OutputCallback* callback_;
     CallbackGate gate_;
     float mixed_[2 * kChunk] = {};  // [audio]
+    int told_ = 0;                  // [audio] the buffer size the callback object knows
     int rate_ = 0;
     std::atomic<int> frames_{0};
     jack_port_t* left_ = nullptr;

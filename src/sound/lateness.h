@@ -22,6 +22,7 @@ public:
         usual_ = 0;
         lateAfter_ = 2 * periodNanos;
     }
+    int64_t period() const { return period_; }
     // One callback, starting at `nowNanos`; true when it came late.
     bool onCallback(int64_t nowNanos) {
         const int64_t gap = nowNanos - last_;

@@ -7,18 +7,19 @@ namespace zendra {
 namespace {
 class OfflineOutput : public OutputDevice {
 public:
-    OfflineOutput(int rate, int frames, std::shared_ptr<bool> lost)
+    OfflineOutput(int rate, bool realtime, std::shared_ptr<const OfflineBackend::OutputState> state)
         : rate_(rate),
-          frames_(frames),
-          lost_(std::move(lost)) {}
+          realtime_(realtime),
+          state_(std::move(state)) {}
     int rate() const override { return rate_; }
-    int bufferFrames() const override { return frames_; }
-    bool realtime() const override { return false; }
-    bool lost() const override { return *lost_; }
+    int bufferFrames() const override { return state_->frames; }
+    bool realtime() const override { return realtime_; }
+    bool lost() const override { return state_->lost; }
 
 private:
-    int rate_, frames_;
-    std::shared_ptr<bool> lost_;
+    int rate_;
+    bool realtime_;
+    std::shared_ptr<const OfflineBackend::OutputState> state_;
 };
 
 class OwnedFakeCapture : public FakeCaptureStream {
@@ -41,16 +42,22 @@ private:
 };
 }  // namespace
 
-std::unique_ptr<OutputDevice> OfflineBackend::openOutput(const std::string& device, int, OutputCallback*) {
+std::unique_ptr<OutputDevice> OfflineBackend::openOutput(const std::string& device, int, OutputCallback* callback) {
     if (failOutput) throw SoundError(DSERR_NODRIVER, "No sound output device could be opened.");
     if (!device.empty()) throw SoundError(DSERR_NODRIVER, "The sound output device \"" + device + "\" does not exist.");
     ++outputsOpened_;
-    lastOutputLost_ = std::make_shared<bool>(false);
-    return std::make_unique<OfflineOutput>(outputRate, outputBufferFrames, lastOutputLost_);
+    lastOutput_ = std::make_shared<OutputState>(OutputState{false, outputBufferFrames, callback});
+    return std::make_unique<OfflineOutput>(outputRate, outputRealtime, lastOutput_);
 }
 
 void OfflineBackend::loseOutput() {
-    if (lastOutputLost_) *lastOutputLost_ = true;
+    if (lastOutput_) lastOutput_->lost = true;
+}
+
+void OfflineBackend::resizeOutput(int frames) {
+    if (!lastOutput_) return;
+    lastOutput_->frames = frames;
+    lastOutput_->callback->bufferResized(frames);
 }
 
 std::unique_ptr<CaptureStream> OfflineBackend::openCapture(const std::string& device, int rate, int channels,

@@ -32,6 +32,9 @@ public:
     int outputBufferFrames = 128;
     bool failOutput = false;   // openOutput throws, as with no usable device
     bool failCapture = false;  // openCapture throws
+    // The output claims to call back in real time: its lateness is judged,
+    // and the caller calls the engine's render itself, as the device's thread.
+    bool outputRealtime = false;
     std::vector<CaptureDeviceInfo> devices{{"Offline Microphone", "offline-mic"}};
 
     // Renders in blocks of outputBufferFrames, whatever buffer is asked for.
@@ -44,10 +47,21 @@ public:
     int outputsOpened() const { return outputsOpened_; }
     // Marks the output opened last as lost, as when its server goes away.
     void loseOutput();
+    // What an output shares with the backend that opened it.
+    struct OutputState {
+        bool lost = false;
+        int frames = 0;
+        OutputCallback* callback = nullptr;
+    };
+
+    // Gives the output opened last (still open) a buffer of `frames`, as a server that
+    // changes its buffer size does; the caller's thread plays the device's
+    // thread, which tells the engine (as before a callback).
+    void resizeOutput(int frames);
 
 private:
     FakeCaptureStream* lastCapture_ = nullptr;
-    std::shared_ptr<bool> lastOutputLost_;
+    std::shared_ptr<OutputState> lastOutput_;
     int outputsOpened_ = 0;
 };
 

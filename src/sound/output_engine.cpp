@@ -59,11 +59,10 @@ void OutputEngine::adoptDevice() {
     lastCallbackNanos_.store(steadyNanos(), std::memory_order_relaxed);
     calledBack_.store(false, std::memory_order_relaxed);
     rate_ = device_->rate();
-    bufferFrames_ = device_->bufferFrames();
     realtime_ = device_->realtime();
     // Rendering on demand (offline) is never late.
-    restartLateness_.store(realtime_ ? int64_t{1'000'000'000} * bufferFrames_ / std::max(rate_, 1) : -1,
-                           std::memory_order_relaxed);
+    judgedRate_.store(realtime_ ? std::max(rate_, 1) : 0, std::memory_order_relaxed);
+    bufferResized(device_->bufferFrames());
     mixer_->setDeviceRate(rate_);
     live_.store(mixer_.get(), std::memory_order_release);
 }
@@ -92,6 +91,12 @@ std::string AudioThreadScheduling::describe() const {
     return "not realtime (normal scheduling, nice " + std::to_string(nice) + ")";
 }
 
+void OutputEngine::bufferResized(int frames) noexcept {
+    bufferFrames_.store(frames, std::memory_order_relaxed);
+    const int rate = judgedRate_.load(std::memory_order_relaxed);
+    restartLateness_.store(rate > 0 ? int64_t{1'000'000'000} * frames / rate : -1, std::memory_order_relaxed);
+}
+
 void OutputEngine::render(float* out, int frames) noexcept {
     const auto start = std::chrono::steady_clock::now();
     const int64_t startNanos = steadyNanos(start);
@@ -99,8 +104,10 @@ void OutputEngine::render(float* out, int frames) noexcept {
     const bool measure = threadUseMeasured_.load(std::memory_order_relaxed);
     const uint64_t cpuStart = measure ? threadCpuNanos() : 0, switchesStart = measure ? threadSwitches() : 0;
     lastCallbackNanos_.store(startNanos, std::memory_order_relaxed);
-    if (restartLateness_.load(std::memory_order_relaxed) != 0)
+    if (restartLateness_.load(std::memory_order_relaxed) != 0) {
         lateness_.restart(std::max<int64_t>(restartLateness_.exchange(0, std::memory_order_relaxed), 0));
+        latenessPeriod_.store(lateness_.period(), std::memory_order_relaxed);
+    }
     if (lateness_.onCallback(startNanos)) late_.fetch_add(1, std::memory_order_relaxed);
     if (!calledBack_.load(std::memory_order_relaxed)) {
         firstCallbackNanos_.store(startNanos, std::memory_order_relaxed);

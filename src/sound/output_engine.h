@@ -50,7 +50,8 @@ public:
     AudioBackend& backend() { return backend_; }  // [window]
     // [window] The device as opened.
     int rate() const { return rate_; }
-    int bufferFrames() const { return bufferFrames_; }
+    // [any] Follows the device when it changes its buffer (JACK's server can).
+    int bufferFrames() const { return bufferFrames_.load(std::memory_order_relaxed); }
     bool realtime() const { return realtime_; }
     bool bufferFixed() const { return device_ && device_->bufferFixed(); }
 
@@ -78,9 +79,14 @@ public:
     int callbackFrames() const { return callbackFrames_.load(std::memory_order_relaxed); }
     // [any] Callbacks that came so late that the device ran dry (see Lateness).
     uint64_t lateCallbacks() const { return late_.load(std::memory_order_relaxed); }
+    // [any] The buffer period lateness is judged by (0: never late), as of
+    // the latest callback.
+    int64_t latenessPeriodNanos() const { return latenessPeriod_.load(std::memory_order_relaxed); }
 
     // [audio] Mixes the next frames; never waits, never allocates.
     void render(float* interleavedStereo, int frames) noexcept override;
+    // [audio] Lateness starts afresh with the new period at the next render.
+    void bufferResized(int frames) noexcept override;
 
     // [any] A snapshot of the callback's timing so far.
     CallbackTimes callbackTimes() const;
@@ -106,7 +112,8 @@ private:
     std::unique_ptr<OutputDevice> device_;
     int framesWanted_;
     int rate_ = 0;
-    int bufferFrames_ = 0;
+    std::atomic<int> bufferFrames_{0};
+    std::atomic<int> judgedRate_{0};  // the device's rate when its lateness is judged, else 0
     bool realtime_ = false;
     std::atomic<Mixer*> live_{nullptr};
     std::unique_ptr<std::atomic<uint64_t>[]> timeBuckets_ { new std::atomic<uint64_t>[ CallbackTimes::kBuckets ]() };
@@ -124,6 +131,7 @@ private:
     static std::atomic<bool> threadUseMeasured_;
     Lateness lateness_;                        // the audio thread's
     std::atomic<int64_t> restartLateness_{0};  // a period to restart it with; 0: none pending
+    std::atomic<int64_t> latenessPeriod_{0};
     std::atomic<uint64_t> late_{0};
     // Read once by the audio thread on its first callback: policy, priority, nice.
     std::atomic<bool> schedulingKnown_{false};

@@ -185,6 +185,54 @@ TEST_F(KitTest, TheSetUpIsKeptAsItChangesAndAFailedWriteIsToldOnce) {
     EXPECT_EQ(last.samples[0].pan, -3);
 }
 
+// File > Remember Set-up: off, nothing more is written and the next start is
+// fresh; the switch itself is kept; on again, the set-up is kept at once.
+TEST_F(KitTest, RememberSetUpOffKeepsNothingAndTheNextStartIsFreshOnKeepsAtOnce) {
+    kits::SessionKeeper::intervalMs = 50;
+    kits::SessionKeeper::minGapMs = 100;
+    kits::rememberBetweenRuns(true);
+    ASSERT_TRUE(startMain());
+    FrmReworked& main = forms::FrmReworked();
+    EXPECT_TRUE(main.RememberSetUp->isChecked());  // on by default
+    const auto switchByMenu = [&] {
+        QApplication::setActiveWindow(&forms::FrmReworked());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::AltModifier);
+        ASSERT_EQ(QApplication::activePopupWidget(), forms::FrmReworked().File);
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_R);
+    };
+    auto kept = [] { return kits::readKit(kits::lastSessionPath()).kit.value_or(kits::Kit{}); };
+    loadBank({file("tone-22050.wav")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return kept() == kits::currentKit(); }, 2000));
+    const kits::Kit first = kits::currentKit();
+    ASSERT_NO_FATAL_FAILURE(switchByMenu());
+    EXPECT_FALSE(main.RememberSetUp->isChecked());
+    EXPECT_EQ(kits::SessionKeeper::running(), nullptr);
+    arrow(forms::frmVar().hscPan[0], 1);
+    DXMoudule::CaptureGuid = QStringLiteral("mic-2");
+    kits::keepForNextRun();  // as the program ends
+    EXPECT_EQ(kept(), first);
+    QFile conf(settings::configFolder() + "/zendra.conf");
+    ASSERT_TRUE(conf.open(QIODevice::ReadOnly));  // the switch is kept there
+    EXPECT_FALSE(conf.readAll().contains("mic-2"));
+
+    restart(true);  // fresh: nothing offered, nothing kept, the switch still off
+    EXPECT_FALSE(forms::FrmReworked().RememberSetUp->isChecked());
+    EXPECT_TRUE(forms::frmLoadSamples().lblSample[0]->text().isEmpty());
+    EXPECT_NE(DXMoudule::CaptureGuid.toString(), "mic-2");
+    EXPECT_EQ(kits::SessionKeeper::running(), nullptr);
+    loadBank({file("snare.wav")});
+    ASSERT_NO_FATAL_FAILURE(switchByMenu());  // on again: kept at once
+    EXPECT_TRUE(forms::FrmReworked().RememberSetUp->isChecked());
+    ASSERT_NE(kits::SessionKeeper::running(), nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return kept() == kits::currentKit(); }, 2000));
+    const kits::Kit second = kits::currentKit();
+    EXPECT_NE(second, first);
+
+    restart(true);
+    EXPECT_TRUE(forms::FrmReworked().RememberSetUp->isChecked());
+    EXPECT_EQ(forms::frmLoadSamples().lblSample[0]->text(), file("snare.wav"));
+}
+
 TEST_F(KitTest, BadKitSaysWhatIsWrongAndChangesNothing) {
     ASSERT_TRUE(startMain());
     write(file("bad.wav"), "RIFF not a wave at all");

@@ -1,6 +1,8 @@
 // Start-up and main window flows, offscreen with offline sound.
+#include <QAccessible>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QSignalSpy>
 
 #include "core/frm_about.h"
 #include "core/frm_reworked.h"
@@ -50,13 +52,17 @@ TEST_F(StartupTest, DeviceFailureShowsMessageOnceAndLeavesNoWindow) {
 TEST_F(StartupTest, MenusHoldEveryItemInOrderOpenTheirWindowsAndExitAsks) {
     ASSERT_TRUE(startMain());
     FrmReworked& main = forms::FrmReworked();
-    QStringList menus;
+    QStringList menus;  // as a screen reader names them
     for (QWidget* menu :
-         {static_cast<QWidget*>(main.menuBar()), static_cast<QWidget*>(main.File), static_cast<QWidget*>(main.Tools)})
-        for (QAction* a : menu->actions()) menus << a->text();
-    EXPECT_EQ(menus.join('|'),
-              "File|Tools|About|Load Samples|Properties|MIDI|Key Associations|Open Kit...|Save Kit As...|Exit|"
-              "Key Board|Sample Pad|Tap Pad|Sample Properties|F X|Cross Fader|Record");
+         {static_cast<QWidget*>(main.menuBar()), static_cast<QWidget*>(main.File), static_cast<QWidget*>(main.Tools)}) {
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(menu);
+        ASSERT_NE(list, nullptr);
+        for (int i = 0; i < list->childCount(); ++i)
+            if (list->child(i)->role() != QAccessible::Separator) menus << list->child(i)->text(QAccessible::Name);
+    }
+    EXPECT_EQ(menus.join('|'), "File|Tools|About|Load Samples|Properties|MIDI|Key Associations|Open Kit...|Save Kit "
+                               "As...|Remember Set-up|Exit|"
+                               "Key Board|Sample Pad|Tap Pad|Sample Properties|F X|Cross Fader|Record");
     // Each item brings its own window to the front; About twice is one window.
     const std::pair<QAction*, QString> items[] = {
         {main.KeyBoard, "Keyboard"},    {main.SamplePad, "Sample Pad"},
@@ -83,6 +89,71 @@ TEST_F(StartupTest, MenusHoldEveryItemInOrderOpenTheirWindowsAndExitAsks) {
     EXPECT_FALSE(ended);
     main.Exit->trigger();
     EXPECT_TRUE(ended);
+}
+
+// Alt with a menu's letter opens it, the letter of an entry runs it; each
+// letter is used once in its menu. F10 opens the first menu, and the arrow
+// keys and Return go on from there.
+TEST_F(StartupTest, EveryMenuEntryRunsFromTheKeyboard) {
+    ASSERT_TRUE(startMain());
+    FrmReworked& main = forms::FrmReworked();
+    QApplication::setActiveWindow(&main);
+    const auto press = [&](Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QWidget* to = QApplication::activePopupWidget();
+        if (to == nullptr) to = QApplication::focusWidget();
+        QTest::keyClick(to != nullptr ? to : &main, key, mods);
+    };
+    const struct {
+        Qt::Key menuKey;
+        QMenu* menu;
+        Qt::Key itemKey;
+        QAction* item;
+    } entries[] = {
+        {Qt::Key_F, main.File, Qt::Key_L, main.LoadSamples},
+        {Qt::Key_F, main.File, Qt::Key_P, main.Properties},
+        {Qt::Key_F, main.File, Qt::Key_M, main.Midi},
+        {Qt::Key_F, main.File, Qt::Key_K, main.KeySettings},
+        {Qt::Key_F, main.File, Qt::Key_O, main.OpenKit},
+        {Qt::Key_F, main.File, Qt::Key_S, main.SaveKitAs},
+        {Qt::Key_F, main.File, Qt::Key_R, main.RememberSetUp},
+        {Qt::Key_F, main.File, Qt::Key_X, main.Exit},
+        {Qt::Key_T, main.Tools, Qt::Key_K, main.KeyBoard},
+        {Qt::Key_T, main.Tools, Qt::Key_P, main.SamplePad},
+        {Qt::Key_T, main.Tools, Qt::Key_T, main.samplekeypad},
+        {Qt::Key_T, main.Tools, Qt::Key_S, main.SampleProperties},
+        {Qt::Key_T, main.Tools, Qt::Key_F, main.FX},
+        {Qt::Key_T, main.Tools, Qt::Key_C, main.CrossFader},
+        {Qt::Key_T, main.Tools, Qt::Key_R, main.Record},
+    };
+    for (const auto& e : entries) {
+        const std::string name = e.item->iconText().toStdString();
+        QSignalSpy ran(e.item, &QAction::triggered);
+        press(e.menuKey, Qt::AltModifier);
+        ASSERT_EQ(QApplication::activePopupWidget(), e.menu) << name;
+        press(e.itemKey);
+        EXPECT_EQ(ran.size(), 1) << name;
+        ASSERT_EQ(QApplication::activePopupWidget(), nullptr) << name;
+    }
+    EXPECT_EQ(messages.back().title, "Leaving So Soon?");  // Exit asked, and was told No
+    EXPECT_FALSE(ended);
+    EXPECT_FALSE(main.RememberSetUp->isChecked());  // switched off by its letter: on again
+    press(Qt::Key_F, Qt::AltModifier);
+    press(Qt::Key_R);
+    EXPECT_TRUE(main.RememberSetUp->isChecked());
+    press(Qt::Key_T, Qt::AltModifier);
+    press(Qt::Key_S);
+    EXPECT_EQ(main.mdi->activeSubWindow()->widget()->windowTitle(), "Sample Properties");
+    press(Qt::Key_A, Qt::AltModifier);
+    EXPECT_EQ(main.mdi->activeSubWindow()->widget()->windowTitle(), "About");
+
+    press(Qt::Key_F10);
+    ASSERT_EQ(QApplication::activePopupWidget(), main.File);
+    press(Qt::Key_Right);
+    ASSERT_EQ(QApplication::activePopupWidget(), main.Tools);
+    press(Qt::Key_Down);  // from Key Board, the first entry
+    press(Qt::Key_Return);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    EXPECT_EQ(main.mdi->activeSubWindow()->widget()->windowTitle(), "Sample Pad");
 }
 
 }  // namespace

@@ -1,11 +1,15 @@
 // The rules that judge a device's rhythm: which callbacks came so late that
 // the device ran dry, and when late callbacks crowd together enough to step
-// the buffer up.
+// the buffer up; the engine following a device whose buffer size changes.
 #include <cstdint>
 #include <gtest/gtest.h>
+#include <utility>
+#include <vector>
 
 #include "sound/buffer_step.h"
 #include "sound/lateness.h"
+#include "sound/offline_backend.h"
+#include "sound/output_engine.h"
 
 namespace zendra {
 namespace {
@@ -37,6 +41,23 @@ TEST(LatenessTest, ABurstyDeviceIsJudgedByItsOwnRhythm) {
         EXPECT_EQ(l.onCallback(t + 6 * ms), !bursty) << bursty;  // within a bursty device's rhythm
         EXPECT_TRUE(l.onCallback(t + 6 * ms + 9 * ms)) << bursty;
     }
+}
+
+// A server that changes its buffer size (JACK's can): the engine's size
+// follows at once, and lateness is judged afresh by the new period from the
+// next callback on.
+TEST(LatenessTest, TheEngineFollowsADeviceWhoseBufferSizeChanges) {
+    OfflineBackend backend;
+    backend.outputRealtime = true;
+    OutputEngine engine(backend, "");
+    std::vector<float> block(2 * 1024);
+    engine.render(block.data(), 128);
+    EXPECT_EQ(std::pair(engine.bufferFrames(), engine.latenessPeriodNanos()), std::pair(128, int64_t{2'666'666}));
+    backend.resizeOutput(1024);
+    EXPECT_EQ(engine.bufferFrames(), 1024);
+    EXPECT_DOUBLE_EQ(engine.callbackTimes().periodNanos, 1e9 * 1024 / 48000);
+    engine.render(block.data(), 1024);
+    EXPECT_EQ(engine.latenessPeriodNanos(), int64_t{21'333'333});
 }
 
 }  // namespace

@@ -5,10 +5,10 @@
 set -euo pipefail
 
 BUILD_PKGS=(cmake ninja-build g++ pkg-config qt6-base-dev libsdl2-dev libsndfile1-dev libvorbis-dev librtmidi-dev
-            libjack-jackd2-dev libpipewire-0.3-dev fonts-liberation)
+            libjack-jackd2-dev libpipewire-0.3-dev libarchive-dev fonts-liberation)
 TEST_PKGS=(libgtest-dev libgmock-dev libbenchmark-dev pulseaudio pulseaudio-utils sox xvfb xdotool
            x11-apps x11-utils imagemagick xauth libx11-dev libxtst-dev jackd2
-           pipewire pipewire-pulse wireplumber python3)
+           pipewire pipewire-pulse wireplumber python3 hydrogen-drumkits)
 # Only the side-by-side benchmarks use these.
 BENCH_PKGS=(libopenal-dev)
 # Only the fuzzing build uses these.

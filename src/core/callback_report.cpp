@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "core/dx_module.h"
 #include "sound/output_engine.h"
 
 namespace zendra {
@@ -27,11 +26,9 @@ void prepareCallbackReport() {
     OutputEngine::measureThreadUse(path != nullptr && *path != '\0');
 }
 
-void writeCallbackReport() {
+void writeCallbackReport(const OutputEngine* engine) {
     const char* path = reportPath();
-    if (path == nullptr || *path == '\0' || !DXMoudule::ds) return;
-    const auto& engine = DXMoudule::ds->engine();
-    if (!engine) return;
+    if (path == nullptr || *path == '\0' || engine == nullptr) return;
     const CallbackTimes t = engine->callbackTimes();
     std::FILE* f = std::fopen(path, "w");
     if (f == nullptr) {

@@ -6,6 +6,7 @@ namespace zendra {
 
 // Called at start: the report's extra measurements run only when it is wanted.
 void prepareCallbackReport();
-void writeCallbackReport();
+class OutputEngine;
+void writeCallbackReport(const OutputEngine* engine);
 
 }  // namespace zendra

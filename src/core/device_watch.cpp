@@ -9,7 +9,7 @@
 
 namespace zendra {
 
-DeviceWatch::DeviceWatch(QObject* parent) : QObject(parent) {
+DeviceWatch::DeviceWatch(DXMoudule& shared, QObject* parent) : QObject(parent), shared_(shared) {
     timer_.setInterval(500);
     connect(&timer_, &QTimer::timeout, this, &DeviceWatch::check);
     timer_.start();
@@ -31,8 +31,8 @@ void DeviceWatch::tellSystem(OutputEngine& engine, const AudioThreadScheduling& 
 }
 
 void DeviceWatch::check() {
-    if (!DXMoudule::ds) return;
-    OutputEngine& engine = *DXMoudule::ds->engine();
+    if (!shared_.ds) return;
+    OutputEngine& engine = *shared_.ds->engine();
     if (!schedulingTold_ && engine.realtime()) {
         const AudioThreadScheduling s = engine.scheduling();
         if (s.known) {

@@ -16,10 +16,12 @@
 
 namespace zendra {
 
+class DXMoudule;
+
 class DeviceWatch : public QObject {
     Q_OBJECT
 public:
-    explicit DeviceWatch(QObject* parent = nullptr);
+    explicit DeviceWatch(DXMoudule& shared, QObject* parent = nullptr);
     // One look at the device (the timer calls this twice a second).
     void check();
     bool lostNow() const { return lost_; }
@@ -28,6 +30,7 @@ signals:
     void statusChanged(const QString& text);
 
 private:
+    DXMoudule& shared_;
     void tellSystem(OutputEngine& engine, const AudioThreadScheduling& scheduling);
 
     QTimer timer_;

@@ -4,24 +4,22 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
-
-#include "core/callback_report.h"
-#include "core/forms.h"
-#include "core/frm_reworked.h"
 
 namespace zendra::dialogs {
 
 namespace {
 Hooks g_hooks;
+QPointer<QWidget> g_mainWindow;
 
 // Boxes sit over the window in front, else over the main window (with no
 // window manager a box without a parent lands at the screen's corner).
 QWidget* dialogParent() {
     if (QWidget* w = QApplication::activeWindow()) return w;
-    return forms::mainWindowIfAny();
+    return g_mainWindow.data();
 }
 // The folder with the suggested name in the file-name field.
 QString startPath(const FileCall& call) {
@@ -31,6 +29,8 @@ QString startPath(const FileCall& call) {
 }  // namespace
 
 void setHooks(const Hooks* hooks) { g_hooks = hooks ? *hooks : Hooks{}; }
+
+void setMainWindow(QWidget* w) { g_mainWindow = w; }
 
 Answer msgBox(const QString& text, Buttons buttons, Icon icon, const QString& title) {
     if (g_hooks.msgBox) return g_hooks.msgBox({text, title, buttons, icon});
@@ -95,9 +95,15 @@ std::function<void()>& endAction() {
     static std::function<void()> action;
     return action;
 }
+std::function<void()>& lastWords() {
+    static std::function<void()> action;
+    return action;
+}
 }  // namespace
 
 void setEndAction(std::function<void()> action) { endAction() = std::move(action); }
+
+void setLastWords(std::function<void()> action) { lastWords() = std::move(action); }
 
 void endProgram(int code) {
     if (g_hooks.endProgram) {
@@ -105,7 +111,7 @@ void endProgram(int code) {
         return;
     }
     if (auto action = std::exchange(endAction(), nullptr)) action();
-    writeCallbackReport();
+    if (auto action = std::exchange(lastWords(), nullptr)) action();
     std::fflush(nullptr);
     std::_Exit(code);
 }

@@ -36,6 +36,10 @@ void notice(const QString& text, const QString& title);
 void endProgram(int code = 0);
 // Runs once when the real program ends (what is kept for the next run).
 void setEndAction(std::function<void()> action);
+// Run by endProgram after the end action, whatever it is (reports).
+void setLastWords(std::function<void()> action);
+// The window a box sits over when no window is in front.
+void setMainWindow(QWidget* w);
 
 struct Hooks {
     std::function<Answer(const MessageCall&)> msgBox;

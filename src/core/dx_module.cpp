@@ -1,36 +1,24 @@
 #include "core/dx_module.h"
 
 #include <QFile>
-#include <QPointer>
 #include <QWidget>
 
 #include "sound/bank_decoder.h"
 
-namespace zendra::DXMoudule {
+namespace zendra {
 
-std::shared_ptr<DirectX7> dx;
-std::shared_ptr<DirectSound> ds;
-QVariant CaptureGuid;
-QVariant CaptureDescription;
-DSBUFFERDESC BufferDesc;
-WAVEFORMATEX WaveFormat;
-int32_t KeyBoardFrequency = 0;
+DXMoudule::DXMoudule(BackendFactory backend) : backend_(std::move(backend)) { bindPlayer(); }
 
-namespace {
-std::shared_ptr<SamplePlayer> g_player;
-QPointer<model::SampleBank> g_bank;
-QPointer<QObject> g_binding;  // the bank's connections to the player
+DXMoudule::~DXMoudule() { releaseSound(); }
 
 // The player follows the bank: each setting as it changes. Loop acts on a
 // playing sound as its box does: one playing once plays on as the box says,
 // one looping plays to its end.
-void bindPlayer() {
-    delete g_binding.data();
-    g_binding = new QObject(&Bank());
-    QObject::connect(&Bank(), &model::SampleBank::changed, g_binding, [](int i, model::Field f) {
-        SamplePlayer* p = g_player.get();
+void DXMoudule::bindPlayer() {
+    QObject::connect(&bank_, &model::SampleBank::changed, &bank_, [this](int i, model::Field f) {
+        SamplePlayer* p = player_.get();
         if (p == nullptr || !p->has(i)) return;
-        const model::SampleSlot& s = Bank().slot(i);
+        const model::SampleSlot& s = bank_.slot(i);
         switch (f) {
         case model::Field::Loop: {
             const bool wasLooping = p->looping(i), wasPlaying = p->playing(i);
@@ -45,44 +33,20 @@ void bindPlayer() {
         }
     });
     // A new bank's sounds start afresh, but a start loops as the slot says.
-    QObject::connect(&Bank(), &model::SampleBank::replaced, g_binding, [] {
-        if (SamplePlayer* p = g_player.get())
-            for (int i = 0; i < p->count(); ++i) p->setLoop(i, Bank().slot(i).loop);
+    QObject::connect(&bank_, &model::SampleBank::replaced, &bank_, [this] {
+        if (SamplePlayer* p = player_.get())
+            for (int i = 0; i < p->count(); ++i) p->setLoop(i, bank_.slot(i).loop);
     });
 }
-std::function<std::shared_ptr<AudioBackend>()>& backendFactory() {
-    static std::function<std::shared_ptr<AudioBackend>()> f;
-    return f;
-}
-}  // namespace
 
-void setBackendFactory(std::function<std::shared_ptr<AudioBackend>()> factory) {
-    backendFactory() = std::move(factory);
-}
-
-model::SampleBank& Bank() {
-    if (!g_bank) {
-        g_bank = new model::SampleBank();
-        bindPlayer();
-    }
-    return *g_bank;
-}
-
-SamplePlayer* Player() { return g_player.get(); }
-std::shared_ptr<SamplePlayer> sharedPlayer() { return g_player; }
-
-DirectX7& DX() {
-    if (!dx) {
-        auto& f = backendFactory();
-        dx = f ? std::make_shared<DirectX7>(f()) : std::make_shared<DirectX7>();
-    }
+DirectX7& DXMoudule::DX() {
+    if (!dx) dx = backend_ ? std::make_shared<DirectX7>(backend_()) : std::make_shared<DirectX7>();
     return *dx;
 }
 
-void InitDirectSound(QWidget* mainWindow) {
+void DXMoudule::InitDirectSound(QWidget* mainWindow) {
     ds = DX().DirectSoundCreate("");
-    g_player = std::make_shared<SamplePlayer>(ds->engine());
-    Bank();
+    player_ = std::make_shared<SamplePlayer>(ds->engine());
     ds->SetCooperativeLevel(mainWindow ? static_cast<uintptr_t>(mainWindow->winId()) : 0, DSSCL_PRIORITY);
     BufferDesc.lFlags = DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPOSITIONNOTIFY;
     WaveFormat.nFormatTag = WAVE_FORMAT_PCM;
@@ -94,8 +58,8 @@ void InitDirectSound(QWidget* mainWindow) {
     WaveFormat.nSize = 0;
 }
 
-void LoadSampleBuffers(const QStringList& files, std::vector<std::shared_ptr<SampleData>> decoded) {
-    if (!ds || !g_player) throw SoundError(DSERR_INVALIDCALL, "The sound device has not been started.");
+void DXMoudule::LoadSampleBuffers(const QStringList& files, std::vector<std::shared_ptr<SampleData>> decoded) {
+    if (!ds || !player_) throw SoundError(DSERR_INVALIDCALL, "The sound device has not been started.");
     if (files.isEmpty() || files.size() > model::kSlots)
         throw SoundError(DSERR_INVALIDCALL, "A bank holds one to sixteen samples.");
     if (decoded.empty()) {
@@ -113,26 +77,14 @@ void LoadSampleBuffers(const QStringList& files, std::vector<std::shared_ptr<Sam
             throw SoundError(DSERR_INVALIDPARAM, "Cannot load \"" + QFile::encodeName(files[i]).toStdString() +
                                                      "\": Creating a sound buffer: there is no sound.");
     }
-    g_player->load(std::move(decoded));  // the old sounds are released here
-    Bank().replace(files);
+    player_->load(std::move(decoded));  // the old sounds are released here
+    bank_.replace(files);
 }
 
-void releaseSound() {
-    g_player.reset();
+void DXMoudule::releaseSound() {
+    player_.reset();
     ds.reset();
     dx.reset();
 }
 
-void reset() {
-    g_player.reset();
-    delete g_bank.data();
-    ds.reset();
-    dx.reset();
-    CaptureGuid = QVariant();
-    CaptureDescription = QVariant();
-    BufferDesc = DSBUFFERDESC{};
-    WaveFormat = WAVEFORMATEX{};
-    KeyBoardFrequency = 0;
-}
-
-}  // namespace zendra::DXMoudule
+}  // namespace zendra

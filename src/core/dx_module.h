@@ -1,8 +1,10 @@
 // Values shared by more than one window: the sound objects, the sample bank
 // and its player, the records used to create sound buffers, the keyboard's
-// base frequency and the chosen capture device.
+// base frequency and the chosen capture device. One object, made by the
+// program and handed to each window that needs it. Window thread only.
 #pragma once
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <cstdint>
 #include <functional>
@@ -15,42 +17,59 @@
 
 class QWidget;
 
-namespace zendra::DXMoudule {
+namespace zendra {
 
-extern std::shared_ptr<DirectX7> dx;  // made at first use: see DX()
-extern std::shared_ptr<DirectSound> ds;
-extern QVariant CaptureGuid;
-extern QVariant CaptureDescription;
-extern DSBUFFERDESC BufferDesc;
-extern WAVEFORMATEX WaveFormat;
-extern int32_t KeyBoardFrequency;
+class DXMoudule {
+public:
+    // Which audio system the root object uses; the process's own when empty
+    // (tests install an offline one).
+    using BackendFactory = std::function<std::shared_ptr<AudioBackend>()>;
+    explicit DXMoudule(BackendFactory backend = {});
+    ~DXMoudule();
+    DXMoudule(const DXMoudule&) = delete;
+    DXMoudule& operator=(const DXMoudule&) = delete;
 
-// The bank: the loaded files and what the player set for each slot.
-model::SampleBank& Bank();
-// Plays the bank's sounds; made with ds, null before. Follows the bank's
-// settings as they change (see bindPlayer in the source).
-SamplePlayer* Player();
-std::shared_ptr<SamplePlayer> sharedPlayer();  // for a thread of its own (MIDI)
+    std::shared_ptr<DirectX7> dx;  // made at first use: see DX()
+    std::shared_ptr<DirectSound> ds;
+    QVariant CaptureGuid;
+    QVariant CaptureDescription;
+    DSBUFFERDESC BufferDesc;
+    WAVEFORMATEX WaveFormat;
+    int32_t KeyBoardFrequency = 0;
 
-// The root sound object, created at its first use.
-DirectX7& DX();
+    // The bank: the loaded files and what the player set for each slot.
+    model::SampleBank& Bank() { return bank_; }
+    const model::SampleBank& Bank() const { return bank_; }
+    // Plays the bank's sounds; made with ds, null before. Follows the bank's
+    // settings as they change (see bindPlayer).
+    SamplePlayer* Player() const { return player_.get(); }
+    std::shared_ptr<SamplePlayer> sharedPlayer() const { return player_; }  // for a thread of its own (MIDI)
+    // A slot of the loaded bank that holds a sound.
+    bool loaded(int slot) const { return bank_.loaded(slot) && player_ && player_->has(slot); }
 
-// Starts the sound device for the main window: creates ds on the default
-// device at priority level and fills BufferDesc and WaveFormat. Throws
-// SoundError on failure.
-void InitDirectSound(QWidget* mainWindow);
+    // The root sound object, created at its first use.
+    DirectX7& DX();
 
-// Makes `files` the bank: their sound, `decoded` (already read, in slot
-// order) when given, else read here (in parallel, blocking), goes to the
-// player, then the bank takes the files. All-or-nothing: on a failure the
-// bank and the player keep what they had and the SoundError names the file.
-void LoadSampleBuffers(const QStringList& files, std::vector<std::shared_ptr<SampleData>> decoded = {});
+    // Starts the sound device for the main window: creates ds on the default
+    // device at priority level and fills BufferDesc and WaveFormat. Throws
+    // SoundError on failure.
+    void InitDirectSound(QWidget* mainWindow);
 
-// Which audio system the root object uses (tests install an offline one).
-void setBackendFactory(std::function<std::shared_ptr<AudioBackend>()> factory);
-// Lets go of the player and the sound objects (the program is ending).
-void releaseSound();
-// Forgets every shared value (tests).
-void reset();
+    // Makes `files` the bank: their sound, `decoded` (already read, in slot
+    // order) when given, else read here (in parallel, blocking), goes to the
+    // player, then the bank takes the files. All-or-nothing: on a failure the
+    // bank and the player keep what they had and the SoundError names the file.
+    void LoadSampleBuffers(const QStringList& files, std::vector<std::shared_ptr<SampleData>> decoded = {});
 
-}  // namespace zendra::DXMoudule
+    // Lets go of the player and the sound objects (the program is ending).
+    void releaseSound();
+
+private:
+    void bindPlayer();
+
+    BackendFactory backend_;
+    model::SampleBank bank_;
+    std::shared_ptr<SamplePlayer> player_;
+};
+
+}  // namespace zendra

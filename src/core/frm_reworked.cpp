@@ -14,10 +14,7 @@
 #include "core/device_watch.h"
 #include "core/dialogs.h"
 #include "core/dx_module.h"
-#include "core/forms.h"
 #include "core/settings.h"
-#include "kits/kit_session.h"
-#include "kits/kit_start.h"
 
 namespace zendra {
 
@@ -50,7 +47,7 @@ QIcon makeIcon() {
 }
 }  // namespace
 
-FrmReworked::FrmReworked() {
+FrmReworked::FrmReworked(DXMoudule& shared) : shared_(shared) {
     setWindowTitle(QStringLiteral("Zendra."));
     setWindowIcon(makeIcon());
     mdi = new QMdiArea(this);
@@ -97,48 +94,31 @@ FrmReworked::FrmReworked() {
         File->setActiveAction(File->actions().constFirst());  // as Alt+F leaves it
     });
 
-    connect(LoadSamples, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmLoadSamples); });
-    connect(Properties, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmProperties); });
-    connect(Midi, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmMidi); });
-    connect(KeySettings, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmSettings); });
-    connect(OpenKit, &QAction::triggered, this, [] { kits::openKitFromDialog(); });
-    connect(SaveKitAs, &QAction::triggered, this, [] { kits::saveKitFromDialog(); });
-    connect(RememberSetUp, &QAction::triggered, this, [](bool on) { kits::chooseRemembering(on); });
     connect(Exit, &QAction::triggered, this, &FrmReworked::Exit_Click);
-    connect(KeyBoard, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmKeyBoard); });
-    connect(SamplePad, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmSamplePlay); });
-    connect(samplekeypad, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmSampleKeyPad); });
-    connect(SampleProperties, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmVar); });
-    connect(FX, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmFX); });
-    connect(CrossFader, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmCrossFade); });
-    connect(Record, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmRecord); });
-    connect(About, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmAbout); });
     setAcceptDrops(true);
 }
 
-namespace {
-QString droppedKit(const QMimeData* mime) {
+QString FrmReworked::droppedFile(const QMimeData* mime) const {
     const QList<QUrl> urls = mime->urls();
-    if (urls.size() != 1 || !urls[0].isLocalFile() || !kits::isKitFile(urls[0].toLocalFile())) return QString();
+    if (urls.size() != 1 || !urls[0].isLocalFile() || !opens_ || !opens_(urls[0].toLocalFile())) return QString();
     return urls[0].toLocalFile();
 }
-}  // namespace
 
 void FrmReworked::dragEnterEvent(QDragEnterEvent* e) {
-    if (loaded_ && !droppedKit(e->mimeData()).isEmpty()) e->acceptProposedAction();
+    if (loaded_ && !droppedFile(e->mimeData()).isEmpty()) e->acceptProposedAction();
 }
 
 void FrmReworked::dropEvent(QDropEvent* e) {
-    const QString kit = droppedKit(e->mimeData());
-    if (kit.isEmpty()) return;
+    const QString file = droppedFile(e->mimeData());
+    if (file.isEmpty()) return;
     e->acceptProposedAction();
     // Opened after the drop has finished, so its messages do not hold the drag.
-    QTimer::singleShot(0, this, [kit] { kits::openKit(kit); });
+    QTimer::singleShot(0, this, [this, file] { emit fileDropped(file); });
 }
 
 bool FrmReworked::Form_Load() {
     try {
-        DXMoudule::InitDirectSound(this);
+        shared_.InitDirectSound(this);
     } catch (const SoundError&) {
         dialogs::msgBox(QString::fromUtf8(kStartFailure) + " " + kDownload, dialogs::Buttons::Ok,
                         dialogs::Icon::Exclamation, QStringLiteral("Oh o, Somethings wrong!"));
@@ -147,11 +127,11 @@ bool FrmReworked::Form_Load() {
     }
     loaded_ = true;
     RememberSetUp->setChecked(settings::keepingChosen());
-    deviceWatch = new DeviceWatch(this);
+    deviceWatch = new DeviceWatch(shared_, this);
     connect(deviceWatch, &DeviceWatch::statusChanged, this,
             [this](const QString& t) { statusBar()->showMessage(t, 10000); });
     show();
-    forms::mainWindowLoaded(*this);
+    emit windowLoaded();
     return true;
 }
 

@@ -4,13 +4,18 @@
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMenu>
+#include <functional>
+
+class QMimeData;
 
 namespace zendra {
+
+class DXMoudule;
 
 class FrmReworked : public QMainWindow {
     Q_OBJECT
 public:
-    FrmReworked();
+    explicit FrmReworked(DXMoudule& shared);
 
     QMdiArea* mdi = nullptr;
     QMenu* File = nullptr;
@@ -37,16 +42,27 @@ public:
     bool Form_Load();
     bool loaded() const { return loaded_; }
     void Exit_Click();
+    // Which dropped files the window takes (one at a time).
+    void acceptDrops(std::function<bool(const QString&)> opens) { opens_ = std::move(opens); }
+
+signals:
+    // The load has shown the window, the sound device running.
+    void windowLoaded();
+    // A file the window takes was dropped on it.
+    void fileDropped(const QString& path);
 
 protected:
     void closeEvent(QCloseEvent* e) override;
-    // A kit file dropped on the window opens.
+    // A file the window takes, dropped on it, is handed on (fileDropped).
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dropEvent(QDropEvent* e) override;
 
     class DeviceWatch* deviceWatch = nullptr;
 
 private:
+    QString droppedFile(const QMimeData* mime) const;
+    DXMoudule& shared_;
+    std::function<bool(const QString&)> opens_;
     bool loaded_ = false;
 };
 

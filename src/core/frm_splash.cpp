@@ -1,8 +1,6 @@
 #include "core/frm_splash.h"
 
 #include "core/dialogs.h"
-#include "core/forms.h"
-#include "core/frm_reworked.h"
 #include "core/tool_form.h"
 
 namespace zendra {
@@ -43,7 +41,7 @@ frmSplash::frmSplash() {
 void frmSplash::Command1_Click() {
     // The main window's load starts the sound and shows the Sample Dock;
     // only then does the disclaimer go.
-    if (!forms::startMainWindow()) return;  // start-up failed: the program has ended
+    if (!startMain_ || !startMain_()) return;  // start-up failed: the program has ended
     close();
     deleteLater();
 }

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QWidget>
+#include <functional>
 
 namespace zendra {
 
@@ -16,6 +17,9 @@ public:
     QPushButton* Command1 = nullptr;  // "I Agree"
     QPushButton* Command2 = nullptr;  // "I Disagree"
 
+    // "I Agree": starts the main window through `startMain`, which answers
+    // whether it started.
+    void setStartMain(std::function<bool()> startMain) { startMain_ = std::move(startMain); }
     void Command1_Click();
     void Command2_Click();
 
@@ -26,6 +30,7 @@ protected:
     void paintEvent(QPaintEvent* e) override;
 
 private:
+    std::function<bool()> startMain_;
     bool painted_ = false;
 };
 

@@ -17,10 +17,9 @@ std::optional<int32_t> sampleIndexOf(const QString& text) {
     return static_cast<int32_t>(i);
 }
 
-std::optional<int16_t> loadedSampleOf(const QString& text) {
+std::optional<int16_t> loadedSampleOf(const QString& text, const DXMoudule& shared) {
     const auto i = sampleIndexOf(text);
-    const SamplePlayer* p = DXMoudule::Player();
-    if (!i || !DXMoudule::Bank().loaded(*i) || p == nullptr || !p->has(*i)) return std::nullopt;
+    if (!i || !shared.loaded(*i)) return std::nullopt;
     return static_cast<int16_t>(*i);
 }
 

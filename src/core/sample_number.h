@@ -7,13 +7,17 @@
 class QComboBox;
 
 namespace zendra {
+class DXMoudule;
+}
+
+namespace zendra {
 
 // The text read as a decimal number, minus 1, rounded to the nearest integer
 // with halves to even; nullopt when it is no number or does not fit.
 std::optional<int32_t> sampleIndexOf(const QString& text);
 
 // The same, but only for a slot of the loaded bank that holds a sound.
-std::optional<int16_t> loadedSampleOf(const QString& text);
+std::optional<int16_t> loadedSampleOf(const QString& text, const DXMoudule& shared);
 
 // Fills a sample chooser for a bank of `count` samples: the entries "1" up
 // to the count, and "1" chosen. Nothing when no bank is loaded yet.

@@ -8,8 +8,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/forms.h"
-
 namespace zendra {
 
 int tw(int twips) {

@@ -52,7 +52,7 @@ QPixmap frmKeyBoard::whiteKeyPicture() {
     return QPixmap::fromImage(img);
 }
 
-frmKeyBoard::frmKeyBoard() : ToolForm(QStringLiteral("Keyboard"), 7710, 4305, false) {
+frmKeyBoard::frmKeyBoard(DXMoudule& shared) : ToolForm(QStringLiteral("Keyboard"), 7710, 4305, false), shared_(shared) {
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
@@ -121,9 +121,9 @@ frmKeyBoard::frmKeyBoard() : ToolForm(QStringLiteral("Keyboard"), 7710, 4305, fa
     connect(cmbSet, &QPushButton::clicked, this, &frmKeyBoard::cmbSet_Click);
     connect(cmbDone, &QPushButton::clicked, this, &frmKeyBoard::cmbDone_Click);
 
-    fillSampleChooser(ComSampleKeyBoard, DXMoudule::Bank().count());
-    connect(&DXMoudule::Bank(), &model::SampleBank::replaced, this,
-            [this] { fillSampleChooser(ComSampleKeyBoard, DXMoudule::Bank().count()); });
+    fillSampleChooser(ComSampleKeyBoard, shared_.Bank().count());
+    connect(&shared_.Bank(), &model::SampleBank::replaced, this,
+            [this] { fillSampleChooser(ComSampleKeyBoard, shared_.Bank().count()); });
 
     // Key preview: the window sees every key before the control with the focus.
     glue::KeyPreview::install(this, [this](const QKeyEvent& e) { previewKey(e); });
@@ -135,7 +135,6 @@ void frmKeyBoard::previewKey(const QKeyEvent& e) {
 }
 
 void frmKeyBoard::Form_KeyDown(int KeyCode, Qt::KeyboardModifiers /*Shift*/) {
-    using namespace DXMoudule;
     // Bring this window to the front without moving the focus inside it.
     if (isVisible()) {
         if (auto* sub = qobject_cast<QMdiSubWindow*>(frame()); sub && sub->mdiArea()) {
@@ -147,11 +146,11 @@ void frmKeyBoard::Form_KeyDown(int KeyCode, Qt::KeyboardModifiers /*Shift*/) {
 
     const QString chosen = ComSampleKeyBoard->currentText();
     if (chosen.isEmpty()) return;  // no bank loaded yet: nothing to play
-    SamplePlayer* player = Player();
-    if (KeyBoardFrequency == 0) {
+    SamplePlayer* player = shared_.Player();
+    if (shared_.KeyBoardFrequency == 0) {
         const auto slot = sampleIndexOf(chosen);
         if (!slot || player == nullptr || !player->has(*slot)) return;  // no sound to take the base from
-        KeyBoardFrequency = player->rateHz(*slot);
+        shared_.KeyBoardFrequency = player->rateHz(*slot);
     }
 
     const auto slot = sampleIndexOf(chosen);
@@ -161,12 +160,12 @@ void frmKeyBoard::Form_KeyDown(int KeyCode, Qt::KeyboardModifiers /*Shift*/) {
     }
     const auto index = static_cast<int16_t>(*slot);
     if (const keyboard::Note* note = keyboard::noteForKey(KeyCode)) {
-        const auto v = keyboard::barValueFor(KeyBoardFrequency, note->offset);
+        const auto v = keyboard::barValueFor(shared_.KeyBoardFrequency, note->offset);
         if (!v || !model::frequencyBarShows(*v)) {
             outOfRange();
             return;
         }
-        Bank().setRateHz(index, model::rateHzOfFrequencyBar(*v));
+        shared_.Bank().setRateHz(index, model::rateHzOfFrequencyBar(*v));
     }
     if (chkplay->isChecked() && player != nullptr) player->start(index);
 }
@@ -178,9 +177,9 @@ void frmKeyBoard::Form_KeyPress(const QString& KeyAscii) {
 
 void frmKeyBoard::cmbSet_Click() {
     const auto slot = sampleIndexOf(ComSampleKeyBoard->currentText());
-    const SamplePlayer* p = DXMoudule::Player();
+    const SamplePlayer* p = shared_.Player();
     if (!slot || p == nullptr || !p->has(*slot)) return;  // no bank or no sample chosen: the base stays as it is
-    DXMoudule::KeyBoardFrequency = p->rateHz(*slot);
+    shared_.KeyBoardFrequency = p->rateHz(*slot);
     if (!isShown()) showForm();
 }
 

@@ -14,10 +14,12 @@ class QKeyEvent;
 
 namespace zendra {
 
+class DXMoudule;
+
 class frmKeyBoard : public ToolForm {
     Q_OBJECT
 public:
-    frmKeyBoard();
+    explicit frmKeyBoard(DXMoudule& shared);
 
     std::array<QLabel*, 18> picKey{};       // white keys, left to right
     std::array<QLabel*, 13> picKeyBlack{};  // black keys, over the white ones
@@ -42,6 +44,7 @@ public:
 
 private:
     void previewKey(const QKeyEvent& e);
+    DXMoudule& shared_;
 };
 
 }  // namespace zendra

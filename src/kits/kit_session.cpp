@@ -7,7 +7,6 @@
 
 #include "core/dialogs.h"
 #include "core/dx_module.h"
-#include "core/forms.h"
 #include "core/settings.h"
 #include "midi/midi_player.h"
 #include "model/slot_units.h"
@@ -38,10 +37,10 @@ QString startFolder() {
 
 bool isKitFile(const QString& path) { return path.endsWith(kExtension, Qt::CaseInsensitive); }
 
-Kit currentKit() {
+Kit currentKit(const KitContext& ctx) {
     Kit kit;
-    const model::SampleBank& bank = DXMoudule::Bank();
-    const SamplePlayer* player = DXMoudule::Player();
+    const model::SampleBank& bank = ctx.shared.Bank();
+    const SamplePlayer* player = ctx.shared.Player();
     for (int i = 0; i < bank.count(); ++i) {
         const model::SampleSlot& slot = bank.slot(i);
         KitSample s;
@@ -55,15 +54,15 @@ Kit currentKit() {
         s.key = model::boundKey(slot);
         kit.samples.push_back(s);
     }
-    if (const midi::MidiPlayer* midiPlayer = midi::MidiPlayer::instance()) kit.midi = midiPlayer->mapping().toJson();
+    if (const midi::MidiPlayer* midiPlayer = ctx.midi()) kit.midi = midiPlayer->mapping().toJson();
     return kit;
 }
 
-void applySettings(const Kit& kit) {
-    if (midi::MidiPlayer* player = midi::MidiPlayer::instance(); player && !kit.midi.isEmpty())
+void applySettings(const KitContext& ctx, const Kit& kit) {
+    if (midi::MidiPlayer* player = ctx.midi(); player && !kit.midi.isEmpty())
         player->setMapping(midi::MidiMapping::fromJson(kit.midi));
-    model::SampleBank& bank = DXMoudule::Bank();
-    SamplePlayer* sound = DXMoudule::Player();
+    model::SampleBank& bank = ctx.shared.Bank();
+    SamplePlayer* sound = ctx.shared.Player();
     using S = model::SampleBank::Signal;
     const int n = std::min<int>(static_cast<int>(kit.samples.size()), bank.count());
     for (int i = 0; i < n; ++i) {
@@ -87,8 +86,8 @@ void applySettings(const Kit& kit) {
     }
 }
 
-void fillDock(const Kit& kit) {
-    frmLoadSamples& dock = forms::frmLoadSamples();
+void fillDock(const KitContext& ctx, const Kit& kit) {
+    frmLoadSamples& dock = ctx.dock();
     const int n = static_cast<int>(kit.samples.size());
     dock.hscrollNumber->setValue((n - 1) / 4);
     for (int i = 0; i < 16; ++i)
@@ -97,40 +96,40 @@ void fillDock(const Kit& kit) {
     QObject::disconnect(p.connection);
     p.kit = kit;
     p.applied = false;
-    p.connection = QObject::connect(&dock, &frmLoadSamples::bankLoaded, &dock, [] {
+    p.connection = QObject::connect(&dock, &frmLoadSamples::bankLoaded, &dock, [&ctx] {
         Pending& q = pending();
         QObject::disconnect(q.connection);
-        applySettings(q.kit);
+        applySettings(ctx, q.kit);
         q.applied = true;
     });
 }
 
-bool openKit(const QString& path) {
-    if (forms::frmLoadSamples().isLoading()) return false;  // the dock's slots are in use
+bool openKit(const KitContext& ctx, const QString& path) {
+    if (ctx.dock().isLoading()) return false;  // the dock's slots are in use
     const ReadResult read = readKit(path);
     if (!read.kit) {
         warn(QStringLiteral("The kit \"%1\" cannot be opened: %2\n\nNothing was changed.").arg(path, read.error));
         return false;
     }
     settings::setFolder(QStringLiteral("kits"), QFileInfo(path).absolutePath());
-    frmLoadSamples& dock = forms::frmLoadSamples();
-    fillDock(*read.kit);
+    frmLoadSamples& dock = ctx.dock();
+    fillDock(ctx, *read.kit);
     // The Sample Dock's own load: progress, all or nothing, every failing file named.
     if (!dock.loadBank(path)) dock.showForm();
     return pending().applied;
 }
 
 namespace {
-bool haveBank() {
-    if (DXMoudule::Bank().count() > 0) return true;
+bool haveBank(const KitContext& ctx) {
+    if (ctx.shared.Bank().count() > 0) return true;
     warn(QStringLiteral("There is nothing to save yet: load samples in the Sample Dock first."));
     return false;
 }
 }  // namespace
 
-bool saveKit(const QString& path) {
-    if (!haveBank()) return false;
-    const QString error = writeKit(currentKit(), path);
+bool saveKit(const KitContext& ctx, const QString& path) {
+    if (!haveBank(ctx)) return false;
+    const QString error = writeKit(currentKit(ctx), path);
     if (!error.isEmpty()) {
         warn(QStringLiteral("The kit was not saved.\n%1").arg(error));
         return false;
@@ -139,17 +138,17 @@ bool saveKit(const QString& path) {
     return true;
 }
 
-void openKitFromDialog() {
+void openKitFromDialog(const KitContext& ctx) {
     const auto chosen = dialogs::openFile({QStringLiteral("Open Kit"), kDialogFilter, startFolder(), QString()});
-    if (chosen) openKit(*chosen);
+    if (chosen) openKit(ctx, *chosen);
 }
 
-void saveKitFromDialog() {
-    if (!haveBank()) return;
+void saveKitFromDialog(const KitContext& ctx) {
+    if (!haveBank(ctx)) return;
     const auto chosen = dialogs::saveFile(
         {QStringLiteral("Save Kit As"), kDialogFilter, startFolder(), QStringLiteral("kit") + kExtension});
     if (!chosen) return;
-    saveKit(QFileInfo(*chosen).suffix().isEmpty() ? *chosen + kExtension : *chosen);
+    saveKit(ctx, QFileInfo(*chosen).suffix().isEmpty() ? *chosen + kExtension : *chosen);
 }
 
 }  // namespace zendra::kits

@@ -5,8 +5,6 @@
 #include <utility>
 
 #include "core/dialogs.h"
-#include "core/forms.h"
-#include "core/frm_reworked.h"
 #include "core/settings.h"
 #include "kits/kit_file.h"
 #include "kits/kit_session.h"
@@ -25,14 +23,14 @@ StartFiles& startFiles() {
 
 // The sound files named at start, in the dock's slots from the first on and
 // loaded as its Done loads them; the dock stays up when they do not load.
-void loadSounds(const StartFiles& files) {
+void loadSounds(const KitContext& ctx, const StartFiles& files) {
     if (!files.problems.isEmpty()) {
         dialogs::msgBox(QStringLiteral("Not everything named at start can be loaded:\n\n") +
                             files.problems.join(QLatin1Char('\n')),
                         dialogs::Buttons::Ok, dialogs::Icon::Exclamation);
     }
     const int n = static_cast<int>(files.sounds.size());
-    frmLoadSamples& dock = forms::frmLoadSamples();
+    frmLoadSamples& dock = ctx.dock();
     if (n == 0 || dock.isLoading()) return;
     dock.hscrollNumber->setValue((n - 1) / 4);
     for (int i = 0; i < 16; ++i) dock.lblSample[i]->setText(i < n ? files.sounds[i] : QString());
@@ -46,14 +44,14 @@ void rememberBetweenRuns(bool on) {
     dialogs::setEndAction(on ? std::function<void()>(&keepForNextRun) : nullptr);
 }
 
-void chooseRemembering(bool on) {
+void chooseRemembering(const KitContext& ctx, bool on) {
     settings::chooseKeeping(on);
     SessionKeeper* keeper = SessionKeeper::running();
     if (!settings::remembering()) {
         delete keeper;
         return;
     }
-    if (keeper == nullptr) keeper = new SessionKeeper(forms::mainWindowIfAny());
+    if (keeper == nullptr) keeper = new SessionKeeper(ctx, ctx.mainWindow());
     keeper->keepNow();
 }
 
@@ -64,23 +62,23 @@ void startWith(const CommandLine& commandLine) {
     openAtStart(commandLine.files);
 }
 
-void mainWindowLoaded() {
+void mainWindowLoaded(const KitContext& ctx) {
     const StartFiles files = std::exchange(startFiles(), StartFiles{});
     if (settings::remembering()) {
-        restoreCaptureDevice();
+        restoreCaptureDevice(ctx.shared);
         const QString folder = settings::folder(QStringLiteral("samples"));
         if (!folder.isEmpty()) frmLoadSamples::setLastFolder(folder);
         // A damaged or newer last session is passed over in silence; sound
         // files named at start take its place.
         if (files.sounds.isEmpty()) {
-            if (const ReadResult last = readKit(lastSessionPath()); last.kit) fillDock(*last.kit);
+            if (const ReadResult last = readKit(lastSessionPath()); last.kit) fillDock(ctx, *last.kit);
         }
-        new SessionKeeper(forms::mainWindowIfAny());  // ends with the main window
+        new SessionKeeper(ctx, ctx.mainWindow());  // ends with the main window
     }
     if (!files.kit.isEmpty()) {
-        QTimer::singleShot(0, [path = files.kit] { openKit(path); });
+        QTimer::singleShot(0, [&ctx, path = files.kit] { openKit(ctx, path); });
     } else if (!files.sounds.isEmpty() || !files.problems.isEmpty()) {
-        QTimer::singleShot(0, [files] { loadSounds(files); });
+        QTimer::singleShot(0, [&ctx, files] { loadSounds(ctx, files); });
     }
 }
 

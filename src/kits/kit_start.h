@@ -8,6 +8,8 @@
 
 namespace zendra::kits {
 
+struct KitContext;
+
 // Turns on remembering: the last session and the remembered settings come
 // back when the main window has loaded, are kept as they change (see
 // session_keeper.h) and once more when the program ends.
@@ -23,8 +25,9 @@ void startWith(const CommandLine& commandLine);
 // The player's switch (File > Remember Set-up). Off: nothing more is kept
 // (the session keeper stops) and the next start is fresh. On: the set-up is
 // kept again at once.
-void chooseRemembering(bool on);
-// Called by the main window when its load has succeeded.
-void mainWindowLoaded();
+void chooseRemembering(const KitContext& ctx, bool on);
+// Once the main window's load has succeeded: what is remembered comes back,
+// the set-up keeper starts, the files named at start open.
+void mainWindowLoaded(const KitContext& ctx);
 
 }  // namespace zendra::kits

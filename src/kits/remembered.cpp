@@ -12,11 +12,11 @@ namespace zendra::kits {
 
 QString lastSessionPath() { return settings::configFolder() + QStringLiteral("/last-session") + kExtension; }
 
-void restoreCaptureDevice() {
+void restoreCaptureDevice(DXMoudule& shared) {
     const QString guid = settings::text(frmProperties::kKeptGuid).value_or(QString());
     if (guid.isEmpty()) return;
-    DXMoudule::CaptureGuid = guid;
-    DXMoudule::CaptureDescription = settings::text(frmProperties::kKeptDescription).value_or(QString());
+    shared.CaptureGuid = guid;
+    shared.CaptureDescription = settings::text(frmProperties::kKeptDescription).value_or(QString());
 }
 
 namespace {
@@ -25,14 +25,14 @@ void keepText(const QString& key, const QString& value) {
 }
 }  // namespace
 
-void keepSettings() {
-    keepText(frmProperties::kKeptGuid, DXMoudule::CaptureGuid.toString());
-    keepText(frmProperties::kKeptDescription, DXMoudule::CaptureDescription.toString());
+void keepSettings(const DXMoudule& shared) {
+    keepText(frmProperties::kKeptGuid, shared.CaptureGuid.toString());
+    keepText(frmProperties::kKeptDescription, shared.CaptureDescription.toString());
     keepText(QStringLiteral("folders/samples"), frmLoadSamples::dialogFolder());
 }
 
-QByteArray lastSessionBytes() {
-    return DXMoudule::Bank().count() == 0 ? QByteArray() : serializeKit(currentKit(), QString());
+QByteArray lastSessionBytes(const KitContext& ctx) {
+    return ctx.shared.Bank().count() == 0 ? QByteArray() : serializeKit(currentKit(ctx), QString());
 }
 
 void keepForNextRun() {

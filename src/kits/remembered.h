@@ -5,18 +5,24 @@
 #include <QByteArray>
 #include <QString>
 
+namespace zendra {
+class DXMoudule;
+}
+
 namespace zendra::kits {
+
+struct KitContext;
 
 // The last session's kit, in the configuration folder.
 QString lastSessionPath();
 // The set-up as the last session's bytes; empty while no bank is loaded.
-QByteArray lastSessionBytes();
+QByteArray lastSessionBytes(const KitContext& ctx);
 
 // Puts the remembered capture device, if any, where the Record window reads it.
-void restoreCaptureDevice();
+void restoreCaptureDevice(DXMoudule& shared);
 // Keeps the capture device and the Sample Dock's folder in the settings
 // where they changed.
-void keepSettings();
+void keepSettings(const DXMoudule& shared);
 // As the program ends: keeps everything and waits until it is written.
 void keepForNextRun();
 

@@ -3,6 +3,7 @@
 #include "core/dialogs.h"
 #include "core/settings.h"
 #include "kits/kit_file.h"
+#include "kits/kit_session.h"
 #include "kits/remembered.h"
 
 namespace zendra::kits {
@@ -11,7 +12,7 @@ namespace {
 SessionKeeper* g_running = nullptr;
 }  // namespace
 
-SessionKeeper::SessionKeeper(QObject* parent) : QObject(parent) {
+SessionKeeper::SessionKeeper(const KitContext& ctx, QObject* parent) : QObject(parent), ctx_(ctx) {
     g_running = this;
     connect(&timer_, &QTimer::timeout, this, &SessionKeeper::keepNow);
     timer_.start(intervalMs);
@@ -33,8 +34,8 @@ SessionKeeper* SessionKeeper::running() { return g_running; }
 
 void SessionKeeper::keepNow() {
     if (!settings::remembering()) return;
-    keepSettings();
-    const QByteArray bytes = lastSessionBytes();
+    keepSettings(ctx_.shared);
+    const QByteArray bytes = lastSessionBytes(ctx_);
     if (bytes.isEmpty() || bytes == lastKept_) return;                    // no bank: the session kept before stays
     if (lastWrite_.isValid() && lastWrite_.elapsed() < minGapMs) return;  // a later comparison writes it
     lastKept_ = bytes;

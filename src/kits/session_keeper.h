@@ -23,11 +23,13 @@
 
 namespace zendra::kits {
 
+struct KitContext;
+
 class SessionKeeper : public QObject {
     Q_OBJECT
 public:
     // Window thread. Starts comparing at once, every `intervalMs`.
-    explicit SessionKeeper(QObject* parent = nullptr);
+    explicit SessionKeeper(const KitContext& ctx, QObject* parent = nullptr);
     // Waits for a write under way, then ends the writer; a write not begun
     // yet is dropped.
     ~SessionKeeper() override;
@@ -50,6 +52,7 @@ private:
     void writeLoop();  // the writer thread
     void reportFailure(const QString& why);
 
+    const KitContext& ctx_;
     QTimer timer_;
     QByteArray lastKept_;  // window thread
     QElapsedTimer lastWrite_;

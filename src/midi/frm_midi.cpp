@@ -20,7 +20,9 @@ QString noteText(int note) {
 }
 }  // namespace
 
-frmMidi::frmMidi() : ToolForm(QStringLiteral("MIDI"), kWidth, kHeight) {
+frmMidi::frmMidi(std::function<midi::MidiPlayer*()> player)
+    : ToolForm(QStringLiteral("MIDI"), kWidth, kHeight),
+      player_(std::move(player)) {
     lblInput = new QLabel(QStringLiteral("Input"), this);
     lblInput->setFont(courierFont());
     placeTw(lblInput, 120, 150, 1080, 300);
@@ -42,8 +44,8 @@ frmMidi::frmMidi() : ToolForm(QStringLiteral("MIDI"), kWidth, kHeight) {
         placeTw(lblSampleNum[i], left, top, 480, 315);
         cmdNote[i] = new QPushButton(this);
         placeTw(cmdNote[i], left + 600, top, 2400, 315);
-        connect(cmdNote[i], &QPushButton::clicked, this, [i] {
-            if (auto* p = midi::MidiPlayer::instance()) p->learn(p->learning() == i ? -1 : i);
+        connect(cmdNote[i], &QPushButton::clicked, this, [this, i] {
+            if (auto* p = player_()) p->learn(p->learning() == i ? -1 : i);
         });
         if (i > 0) setTabOrder(cmdNote[i - 1], cmdNote[i]);
     }
@@ -51,27 +53,27 @@ frmMidi::frmMidi() : ToolForm(QStringLiteral("MIDI"), kWidth, kHeight) {
     const int foot = kFirstRow + 8 * kRowPitch + 120;
     chkVelocity = new QCheckBox(QStringLiteral("Velocity sets the level"), this);
     placeTw(chkVelocity, 120, foot, 4000, 315);
-    connect(chkVelocity, &QCheckBox::toggled, this, [](bool on) {
-        if (auto* p = midi::MidiPlayer::instance()) p->setVelocity(on);
+    connect(chkVelocity, &QCheckBox::toggled, this, [this](bool on) {
+        if (auto* p = player_()) p->setVelocity(on);
     });
     cmdDefaults = new QPushButton(QStringLiteral("Notes 36-51"), this);
     placeTw(cmdDefaults, 120, foot + 480, 1800, 495);
-    connect(cmdDefaults, &QPushButton::clicked, this, [] {
-        if (auto* p = midi::MidiPlayer::instance()) p->resetMapping();
+    connect(cmdDefaults, &QPushButton::clicked, this, [this] {
+        if (auto* p = player_()) p->resetMapping();
     });
     cmbDone = new QPushButton(QStringLiteral("Done"), this);
     placeTw(cmbDone, kWidth - 120 - 975, foot + 480, 975, 495);
     connect(cmbDone, &QPushButton::clicked, this, [this] {
-        if (auto* p = midi::MidiPlayer::instance(); p && p->learning() >= 0) p->learn(-1);
+        if (auto* p = player_(); p && p->learning() >= 0) p->learn(-1);
         hideForm();
     });
 
-    if (auto* p = midi::MidiPlayer::instance()) connect(p, &midi::MidiPlayer::changed, this, &frmMidi::refreshView);
+    if (auto* p = player_()) connect(p, &midi::MidiPlayer::changed, this, &frmMidi::refreshView);
     refreshView();
 }
 
 void frmMidi::refreshView() {
-    const midi::MidiPlayer* p = midi::MidiPlayer::instance();
+    const midi::MidiPlayer* p = player_();
     updating_ = true;
     cboInput->clear();
     if (p == nullptr || !p->anySystem()) {
@@ -105,7 +107,7 @@ void frmMidi::refreshView() {
 }
 
 void frmMidi::cboInput_Activated(int index) {
-    auto* p = midi::MidiPlayer::instance();
+    auto* p = player_();
     if (updating_ || p == nullptr || !p->anySystem()) return;
     p->chooseInput(index <= 0 ? QString() : cboInput->itemText(index));
 }

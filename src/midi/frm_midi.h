@@ -6,15 +6,21 @@
 #include <QLabel>
 #include <QPushButton>
 #include <array>
+#include <functional>
 
 #include "core/tool_form.h"
 
 namespace zendra {
 
+namespace midi {
+class MidiPlayer;
+}
+
 class frmMidi : public ToolForm {
     Q_OBJECT
 public:
-    frmMidi();
+    // `player` answers the MIDI player, null until the main window has loaded.
+    explicit frmMidi(std::function<midi::MidiPlayer*()> player);
 
     QLabel* lblInput = nullptr;
     QComboBox* cboInput = nullptr;
@@ -32,6 +38,7 @@ public:
 
 private:
     void cboInput_Activated(int index);
+    std::function<midi::MidiPlayer*()> player_;
     bool updating_ = false;
 };
 

@@ -2,7 +2,6 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QPointer>
 #include <QSocketNotifier>
 #include <array>
 #include <sys/eventfd.h>
@@ -15,8 +14,6 @@
 namespace zendra::midi {
 
 namespace {
-QPointer<MidiPlayer> g_player;
-
 const QString kInputKey = QStringLiteral("midi/input");
 const QString kMappingKey = QStringLiteral("midi/mapping");
 }  // namespace
@@ -24,7 +21,6 @@ const QString kMappingKey = QStringLiteral("midi/mapping");
 MidiPlayer::MidiPlayer(std::shared_ptr<SamplePlayer> sound, QObject* parent)
     : QObject(parent),
       sound_(std::move(sound)) {
-    g_player = this;
     if (const auto input = settings::text(kInputKey)) {
         chosenSet_ = true;
         chosen_ = *input;
@@ -46,8 +42,6 @@ MidiPlayer::~MidiPlayer() {
     delete wake_;
     ::close(wakeFd_);
 }
-
-MidiPlayer* MidiPlayer::instance() { return g_player.data(); }
 
 void MidiPlayer::publishMapping() {
     for (int n = 0; n < 128; ++n)

@@ -40,8 +40,6 @@ public:
     // Window thread. `sound` plays the notes; it is kept while this lives.
     explicit MidiPlayer(std::shared_ptr<SamplePlayer> sound, QObject* parent = nullptr);
     ~MidiPlayer() override;
-    // The player made by the main window, or null.
-    static MidiPlayer* instance();
 
     // One message of the input, on the MIDI system's thread (under JACK its
     // realtime cycle), one thread at a time: never waits, never allocates.

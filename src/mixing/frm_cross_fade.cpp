@@ -16,7 +16,7 @@ constexpr int kBottom = -5;  // fader value at the bottom; 0 is at the top
 
 }  // namespace
 
-frmCrossFade::frmCrossFade() : ToolForm(QStringLiteral("Cross Fade"), 3015, 3960) {
+frmCrossFade::frmCrossFade(DXMoudule& shared) : ToolForm(QStringLiteral("Cross Fade"), 3015, 3960), shared_(shared) {
     for (int k = 0; k < 2; ++k) {
         const auto idx = static_cast<int16_t>(k);
         comSample[k] = new QComboBox(this);
@@ -43,10 +43,10 @@ frmCrossFade::frmCrossFade() : ToolForm(QStringLiteral("Cross Fade"), 3015, 3960
     connect(cmbEnable, &QPushButton::clicked, this, &frmCrossFade::cmbEnable_Click);
     connect(cmbDone, &QPushButton::clicked, this, &frmCrossFade::cmbDone_Click);
 
-    model::SampleBank& bank = DXMoudule::Bank();
+    model::SampleBank& bank = shared_.Bank();
     for (QComboBox* c : comSample) fillSampleChooser(c, bank.count());
     connect(&bank, &model::SampleBank::replaced, this, [this] {
-        for (QComboBox* c : comSample) fillSampleChooser(c, DXMoudule::Bank().count());
+        for (QComboBox* c : comSample) fillSampleChooser(c, shared_.Bank().count());
     });
     // A side's fader follows its sample's volume, whoever sets it, and acts
     // as if moved (so a coupled fader follows too).
@@ -55,19 +55,21 @@ frmCrossFade::frmCrossFade() : ToolForm(QStringLiteral("Cross Fade"), 3015, 3960
         for (int side = 0; side < 2; ++side) {
             // A side whose text is no sample number is skipped.
             if (sampleIndexOf(comSample[side]->currentText()) == slot)
-                vscVol[side]->setValue(model::volumeBarOf(DXMoudule::Bank().slot(slot).gainDb));
+                vscVol[side]->setValue(model::volumeBarOf(shared_.Bank().slot(slot).gainDb));
         }
     });
 }
 
-std::optional<int16_t> frmCrossFade::sampleOf(int side) const { return loadedSampleOf(comSample[side]->currentText()); }
+std::optional<int16_t> frmCrossFade::sampleOf(int side) const {
+    return loadedSampleOf(comSample[side]->currentText(), shared_);
+}
 
 bool frmCrossFade::coupled() const { return cmbEnable->text() == QStringLiteral("Enabled"); }
 
 void frmCrossFade::vscVol_Change(int16_t Index) {
     const int v = vscVol[Index]->value();
     const std::optional<int16_t> s = sampleOf(Index);
-    if (s) DXMoudule::Bank().setGainDb(*s, model::gainDbOfVolumeBar(v));
+    if (s) shared_.Bank().setGainDb(*s, model::gainDbOfVolumeBar(v));
 
     const int other = Index == 0 ? 1 : 0;
     if (!coupled() || comSample[Index]->currentText() == comSample[other]->currentText()) return;
@@ -83,7 +85,7 @@ void frmCrossFade::vscVol_Change(int16_t Index) {
 void frmCrossFade::comSample_Click(int16_t Index) {
     const std::optional<int16_t> s = sampleOf(Index);
     if (!s) return;
-    vscVol[Index]->setValue(model::volumeBarOf(DXMoudule::Bank().slot(*s).gainDb));
+    vscVol[Index]->setValue(model::volumeBarOf(shared_.Bank().slot(*s).gainDb));
 }
 
 void frmCrossFade::cmbEnable_Click() {

@@ -11,10 +11,12 @@
 
 namespace zendra {
 
+class DXMoudule;
+
 class frmCrossFade : public ToolForm {
     Q_OBJECT
 public:
-    frmCrossFade();
+    explicit frmCrossFade(DXMoudule& shared);
 
     std::array<QComboBox*, 2> comSample{};  // 0 = left, 1 = right
     std::array<QScrollBar*, 2> vscVol{};    // 0 at the top .. -5 at the bottom
@@ -35,6 +37,9 @@ public:
     bool coupled() const;
     // The loaded sample a side's chooser names, if any.
     std::optional<int16_t> sampleOf(int side) const;
+
+private:
+    DXMoudule& shared_;
 };
 
 }  // namespace zendra

@@ -9,7 +9,7 @@
 
 namespace zendra {
 
-frmFX::frmFX() : ToolForm(QStringLiteral("Simple FX"), 4200, 1695) {
+frmFX::frmFX(DXMoudule& shared) : ToolForm(QStringLiteral("Simple FX"), 4200, 1695), shared_(shared) {
     cmbPauseNPlay = new QPushButton(QStringLiteral("Stop all sound and play"), this);
     placeTw(cmbPauseNPlay, 240, 240, 2655, 495);
     comSamplePlay = new QComboBox(this);
@@ -22,19 +22,19 @@ frmFX::frmFX() : ToolForm(QStringLiteral("Simple FX"), 4200, 1695) {
 
     connect(cmbPauseNPlay, &QPushButton::clicked, this, &frmFX::cmbPauseNPlay_Click);
     connect(cmbDone, &QPushButton::clicked, this, &frmFX::cmbDone_Click);
-    fillSampleChooser(comSamplePlay, DXMoudule::Bank().count());
-    connect(&DXMoudule::Bank(), &model::SampleBank::replaced, this,
-            [this] { fillSampleChooser(comSamplePlay, DXMoudule::Bank().count()); });
+    fillSampleChooser(comSamplePlay, shared_.Bank().count());
+    connect(&shared_.Bank(), &model::SampleBank::replaced, this,
+            [this] { fillSampleChooser(comSamplePlay, shared_.Bank().count()); });
 }
 
 void frmFX::cmbPauseNPlay_Click() {
-    SamplePlayer* p = DXMoudule::Player();
+    SamplePlayer* p = shared_.Player();
     if (p == nullptr) return;
     for (int i = 0; i < p->count(); ++i) {
         p->stop(i);
         p->rewind(i);
     }
-    if (const auto s = loadedSampleOf(comSamplePlay->currentText())) p->start(*s);
+    if (const auto s = loadedSampleOf(comSamplePlay->currentText(), shared_)) p->start(*s);
 }
 
 void frmFX::cmbDone_Click() { hideForm(); }

@@ -7,10 +7,12 @@
 
 namespace zendra {
 
+class DXMoudule;
+
 class frmFX : public ToolForm {
     Q_OBJECT
 public:
-    frmFX();
+    explicit frmFX(DXMoudule& shared);
 
     QPushButton* cmbPauseNPlay = nullptr;
     QComboBox* comSamplePlay = nullptr;  // the sample to start
@@ -19,6 +21,9 @@ public:
     // Stops and rewinds every loaded sample, then starts the chosen one.
     void cmbPauseNPlay_Click();
     void cmbDone_Click();
+
+private:
+    DXMoudule& shared_;
 };
 
 }  // namespace zendra

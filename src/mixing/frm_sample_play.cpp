@@ -11,7 +11,9 @@ constexpr int kMargin = 120, kPad = 720, kPitch = 840;
 constexpr int kSide = 2 * kMargin + 3 * kPitch + kPad;
 }  // namespace
 
-frmSamplePlay::frmSamplePlay() : ToolForm(QStringLiteral("Sample Pad"), kSide, kSide) {
+frmSamplePlay::frmSamplePlay(DXMoudule& shared)
+    : ToolForm(QStringLiteral("Sample Pad"), kSide, kSide),
+      shared_(shared) {
     for (int i = 0; i < 16; ++i) {
         const auto idx = static_cast<int16_t>(i);
         cmbSample[i] = new QPushButton(QString::number(i + 1), this);
@@ -23,16 +25,16 @@ frmSamplePlay::frmSamplePlay() : ToolForm(QStringLiteral("Sample Pad"), kSide, k
     }
     // The loaded samples' pads are enabled, the others not; before the first bank every pad is.
     auto enable = [this] {
-        const int n = DXMoudule::Bank().count();
+        const int n = shared_.Bank().count();
         if (n > 0)
             for (int i = 0; i < 16; ++i) cmbSample[i]->setEnabled(i < n);
     };
     enable();
-    connect(&DXMoudule::Bank(), &model::SampleBank::replaced, this, enable);
+    connect(&shared_.Bank(), &model::SampleBank::replaced, this, enable);
 }
 
 void frmSamplePlay::cmbSample_Click(int16_t Index, float level) {
-    if (SamplePlayer* p = DXMoudule::Player()) p->start(Index, level);
+    if (SamplePlayer* p = shared_.Player()) p->start(Index, level);
 }
 
 }  // namespace zendra

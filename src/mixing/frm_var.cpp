@@ -29,7 +29,7 @@ const QString kPaused = QStringLiteral(">");
 const QString kPlaying = QStringLiteral("| |");
 }  // namespace
 
-frmVar::frmVar() : ToolForm(QStringLiteral("Sample Properties"), kWidth, kHeight) {
+frmVar::frmVar(DXMoudule& shared) : ToolForm(QStringLiteral("Sample Properties"), kWidth, kHeight), shared_(shared) {
     auto heading = [this](const char* text, int left, int width) {
         auto* l = new QLabel(QString::fromLatin1(text), this);
         l->setFont(courierFont());
@@ -89,7 +89,7 @@ frmVar::frmVar() : ToolForm(QStringLiteral("Sample Properties"), kWidth, kHeight
         connect(hscFre[i], &QScrollBar::valueChanged, this, [this, idx] { hscFre_Change(idx); });
         connect(cmbPause[i], &QPushButton::clicked, this, [this, idx] { cmbPause_Click(idx); });
     }
-    model::SampleBank& bank = DXMoudule::Bank();
+    model::SampleBank& bank = shared_.Bank();
     for (int i = 0; i < 16; ++i) showSlot(i);
     enableRows();
     connect(&bank, &model::SampleBank::changed, this, [this](int i, model::Field) { showSlot(i); });
@@ -108,7 +108,7 @@ frmVar::frmVar() : ToolForm(QStringLiteral("Sample Properties"), kWidth, kHeight
 }
 
 void frmVar::showSlot(int i) {
-    const model::SampleSlot& s = DXMoudule::Bank().slot(i);
+    const model::SampleSlot& s = shared_.Bank().slot(i);
     const QSignalBlocker b1(chkLoop[i]), b2(hscVol[i]), b3(hscPan[i]), b4(hscFre[i]);
     chkLoop[i]->setChecked(s.loop);
     hscVol[i]->setValue(model::volumeBarOf(s.gainDb));
@@ -120,7 +120,7 @@ void frmVar::showSlot(int i) {
 // The loaded samples' rows are enabled, the others not; before the first
 // bank every row is.
 void frmVar::enableRows() {
-    const int n = DXMoudule::Bank().count();
+    const int n = shared_.Bank().count();
     if (n == 0) return;
     for (int i = 0; i < 16; ++i)
         for (QWidget* w :
@@ -128,22 +128,22 @@ void frmVar::enableRows() {
             w->setEnabled(i < n);
 }
 
-void frmVar::chkLoop_Click(int16_t Index) { DXMoudule::Bank().setLoop(Index, chkLoop[Index]->isChecked()); }
+void frmVar::chkLoop_Click(int16_t Index) { shared_.Bank().setLoop(Index, chkLoop[Index]->isChecked()); }
 
 void frmVar::hscVol_Change(int16_t Index) {
-    DXMoudule::Bank().setGainDb(Index, model::gainDbOfVolumeBar(hscVol[Index]->value()));
+    shared_.Bank().setGainDb(Index, model::gainDbOfVolumeBar(hscVol[Index]->value()));
 }
 
-void frmVar::hscPan_Change(int16_t Index) { DXMoudule::Bank().setPan(Index, model::panOfBar(hscPan[Index]->value())); }
+void frmVar::hscPan_Change(int16_t Index) { shared_.Bank().setPan(Index, model::panOfBar(hscPan[Index]->value())); }
 
 void frmVar::hscFre_Change(int16_t Index) {
-    DXMoudule::Bank().setRateHz(Index, model::rateHzOfFrequencyBar(hscFre[Index]->value()));
+    shared_.Bank().setRateHz(Index, model::rateHzOfFrequencyBar(hscFre[Index]->value()));
 }
 
 void frmVar::cmbPause_Click(int16_t Index) {
-    SamplePlayer* p = DXMoudule::Player();
+    SamplePlayer* p = shared_.Player();
     if (p == nullptr || !p->has(Index)) return;  // no sample in this slot
-    model::SampleBank& bank = DXMoudule::Bank();
+    model::SampleBank& bank = shared_.Bank();
     if (!bank.slot(Index).paused) {
         p->stop(Index);
         bank.setPaused(Index, true);

@@ -15,10 +15,12 @@
 
 namespace zendra {
 
+class DXMoudule;
+
 class frmVar : public ToolForm {
     Q_OBJECT
 public:
-    frmVar();
+    explicit frmVar(DXMoudule& shared);
 
     std::array<QLabel*, 16> lblSampleNum{};
     std::array<QPushButton*, 16> cmbPause{};
@@ -46,6 +48,7 @@ private:
     // Shows what the bank holds for slot i, without running any action.
     void showSlot(int i);
     void enableRows();
+    DXMoudule& shared_;
 };
 
 }  // namespace zendra

@@ -8,7 +8,7 @@
 
 namespace zendra {
 
-frmProperties::frmProperties() : ToolForm(QStringLiteral("Properties"), 4110, 2070) {
+frmProperties::frmProperties(DXMoudule& shared) : ToolForm(QStringLiteral("Properties"), 4110, 2070), shared_(shared) {
     lblExplanation = new QLabel(
         QStringLiteral("Please chose your sound cards emulated wave device so that you can record your work. "
                        "I record each take from this device and save it as an 8-bit mono WAV file under the name "
@@ -40,7 +40,7 @@ void frmProperties::Form_Load() {
     loaded_ = true;
     cboCapture->clear();
     try {
-        CaptureEnum = DXMoudule::DX().GetDSCaptureEnum();
+        CaptureEnum = shared_.DX().GetDSCaptureEnum();
         const auto n = static_cast<int16_t>(CaptureEnum->GetCount());
         for (int i = 1; i <= n; ++i) cboCapture->addItem(QString::fromStdString(CaptureEnum->GetDescription(i)));
     } catch (const SoundError& e) {
@@ -63,8 +63,8 @@ void frmProperties::cmdOK_Click() {
     // With no device listed there is nothing to store.
     if (CaptureEnum && cboCapture->currentIndex() >= 0) {
         const auto i = static_cast<int16_t>(cboCapture->currentIndex() + 1);
-        DXMoudule::CaptureGuid = QString::fromStdString(CaptureEnum->GetGuid(i));
-        DXMoudule::CaptureDescription = cboCapture->currentText();
+        shared_.CaptureGuid = QString::fromStdString(CaptureEnum->GetGuid(i));
+        shared_.CaptureDescription = cboCapture->currentText();
     }
     hideForm();
 }

@@ -11,12 +11,14 @@
 
 namespace zendra {
 
+class DXMoudule;
+
 class DirectSoundEnum;
 
 class frmProperties : public ToolForm {
     Q_OBJECT
 public:
-    frmProperties();
+    explicit frmProperties(DXMoudule& shared);
 
     QLabel* lblExplanation = nullptr;
     QComboBox* cboCapture = nullptr;
@@ -44,6 +46,7 @@ protected:
 private:
     std::shared_ptr<DirectSoundEnum> CaptureEnum;
     bool loaded_ = false;
+    DXMoudule& shared_;
 };
 
 }  // namespace zendra

@@ -18,7 +18,7 @@ const char* kNoFullDuplex = "This card does not support full duplex.  You may st
 const char* kRecordFirst = "Please record a sound first";
 }  // namespace
 
-frmRecord::frmRecord() : ToolForm(QStringLiteral("Record"), 1665, 3240) {
+frmRecord::frmRecord(DXMoudule& shared) : ToolForm(QStringLiteral("Record"), 1665, 3240), shared_(shared) {
     lblLTime = new QLabel(QStringLiteral("Time:"), this);
     placeTw(lblLTime, 60, 60, 795, 255);
     lblTIME = new QLabel(this);
@@ -87,10 +87,10 @@ bool frmRecord::Form_Load() {
     };
 
     // The device chosen in Properties, if any; an empty identifier is the default device.
-    std::string device = DXMoudule::CaptureGuid.toString().toStdString();
+    std::string device = shared_.CaptureGuid.toString().toStdString();
     try {
         if (!device.empty()) {
-            const auto devices = DXMoudule::DX().GetDSCaptureEnum();
+            const auto devices = shared_.DX().GetDSCaptureEnum();
             bool present = false;
             for (int i = 1; i <= devices->GetCount(); ++i) present = present || devices->GetGuid(i) == device;
             if (!present) {
@@ -98,12 +98,12 @@ bool frmRecord::Form_Load() {
                 if (devices->GetCount() > 0) {
                     dialogs::msgBox(QStringLiteral("The capture device \"%1\" chosen in Properties is no longer "
                                                    "available. Recording from the default capture device instead.")
-                                        .arg(DXMoudule::CaptureDescription.toString()),
+                                        .arg(shared_.CaptureDescription.toString()),
                                     dialogs::Buttons::Ok, dialogs::Icon::Information);
                 }
             }
         }
-        CaptureDevice = DXMoudule::DX().DirectSoundCaptureCreate(device);
+        CaptureDevice = shared_.DX().DirectSoundCaptureCreate(device);
     } catch (const SoundError&) {
         return loadFailure();
     }
@@ -111,7 +111,7 @@ bool frmRecord::Form_Load() {
     // Full-duplex test: a second output object while capture is open.
     FullDuplex = true;
     try {
-        DXMoudule::ds = DXMoudule::DX().DirectSoundCreate("");
+        shared_.ds = shared_.DX().DirectSoundCreate("");
     } catch (const SoundError& e) {
         if (e.code() == DSERR_ALLOCATED) {
             FullDuplex = false;
@@ -121,8 +121,7 @@ bool frmRecord::Form_Load() {
     }
     if (FullDuplex) {
         try {
-            if (DXMoudule::ds)
-                DXMoudule::ds->SetCooperativeLevel(static_cast<uintptr_t>(effectiveWinId()), DSSCL_NORMAL);
+            if (shared_.ds) shared_.ds->SetCooperativeLevel(static_cast<uintptr_t>(effectiveWinId()), DSSCL_NORMAL);
         } catch (const SoundError&) {}
     }
 
@@ -222,8 +221,8 @@ void frmRecord::cmdStopRec_Click() {
 // ------------------------------------------------------------------ playback
 
 void frmRecord::CopyCaptureToPlayBuffer() {
-    if (!CaptureBuffer || !DXMoudule::ds) return;
-    if (auto copy = take::copyToPlayBuffer(*CaptureBuffer, *DXMoudule::ds, CaptureDesc.fxFormat, TransferData))
+    if (!CaptureBuffer || !shared_.ds) return;
+    if (auto copy = take::copyToPlayBuffer(*CaptureBuffer, *shared_.ds, CaptureDesc.fxFormat, TransferData))
         PlayBuffer = std::move(copy);  // the previous copy is released
 }
 
@@ -306,7 +305,7 @@ void frmRecord::cmbDone_Click() { hideForm(); }
 // ------------------------------------------------------------------ closing
 
 void frmRecord::ReleaseSound() {
-    DXMoudule::releaseSound();
+    shared_.releaseSound();
     PlayBuffer.reset();
     CaptureBuffer.reset();
     CaptureDevice.reset();

@@ -13,10 +13,12 @@
 
 namespace zendra {
 
+class DXMoudule;
+
 class frmRecord : public ToolForm {
     Q_OBJECT
 public:
-    frmRecord();
+    explicit frmRecord(DXMoudule& shared);
 
     QLabel* lblLTime = nullptr;
     QLabel* lblTIME = nullptr;
@@ -78,6 +80,7 @@ private:
     QString saveName_;  // the save dialog's file name, kept between showings
     bool tmrEnabled_ = true;
     bool loaded_ = false;
+    DXMoudule& shared_;
 };
 
 }  // namespace zendra

@@ -68,7 +68,9 @@ void frmLoadSamples::warmUpFont() {
     p.drawText(0, 12, QStringLiteral("# Of Samples : 0123456789 Done Sample /.-_abcdefghijklmnopqrstuvwxyz"));
 }
 
-frmLoadSamples::frmLoadSamples() : ToolForm(QStringLiteral("Sample Dock"), 7425, 3600) {
+frmLoadSamples::frmLoadSamples(DXMoudule& shared)
+    : ToolForm(QStringLiteral("Sample Dock"), 7425, 3600),
+      shared_(shared) {
     setFont(dockFont(font()));
     lblNumber = new QLabel(QStringLiteral("# Of Samples :"), this);
     placeTw(lblNumber, 120, 240, 1095, 255);
@@ -264,7 +266,6 @@ std::optional<std::vector<std::shared_ptr<SampleData>>> frmLoadSamples::decodeFi
 void frmLoadSamples::cmbDone_Click() { loadBank(); }
 
 bool frmLoadSamples::loadBank(const QString& kit) {
-    using namespace DXMoudule;
     if (loading_) return false;  // a load is under way already
     if (lblSample[0]->text().isEmpty()) {
         dialogs::msgBox(
@@ -288,7 +289,7 @@ bool frmLoadSamples::loadBank(const QString& kit) {
     if (!failures.isEmpty()) reportFailures(failures, kit);  // with the normal cursor back
     if (!decoded) return false;
     try {
-        LoadSampleBuffers(QStringList(files.begin(), files.end()), std::move(*decoded));
+        shared_.LoadSampleBuffers(QStringList(files.begin(), files.end()), std::move(*decoded));
     } catch (const SoundError& e) {
         reportFailures({QString::fromStdString(e.what())}, kit);
         return false;
@@ -298,9 +299,9 @@ bool frmLoadSamples::loadBank(const QString& kit) {
     // reaches the sound (so 11025 Hz plays at 11020 Hz), the same bar leaves
     // the sound at its own rate; a rate the bar cannot show (e.g. 192 kHz)
     // stays the sound's own until the bar is moved.
-    model::SampleBank& bank = Bank();
+    model::SampleBank& bank = shared_.Bank();
     for (int i = 0; i < bank.count(); ++i) {
-        const int rate = Player()->rateHz(i);
+        const int rate = shared_.Player()->rateHz(i);
         const int bar = model::frequencyBarUnclamped(rate);
         bank.setRateHz(i, model::frequencyBarShows(bar) ? model::rateHzOfFrequencyBar(bar) : rate);
     }

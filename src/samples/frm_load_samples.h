@@ -18,10 +18,12 @@
 
 namespace zendra {
 
+class DXMoudule;
+
 class frmLoadSamples : public ToolForm {
     Q_OBJECT
 public:
-    frmLoadSamples();
+    explicit frmLoadSamples(DXMoudule& shared);
 
     QLabel* lblNumber = nullptr;
     QLabel* lblAmount = nullptr;
@@ -82,6 +84,7 @@ private:
 
     bool loading_ = false;
     QPointer<QProgressDialog> progress_;
+    DXMoudule& shared_;
 };
 
 }  // namespace zendra

@@ -7,7 +7,7 @@
 
 namespace zendra {
 
-frmSampleKeyPad::frmSampleKeyPad() : ToolForm(QStringLiteral("Tap Pad"), 6480, 3240) {
+frmSampleKeyPad::frmSampleKeyPad(DXMoudule& shared) : ToolForm(QStringLiteral("Tap Pad"), 6480, 3240), shared_(shared) {
     Label1 = new QLabel(QStringLiteral("Place focus on this window and tap out your tune If you haven't set up key "
                                        "associations do so first."),
                         this);
@@ -55,9 +55,9 @@ void frmSampleKeyPad::Form_KeyPress(QChar KeyAscii) {
     for (int k = 0; k < 7; ++k) lblPrev[k]->setText(lblPrev[k + 1]->text());
     lblPrev[7]->setText(QString(KeyAscii));
 
-    SamplePlayer* player = DXMoudule::Player();
+    SamplePlayer* player = shared_.Player();
     if (player == nullptr) return;
-    const model::SampleBank& bank = DXMoudule::Bank();
+    const model::SampleBank& bank = shared_.Bank();
     for (int i = 0; i < bank.count(); ++i) {
         if (model::tapCharacter(bank.slot(i)) == KeyAscii) player->start(i);
     }

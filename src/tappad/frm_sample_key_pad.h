@@ -10,10 +10,12 @@
 
 namespace zendra {
 
+class DXMoudule;
+
 class frmSampleKeyPad : public ToolForm {
     Q_OBJECT
 public:
-    frmSampleKeyPad();
+    explicit frmSampleKeyPad(DXMoudule& shared);
 
     QLabel* Label1 = nullptr;
     // The last eight typed characters, newest at 7.
@@ -26,6 +28,9 @@ public:
     // every loaded sample bound to it.
     void Form_KeyPress(QChar KeyAscii);
     void cmbDone_Click();
+
+private:
+    DXMoudule& shared_;
 };
 
 }  // namespace zendra

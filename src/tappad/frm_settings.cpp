@@ -9,7 +9,7 @@ namespace {
 QString keyPrefix(int i) { return QString::number(i + 1) + QStringLiteral(" = "); }
 }  // namespace
 
-frmSettings::frmSettings() : ToolForm(QStringLiteral("Settings"), 6720, 3600) {
+frmSettings::frmSettings(DXMoudule& shared) : ToolForm(QStringLiteral("Settings"), 6720, 3600), shared_(shared) {
     QPalette p = palette();
     p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(110, 110, 110));
     setPalette(p);
@@ -42,9 +42,9 @@ frmSettings::frmSettings() : ToolForm(QStringLiteral("Settings"), 6720, 3600) {
     placeTw(cmbDone, 5400, 3060, 975, 375);
     connect(cmbDone, &QPushButton::clicked, this, &frmSettings::cmbDone_Click);
 
-    model::SampleBank& bank = DXMoudule::Bank();
+    model::SampleBank& bank = shared_.Bank();
     auto enable = [this] {
-        const int n = DXMoudule::Bank().count();
+        const int n = shared_.Bank().count();
         if (n > 0)
             for (int i = 0; i < 16; ++i) lblSample[i]->setEnabled(i < n);
     };
@@ -57,7 +57,7 @@ frmSettings::frmSettings() : ToolForm(QStringLiteral("Settings"), 6720, 3600) {
 }
 
 void frmSettings::showSlot(int i) {
-    const QString& key = DXMoudule::Bank().slot(i).key;
+    const QString& key = shared_.Bank().slot(i).key;
     lblSample[i]->setText(key.isNull() ? QString::number(i + 1) + QStringLiteral(" =") : keyPrefix(i) + key);
 }
 
@@ -68,7 +68,7 @@ void frmSettings::lblSample_Click(int16_t Index) {
     // Cancel gives an empty answer: the sample still loses its old key.
     QString typed = answer.value_or(QString());
     if (typed.isNull()) typed = QStringLiteral("");
-    DXMoudule::Bank().setKey(Index, typed);
+    shared_.Bank().setKey(Index, typed);
 }
 
 void frmSettings::cmbDone_Click() { hideForm(); }

@@ -13,10 +13,12 @@
 
 namespace zendra {
 
+class DXMoudule;
+
 class frmSettings : public ToolForm {
     Q_OBJECT
 public:
-    frmSettings();
+    explicit frmSettings(DXMoudule& shared);
 
     std::array<ClickLabel*, 16> lblSample{};
     QLabel* lblKeys = nullptr;
@@ -29,6 +31,7 @@ public:
 
 private:
     void showSlot(int i);
+    DXMoudule& shared_;
 };
 
 }  // namespace zendra

@@ -24,7 +24,7 @@ protected:
     static void choose(frmProperties& w, int row, const char* id, const char* name) {
         pick(w.cboCapture, row);
         QTest::mouseClick(w.cmdOK, Qt::LeftButton);
-        EXPECT_EQ(DXMoudule::CaptureGuid.toString() + "|" + DXMoudule::CaptureDescription.toString(),
+        EXPECT_EQ(forms::shared().CaptureGuid.toString() + "|" + forms::shared().CaptureDescription.toString(),
                   QString(id) + "|" + name);
         EXPECT_FALSE(w.isShown());
     }
@@ -40,7 +40,7 @@ TEST_F(CaptureChoiceTest, ListsDevicesInEnumerationOrderOkStoresTheChoiceAndTheR
     EXPECT_TRUE(w.lblExplanation->text().startsWith(
         "Please chose your sound cards emulated wave device so that you can record your work."));
     EXPECT_EQ(items(w), (QStringList{"Zeta Line In", "Alpha Mic", "Monitor of Output"}));
-    EXPECT_FALSE(DXMoudule::CaptureGuid.isValid());
+    EXPECT_FALSE(forms::shared().CaptureGuid.isValid());
     choose(w, 2, "mon", "Monitor of Output");
     // Showing it again does not enumerate: a device plugged in since is not listed.
     backend->devices.insert(backend->devices.begin(), {"New USB Mic", "usb"});
@@ -86,7 +86,7 @@ TEST_F(CaptureChoiceTest, NoCaptureDeviceLeavesTheListEmptyAndOkStoresNothing) {
     forms::frmProperties().showForm();
     EXPECT_EQ(forms::frmProperties().cboCapture->currentIndex(), -1);
     QTest::mouseClick(forms::frmProperties().cmdOK, Qt::LeftButton);
-    EXPECT_FALSE(DXMoudule::CaptureGuid.isValid() || forms::frmProperties().isShown());
+    EXPECT_FALSE(forms::shared().CaptureGuid.isValid() || forms::frmProperties().isShown());
     EXPECT_TRUE(messages.empty());
 }
 

@@ -63,7 +63,7 @@ protected:
     void SetUp() override {
         UiTest::SetUp();
         backend = stuck;
-        DXMoudule::setBackendFactory([b = stuck] { return b; });
+        setBackendFactory([b = stuck] { return b; });
     }
     void TearDown() override {
         release();
@@ -104,7 +104,7 @@ TEST_F(DeviceCloseTest, ALostOutputIsReopenedWhileTheOldOneIsStillClosing) {
     hooks.notice = [](const QString&, const QString&) {};
     dialogs::setHooks(&hooks);
     startSound();
-    DeviceWatch watch;
+    DeviceWatch watch(forms::shared());
     backend->loseOutput();
     watch.check();
     expectClosingAside();

@@ -53,7 +53,7 @@ protected:
     // Sound on a quiet device, the notices counted.
     std::shared_ptr<QuietBackend> startQuiet(bool silentLoss) {
         auto quiet = std::make_shared<QuietBackend>(silentLoss);
-        DXMoudule::setBackendFactory([quiet] { return quiet; });
+        setBackendFactory([quiet] { return quiet; });
         hooks.notice = [this](const QString&, const QString&) { ++notices; };
         dialogs::setHooks(&hooks);
         startSound();
@@ -65,7 +65,7 @@ protected:
 TEST_P(SilentDeviceLossTest, QuietSpellIsALossOnlyForDevicesThatStopSilently) {
     const bool silentLoss = GetParam();
     auto quiet = startQuiet(silentLoss);
-    DeviceWatch watch;
+    DeviceWatch watch(forms::shared());
     float block[2 * 128];
     const auto callbacksFor = [&](std::chrono::milliseconds span) {
         for (auto end = std::chrono::steady_clock::now() + span; std::chrono::steady_clock::now() < end;) {
@@ -112,7 +112,7 @@ TEST_P(SilentDeviceLossTest, QuietSpellIsALossOnlyForDevicesThatStopSilently) {
 
 TEST_F(SilentDeviceLossTest, AStreamThatStallsAsItStartsIsReopenedOnceWithoutAWordThenCountsAsLost) {
     auto quiet = startQuiet(true);
-    DeviceWatch watch;
+    DeviceWatch watch(forms::shared());
     QSignalSpy said(&watch, &DeviceWatch::statusChanged);
     float block[2 * 128];
     const auto stall = [&] {  // a few callbacks, then none
@@ -147,10 +147,10 @@ TEST_P(DropoutTest, ADeviceThatKeepsRunningDryGetsALargerBufferAndThePlayerIsTol
     const bool serverOwnsBuffer = GetParam();
     auto quiet = std::make_shared<QuietBackend>(false);
     if (serverOwnsBuffer) quiet->serverFrames = 128;
-    DXMoudule::setBackendFactory([quiet] { return quiet; });
+    setBackendFactory([quiet] { return quiet; });
     dialogs::setHooks(&hooks);
     startSound();
-    DeviceWatch watch;
+    DeviceWatch watch(forms::shared());
     QSignalSpy said(&watch, &DeviceWatch::statusChanged);
     float block[2 * 512];
     const auto callbacks = [&](int n, int gapMs) {
@@ -203,10 +203,10 @@ TEST_F(DropoutTest, ASystemAskedForThatCouldNotBeOpenedIsNamedOnceWithTheOneThat
     auto chosen = std::make_shared<ChosenAudio>(AudioSystem::Jack, [=](AudioSystem s) {
         return std::static_pointer_cast<AudioBackend>(s == AudioSystem::Jack ? jack : pipewire);
     });
-    DXMoudule::setBackendFactory([chosen] { return chosen; });
+    setBackendFactory([chosen] { return chosen; });
     dialogs::setHooks(&hooks);
     startSound();
-    DeviceWatch watch;
+    DeviceWatch watch(forms::shared());
     QSignalSpy said(&watch, &DeviceWatch::statusChanged);
     float block[2 * 128];
     engine().render(block, 128);

@@ -74,14 +74,14 @@ TEST_F(KeyboardTest, EachKeyRetunesToTheBaseReadAtTheFirstKeyPlusItsOffset) {
         EXPECT_EQ(std::pair(bar(), buffer(0).GetFrequency()), std::pair(2205 + tenths[i], 10 * (2205 + tenths[i])))
             << keys[i];
     }
-    EXPECT_EQ(DXMoudule::KeyBoardFrequency, 22050);
+    EXPECT_EQ(forms::shared().KeyBoardFrequency, 22050);
     // Played, the note sounds at its pitch; Set Frequency takes a new base.
     QTest::mouseClick(kb().chkplay, Qt::LeftButton);
     press(Qt::Key_A);
     EXPECT_NEAR(pitch(), 440.0 * 7550 / 22050, 0.2);
     var().hscFre[0]->setValue(4410);
     QTest::mouseClick(kb().cmbSet, Qt::LeftButton);
-    EXPECT_EQ(DXMoudule::KeyBoardFrequency, 44100);
+    EXPECT_EQ(forms::shared().KeyBoardFrequency, 44100);
     press(Qt::Key_A);
     EXPECT_EQ(bar(), 2960);
     EXPECT_TRUE(messages.empty());
@@ -120,7 +120,7 @@ TEST_F(KeyboardTest, BaseOffTheTenHzGridIsRoundedHalfToEvenAtEveryNote) {
         buffer(0).SetFrequency(base);
         QTest::mouseClick(kb().cmbSet, Qt::LeftButton);
         press(key);
-        EXPECT_EQ(std::pair(DXMoudule::KeyBoardFrequency, bar()), std::pair(base, note));
+        EXPECT_EQ(std::pair(forms::shared().KeyBoardFrequency, bar()), std::pair(base, note));
     }
 }
 
@@ -158,11 +158,11 @@ TEST_F(KeyboardTest, BaseStaysWithTheFirstSampleUntilSetFrequencyAndNotesGoToThe
     EXPECT_NEAR(pitch(), 880.0, 1.0);  // an octave up
     var().hscFre[1]->setValue(1102);
     QTest::mouseClick(kb().cmbSet, Qt::LeftButton);
-    EXPECT_EQ(DXMoudule::KeyBoardFrequency, 11020);
+    EXPECT_EQ(forms::shared().KeyBoardFrequency, 11020);
     press(Qt::Key_D);
     EXPECT_EQ(std::pair(bar(1), bar(0)), std::pair(52, 2205));
     loadBank({demo("tone-22050.wav")});  // a new bank keeps the base
-    EXPECT_EQ(DXMoudule::KeyBoardFrequency, 11020);
+    EXPECT_EQ(forms::shared().KeyBoardFrequency, 11020);
 }
 
 TEST_F(KeyboardTest, KeysAreLabelledTheHistoryShowsTheLastEightCharactersAndDoneKeepsIt) {
@@ -175,7 +175,7 @@ TEST_F(KeyboardTest, KeysAreLabelledTheHistoryShowsTheLastEightCharactersAndDone
               "Play as well|Set Frequency|Done");
     focus(kb().chkplay);
     press(Qt::Key_A);  // no bank: only the history
-    EXPECT_EQ(std::pair(DXMoudule::KeyBoardFrequency, bar()), std::pair(0, 100));
+    EXPECT_EQ(std::pair(forms::shared().KeyBoardFrequency, bar()), std::pair(0, 100));
     loadBank({demo("tone-22050.wav"), demo("kick.wav")});
     forms::FrmReworked().KeyBoard->trigger();
     EXPECT_EQ(kb().windowTitle(), "Keyboard");

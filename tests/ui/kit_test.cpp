@@ -85,7 +85,7 @@ TEST_F(KitTest, SetUpComesBackFromTheLastSessionAndFromAKitAndTheSoundAgrees) {
     ASSERT_TRUE(startMain());
     loadBank({file("tone-22050.wav"), file("snare.wav")});
     setUpByHand();
-    const kits::Kit before = kits::currentKit();
+    const kits::Kit before = kits::currentKit(forms::app().kits());
     const auto heard = soundOfFirst();
     QDir(tmp.path()).mkdir("in-the-way.zkit");
     for (const char* name : {"in-the-way.zkit", "set"}) {
@@ -97,19 +97,19 @@ TEST_F(KitTest, SetUpComesBackFromTheLastSessionAndFromAKitAndTheSoundAgrees) {
     QFile saved(file("set.zkit"));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_TRUE(saved.readAll().contains("\"file\": \"snare.wav\""));  // relative to the kit
-    DXMoudule::CaptureGuid = QStringLiteral("mic-2");
+    forms::shared().CaptureGuid = QStringLiteral("mic-2");
     kits::keepForNextRun();  // as the program ends
 
     restart(true);  // the dock offers the last session; one Done brings it back
-    EXPECT_EQ(DXMoudule::CaptureGuid.toString(), "mic-2");
+    EXPECT_EQ(forms::shared().CaptureGuid.toString(), "mic-2");
     EXPECT_EQ(forms::frmLoadSamples().lblSample[1]->text(), file("snare.wav"));
     QTest::mouseClick(forms::frmLoadSamples().cmbDone, Qt::LeftButton);
-    EXPECT_EQ(kits::currentKit(), before);
+    EXPECT_EQ(kits::currentKit(forms::app().kits()), before);
 
     restart(false);
     openKit(file("set.zkit"));
     EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(kits::currentKit(), before);
+    EXPECT_EQ(kits::currentKit(forms::app().kits()), before);
     EXPECT_EQ(sound(0).GetVolume(), -1000);
     EXPECT_EQ(sound(0).GetPan(), -3333);
     const auto again = soundOfFirst();
@@ -125,7 +125,7 @@ TEST_F(KitTest, SetUpComesBackFromTheLastSessionAndFromAKitAndTheSoundAgrees) {
     EXPECT_TRUE(forms::frmLoadSamples().lblSample[0]->text().isEmpty());
     QTest::qWait(50);
     EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(kits::currentKit(), before);
+    EXPECT_EQ(kits::currentKit(forms::app().kits()), before);
 }
 
 TEST_F(KitTest, SettingsReachTheNewBuffersWhereTheControlsAlreadyShowThem) {
@@ -155,7 +155,7 @@ TEST_F(KitTest, TheSetUpIsKeptAsItChangesAndAFailedWriteIsToldOnce) {
     QScrollBar* pan = forms::frmVar().hscPan[0];
     auto kept = [] { return kits::readKit(kits::lastSessionPath()).kit.value_or(kits::Kit{}); };
     arrow(pan, 1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return kept() == kits::currentKit(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return kept() == kits::currentKit(forms::app().kits()); }, 2000));
     auto keptBytes = [] {
         QFile f(kits::lastSessionPath());
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -177,11 +177,12 @@ TEST_F(KitTest, TheSetUpIsKeptAsItChangesAndAFailedWriteIsToldOnce) {
                                       kits::lastSessionPath() + "\": "))
         << notices[0].toStdString();
     EXPECT_EQ(keptBytes(), before);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return kept() == kits::currentKit(); }, 2000));  // kept once it can be
-    const kits::Kit last = kits::currentKit();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return kept() == kits::currentKit(forms::app().kits()); }, 2000));  // kept once it can be
+    const kits::Kit last = kits::currentKit(forms::app().kits());
     restart(true);  // no keeping at the end: as after a crash
     QTest::mouseClick(forms::frmLoadSamples().cmbDone, Qt::LeftButton);
-    EXPECT_EQ(kits::currentKit(), last);
+    EXPECT_EQ(kits::currentKit(forms::app().kits()), last);
     EXPECT_EQ(last.samples[0].pan, -3);
 }
 
@@ -202,13 +203,13 @@ TEST_F(KitTest, RememberSetUpOffKeepsNothingAndTheNextStartIsFreshOnKeepsAtOnce)
     };
     auto kept = [] { return kits::readKit(kits::lastSessionPath()).kit.value_or(kits::Kit{}); };
     loadBank({file("tone-22050.wav")});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return kept() == kits::currentKit(); }, 2000));
-    const kits::Kit first = kits::currentKit();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return kept() == kits::currentKit(forms::app().kits()); }, 2000));
+    const kits::Kit first = kits::currentKit(forms::app().kits());
     ASSERT_NO_FATAL_FAILURE(switchByMenu());
     EXPECT_FALSE(main.RememberSetUp->isChecked());
     EXPECT_EQ(kits::SessionKeeper::running(), nullptr);
     arrow(forms::frmVar().hscPan[0], 1);
-    DXMoudule::CaptureGuid = QStringLiteral("mic-2");
+    forms::shared().CaptureGuid = QStringLiteral("mic-2");
     kits::keepForNextRun();  // as the program ends
     EXPECT_EQ(kept(), first);
     QFile conf(settings::configFolder() + "/zendra.conf");
@@ -218,14 +219,14 @@ TEST_F(KitTest, RememberSetUpOffKeepsNothingAndTheNextStartIsFreshOnKeepsAtOnce)
     restart(true);  // fresh: nothing offered, nothing kept, the switch still off
     EXPECT_FALSE(forms::FrmReworked().RememberSetUp->isChecked());
     EXPECT_TRUE(forms::frmLoadSamples().lblSample[0]->text().isEmpty());
-    EXPECT_NE(DXMoudule::CaptureGuid.toString(), "mic-2");
+    EXPECT_NE(forms::shared().CaptureGuid.toString(), "mic-2");
     EXPECT_EQ(kits::SessionKeeper::running(), nullptr);
     loadBank({file("snare.wav")});
     ASSERT_NO_FATAL_FAILURE(switchByMenu());  // on again: kept at once
     EXPECT_TRUE(forms::FrmReworked().RememberSetUp->isChecked());
     ASSERT_NE(kits::SessionKeeper::running(), nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return kept() == kits::currentKit(); }, 2000));
-    const kits::Kit second = kits::currentKit();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return kept() == kits::currentKit(forms::app().kits()); }, 2000));
+    const kits::Kit second = kits::currentKit(forms::app().kits());
     EXPECT_NE(second, first);
 
     restart(true);

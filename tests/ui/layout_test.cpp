@@ -8,9 +8,9 @@
 #include <QStyleOptionButton>
 #include <set>
 
-#include "core/forms.h"
 #include "core/program_fonts.h"
 #include "core/tool_form.h"
+#include "test_program.h"
 #include "ui_fixture.h"
 
 namespace zendra::test {

@@ -53,14 +53,14 @@ protected:
     // A note-on as the MIDI input delivers it, then the window thread's turn.
     static void strike(int note, int velocity) {
         const uint8_t m[3] = {0x90, static_cast<uint8_t>(note), static_cast<uint8_t>(velocity)};
-        midi::MidiPlayer::instance()->receive(m, 3);
+        forms::app().midi()->receive(m, 3);
         QCoreApplication::processEvents();
     }
     QTemporaryDir config;
 };
 
 TEST_F(MidiWindowTest, SaysWhenThereIsNoMidiSystem) {
-    if (midi::MidiPlayer::instance()->anySystem()) GTEST_SKIP() << "this machine has a MIDI system";
+    if (forms::app().midi()->anySystem()) GTEST_SKIP() << "this machine has a MIDI system";
     EXPECT_FALSE(forms::frmMidi().cboInput->isEnabled());
     EXPECT_EQ(forms::frmMidi().cboInput->currentText(), "No MIDI system here (no ALSA sequencer, no JACK server)");
 }
@@ -82,11 +82,11 @@ TEST_F(MidiWindowTest, ClickedSampleLearnsTheNextNoteAndVelocityCanBeTurnedOff) 
     EXPECT_NEAR(peakAbs(out(0.1).left), full, full * 0.005);
 
     // A kit carries the mapping: saved, reset, opened again.
-    const kits::Kit kit = kits::currentKit();
+    const kits::Kit kit = kits::currentKit(forms::app().kits());
     QTest::mouseClick(w.cmdDefaults, Qt::LeftButton);
-    ASSERT_EQ(midi::MidiPlayer::instance()->mapping().noteOf(1), 37);
-    kits::applySettings(kits::parseKit(kits::serializeKit(kit, {}), {}).kit.value());
-    EXPECT_EQ(midi::MidiPlayer::instance()->mapping().noteOf(1), 60);
+    ASSERT_EQ(forms::app().midi()->mapping().noteOf(1), 37);
+    kits::applySettings(forms::app().kits(), kits::parseKit(kits::serializeKit(kit, {}), {}).kit.value());
+    EXPECT_EQ(forms::app().midi()->mapping().noteOf(1), 60);
 }
 
 TEST_F(MidiWindowTest, ANoteAllocatesNothingOnTheInputsThreadAndSoundsAfterOneTurnOfTheWindowThread) {
@@ -97,7 +97,7 @@ TEST_F(MidiWindowTest, ANoteAllocatesNothingOnTheInputsThreadAndSoundsAfterOneTu
     std::thread input([&] {
         const long before = allocationsOnThisThread();
         const uint8_t m[3] = {0x90, 36, 127};
-        midi::MidiPlayer::instance()->receive(m, 3);
+        forms::app().midi()->receive(m, 3);
         allocated = allocationsOnThisThread() - before;
     });
     input.join();
@@ -132,7 +132,7 @@ TEST_F(MidiWindowTest, MidiSettingsKeptByAnEarlierVersionAreTakenOverOnce) {
     }
     restart(true);
     EXPECT_EQ(forms::frmMidi().cmdNote[3]->text(), "70  A#4");
-    EXPECT_EQ(midi::MidiPlayer::instance()->chosenInput(), "JACK: pads:out");
+    EXPECT_EQ(forms::app().midi()->chosenInput(), "JACK: pads:out");
     EXPECT_FALSE(QFile::exists(earlier));
     QTest::mouseClick(forms::frmMidi().cmdDefaults, Qt::LeftButton);  // a later change is not undone by it
     restart(true);

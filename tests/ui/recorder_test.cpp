@@ -39,7 +39,7 @@ std::vector<uint8_t> savedBytes(const fs::path& p) { return readSoundFile(p.stri
 // A Record window on a device that offers the given capture formats.
 class RecordOn : public frmRecord {
 public:
-    explicit RecordOn(int32_t formats) : formats_(formats) {}
+    explicit RecordOn(int32_t formats) : frmRecord(forms::shared()), formats_(formats) {}
 
 protected:
     int32_t offeredFormats() override { return formats_; }
@@ -307,13 +307,13 @@ TEST_F(RecorderTest, LoadFailuresEndTheProgramWithTheirMessageOrLeaveAWorkingWin
         {"only 11025 Hz: 20 seconds at that rate", false, false, false, false, WAVE_FORMAT_1M08, nullptr, nullptr, {}},
     };
     auto half = std::make_shared<HalfDuplexBackend>();
-    DXMoudule::setBackendFactory([half] { return half; });
+    setBackendFactory([half] { return half; });
     backend = half;
     const auto mics = backend->devices;
     for (const Variant& v : variants) {
         SCOPED_TRACE(v.name);
         forms::destroyAll();
-        DXMoudule::reset();
+        forms::destroyAll();
         messages.clear();
         ended = false;
         backend->devices = v.noDevice ? decltype(mics){} : mics;
@@ -334,8 +334,8 @@ TEST_F(RecorderTest, LoadFailuresEndTheProgramWithTheirMessageOrLeaveAWorkingWin
 
 TEST_F(RecorderTest, SavedFilesHoldTheTakeUnderTheChosenNamePlusWav) {
     // The capture device chosen in Properties is gone: said so, the default used.
-    DXMoudule::CaptureGuid = QStringLiteral("gone");
-    DXMoudule::CaptureDescription = QStringLiteral("USB Headset");
+    forms::shared().CaptureGuid = QStringLiteral("gone");
+    forms::shared().CaptureDescription = QStringLiteral("USB Headset");
     frmRecord& w = open();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].text.contains("\"USB Headset\"") && messages[0].text.contains("default capture device") &&
@@ -351,7 +351,7 @@ TEST_F(RecorderTest, SavedFilesHoldTheTakeUnderTheChosenNamePlusWav) {
     DSBUFFERDESC d{.lBufferBytes = 2};
     WAVEFORMATEX fmt = take::MakeWaveFormat(22050, 1, 8);
     try {
-        for (;;) hogs.push_back(DXMoudule::ds->CreateSoundBuffer(d, fmt));
+        for (;;) hogs.push_back(forms::shared().ds->CreateSoundBuffer(d, fmt));
     } catch (const SoundError&) {}
     press(w.cmdPlayRec);
     press(w.cmdSaveToFile);
@@ -402,7 +402,7 @@ TEST_F(RecorderTest, ClosingEndsTheProgramAndReleasesTheSoundObjects) {
     for (int variant : {0, 1, 2}) {
         SCOPED_TRACE(variant);
         forms::destroyAll();
-        DXMoudule::reset();
+        forms::destroyAll();
         ended = false;
         ASSERT_TRUE(startMain());
         frmRecord& w = forms::frmRecord();
@@ -412,7 +412,7 @@ TEST_F(RecorderTest, ClosingEndsTheProgramAndReleasesTheSoundObjects) {
         else
             forms::FrmReworked().close();
         EXPECT_TRUE(ended && endCode == 0 && backend->lastCapture() == nullptr);
-        EXPECT_EQ(DXMoudule::ds == nullptr, variant < 2);
+        EXPECT_EQ(forms::shared().ds == nullptr, variant < 2);
     }
 }
 

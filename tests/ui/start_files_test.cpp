@@ -149,7 +149,7 @@ TEST_F(StartTest, SoundFilesNamedAtStartFillTheDockInOrderAndPlay) {
     kits::openAtStart({snare, missing, folder});
     ASSERT_TRUE(startMain());
     frmLoadSamples& dock = forms::frmLoadSamples();
-    ASSERT_TRUE(QTest::qWaitFor([] { return DXMoudule::Bank().count() == 3; }));
+    ASSERT_TRUE(QTest::qWaitFor([] { return forms::shared().Bank().count() == 3; }));
     expectOnlyMessage("Not everything named at start can be loaded:\n\n\"" + missing + "\": no such file or folder.",
                       "Zendra", dialogs::Icon::Exclamation);
     const QStringList files = {snare, folder + "/a.wav", folder + "/b.wav"};
@@ -211,7 +211,7 @@ TEST_F(StartTest, FreshStartsWithoutTheKeptSetUpAndKeepsNothing) {
     EXPECT_EQ(kept(), before);
 
     forms::destroyAll();
-    DXMoudule::reset();
+    forms::destroyAll();
     kits::startWith(CommandLine{});
     ASSERT_TRUE(startMain());
     EXPECT_EQ(forms::frmLoadSamples().lblSample[0]->text().toStdString(), snare.toStdString());

@@ -26,7 +26,7 @@ TEST_F(StartupTest, AgreeOpensMainWindowStartsSoundAndShowsTheDockDisagreeEnds) 
     EXPECT_TRUE(forms::frmLoadSamples().isShown());
     EXPECT_TRUE(messages.empty() && !ended);
     forms::destroyAll();
-    DXMoudule::reset();
+    forms::destroyAll();
     forms::frmSplash().show();
     QTest::mouseClick(forms::frmSplash().Command2, Qt::LeftButton);
     EXPECT_TRUE(ended);

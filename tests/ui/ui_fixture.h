@@ -18,11 +18,11 @@
 
 #include "core/dialogs.h"
 #include "core/dx_module.h"
-#include "core/forms.h"
 #include "samples/frm_load_samples.h"
 #include "signal_measure.h"
 #include "sound/offline_backend.h"
 #include "sound/output_engine.h"
+#include "test_program.h"
 
 // GCC misreads optional<QString> moved out of a deque.
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
@@ -34,7 +34,7 @@ namespace zendra::test {
 // volume and pan in hundredths of a decibel; frequency in Hz.
 struct SlotSound {
     int slot;
-    SamplePlayer& p() const { return *DXMoudule::Player(); }
+    SamplePlayer& p() const { return *forms::shared().Player(); }
     int32_t GetStatus() const { return p().looping(slot) ? 5 : p().playing(slot) ? 1 : 0; }
     int32_t GetCurrentPosition() const {
         return static_cast<int32_t>(p().position(slot) * p().sound(slot)->blockAlign());
@@ -50,10 +50,9 @@ struct SlotSound {
 class UiTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        forms::destroyAll();
-        DXMoudule::reset();
         backend = std::make_shared<OfflineBackend>();
-        DXMoudule::setBackendFactory([b = backend] { return b; });
+        setBackendFactory([b = backend] { return b; });
+        restartProgram();
         hooks.msgBox = [this](const dialogs::MessageCall& c) {
             messages.push_back(c);
             const auto none = c.buttons == dialogs::Buttons::YesNo ? dialogs::Answer::No : dialogs::Answer::Ok;
@@ -81,9 +80,8 @@ protected:
     }
 
     void TearDown() override {
-        forms::destroyAll();
-        DXMoudule::reset();
-        DXMoudule::setBackendFactory(nullptr);
+        endProgram();
+        setBackendFactory(nullptr);
         dialogs::setHooks(nullptr);
     }
 
@@ -99,9 +97,9 @@ protected:
     bool startMain() { return forms::startMainWindow(); }
 
     // Starts only the sound device, without the main window.
-    void startSound() { DXMoudule::InitDirectSound(nullptr); }
+    void startSound() { forms::shared().InitDirectSound(nullptr); }
 
-    OutputEngine& engine() { return *DXMoudule::ds->engine(); }
+    OutputEngine& engine() { return *forms::shared().ds->engine(); }
 
     // Renders the next stretch of output (interleaved stereo at the device rate).
     std::vector<float> render(double seconds) {
@@ -162,10 +160,10 @@ protected:
         QStringList paths;
         for (int i = 0; i < n; ++i) paths << demo(names[i % 4]);
         loadBank(paths);
-        ASSERT_EQ(DXMoudule::Bank().count(), n);
+        ASSERT_EQ(forms::shared().Bank().count(), n);
     }
 
-    static SamplePlayer& player() { return *DXMoudule::Player(); }
+    static SamplePlayer& player() { return *forms::shared().Player(); }
     static SlotSound sound(int slot) { return SlotSound{slot}; }
     // The sounds the player holds, slot by slot.
     static std::vector<const SampleData*> sounds() {
@@ -173,7 +171,7 @@ protected:
         for (int i = 0; i < player().count(); ++i) v.push_back(player().sound(i));
         return v;
     }
-    static model::SampleBank& bank() { return DXMoudule::Bank(); }
+    static model::SampleBank& bank() { return forms::shared().Bank(); }
 
     // Indexes of the samples that are playing.
     static std::vector<int> playing() {

@@ -3,11 +3,11 @@
 #include <QTimer>
 #include <thread>
 
+#include "app/app.h"
 #include "core/audio_choice.h"
 #include "core/callback_report.h"
 #include "core/command_line.h"
 #include "core/dialogs.h"
-#include "core/forms.h"
 #include "core/frm_splash.h"
 #include "core/program_fonts.h"
 #include "kits/kit_start.h"
@@ -33,12 +33,13 @@ int main(int argc, char** argv) {
     // connection to the sound server (~4 ms; no device is opened before
     // "I Agree") are made while the disclaimer is read, once it is on screen:
     // on two cores, earlier work would hold up the disclaimer itself.
-    QObject::connect(&zendra::forms::frmSplash(), &zendra::frmSplash::firstPainted, [] {
+    zendra::app::App program;
+    QObject::connect(&program.frmSplash(), &zendra::frmSplash::firstPainted, [&program] {
         std::thread([] { zendra::SincKernels::instance(); }).detach();
         zendra::prepareSystemAudio();
-        QTimer::singleShot(0, [] { zendra::forms::prepareMainWindow(); });
+        QTimer::singleShot(0, [&program] { program.prepareMainWindow(); });
     });
-    zendra::forms::frmSplash().show();
+    program.frmSplash().show();
     const int rc = QApplication::exec();
     zendra::dialogs::endProgram(rc);
     return rc;

@@ -109,6 +109,78 @@ TEST_F(MidiWindowTest, ANoteAllocatesNothingOnTheInputsThreadAndSoundsAfterOneTu
     EXPECT_GT(peakAbs(block), 0.1);
 }
 
+TEST_F(MidiWindowTest, ANoteFromTheInputsThreadSoundsInTheNextBlockWhileTheWindowThreadDoesNothing) {
+    loadDrums(2);
+    render(0.01);  // the bank is with the audio thread
+    ASSERT_LT(peakAbs(render(0.05)), 1e-4f);
+    std::thread input([] {
+        const uint8_t m[3] = {0x90, 37, 127};  // sample 2's note
+        midi::MidiPlayer::instance()->receive(m, 3);
+    });
+    input.join();
+    // No event handled since: the audio thread's next 5 ms hold the note.
+    std::vector<float> block(2 * 240);
+    engine().render(block.data(), 240);
+    EXPECT_GT(peakAbs(block), 0.01);
+    EXPECT_EQ(playing(), std::vector<int>{1});
+    EXPECT_EQ(midi::MidiPlayer::instance()->dropped(), 0u);
+    // Its velocity sets the level on that thread as well.
+    const double full = std::max(peakAbs(block), peakAbs(render(0.2)));
+    stopAll();
+    render(0.05);
+    std::thread soft([] {
+        const uint8_t m[3] = {0x90, 37, 90};
+        midi::MidiPlayer::instance()->receive(m, 3);
+    });
+    soft.join();
+    const double level = (90.0 / 127) * (90.0 / 127);
+    EXPECT_NEAR(peakAbs(render(0.205)), full * level, full * 0.01);
+}
+
+TEST_F(MidiWindowTest, NotesTheAudioThreadCannotHoldAreCountedNotWaitedFor) {
+    loadDrums(1);
+    render(0.01);
+    std::thread input([] {
+        const uint8_t m[3] = {0x90, 36, 127};
+        for (int i = 0; i < 2000; ++i) midi::MidiPlayer::instance()->receive(m, 3);
+    });
+    input.join();
+    const uint64_t dropped = midi::MidiPlayer::instance()->dropped();
+    EXPECT_GT(dropped, 0u);
+    EXPECT_LT(dropped, 2000u);
+    EXPECT_GT(peakAbs(render(0.05)), 0.1);
+}
+
+TEST_F(MidiWindowTest, ANoteStruckWhileLearningWaitsForTheWindowThreadWhichLearnsAndPlaysIt) {
+    loadDrums(2);
+    render(0.01);
+    frmMidi& w = forms::frmMidi();
+    QTest::mouseClick(w.cmdNote[1], Qt::LeftButton);
+    std::thread input([] {
+        const uint8_t m[3] = {0x90, 60, 127};
+        midi::MidiPlayer::instance()->receive(m, 3);
+    });
+    input.join();
+    EXPECT_LT(peakAbs(render(0.05)), 1e-4f);  // not played by the input's thread
+    EXPECT_EQ(w.cmdNote[1]->text(), "strike a pad or key");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.cmdNote[1]->text(), "60  C4");
+    EXPECT_EQ(midi::MidiPlayer::instance()->learning(), -1);
+    EXPECT_EQ(playing(), std::vector<int>{1});
+    EXPECT_GT(peakAbs(render(0.05)), 0.01);
+    // Learned: the next strike plays from the input's thread.
+    stopAll();
+    render(0.05);
+    std::thread again([] {
+        const uint8_t m[3] = {0x90, 60, 127};
+        midi::MidiPlayer::instance()->receive(m, 3);
+    });
+    again.join();
+    std::vector<float> block(2 * 240);
+    engine().render(block.data(), 240);
+    EXPECT_GT(peakAbs(block), 0.01);
+}
+
 TEST_F(MidiWindowTest, TheMappingIsKeptForTheNextRunOnlyWhileRemembering) {
     for (const bool remember : {false, true}) {
         restart(remember);

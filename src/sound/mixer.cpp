@@ -519,9 +519,9 @@ int Mixer::fillEnvelope(Voice& v, int frames) noexcept {
             break;
         }
         const int run = std::min(frames - i, v.envLeft);
-        float level = v.envLevel;
-        for (int k = 0; k < run; ++k) e[i + k] = level += v.envStep;
-        v.envLevel = level;
+        const float base = v.envLevel, step = v.envStep;  // no chain of additions: the loop vectorises
+        for (int k = 0; k < run; ++k) e[i + k] = base + step * static_cast<float>(k + 1);
+        v.envLevel = base + step * static_cast<float>(run);
         v.envLeft -= run;
         i += run;
         if (v.envLeft == 0) {

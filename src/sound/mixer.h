@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "sound/envelope.h"
 #include "sound/sample_data.h"
 #include "sound/sinc_kernel.h"
 #include "sound/spsc_ring.h"
@@ -19,20 +20,38 @@ namespace zendra {
 
 // One change to a voice, from the window thread to the audio thread.
 struct MixCommand {
-    enum Type : uint8_t { Attach, Detach, Play, Stop, SetPosition, SetRate, SetGain, ReplaceData, Start };
+    enum Type : uint8_t {
+        Attach,
+        Detach,
+        Play,
+        Stop,
+        SetPosition,
+        SetRate,
+        SetGain,
+        ReplaceData,
+        Start,
+        Link,
+        SetEnvelope,
+        SetRange,
+        Release
+    };
     Type type = Play;
+    uint8_t group = 0;  // Link: the mute group
     int16_t voice = 0;
     uint32_t seq = 0;
-    int64_t value = 0;      // frames, Hz or loop flag
+    int64_t value = 0;      // frames, Hz, loop flag, the next layer (Link) or a range (SetRange)
     float gainLeft = 1.0f;  // Start: the level of this play
     float gainRight = 1.0f;
     const SampleData* data = nullptr;
+    Envelope envelope;  // SetEnvelope
 };
 
 // A sound started by a device's own thread (a MIDI input's callback): the
 // voice as the window thread last attached it, so that a voice detached or
 // given to another sound in the meantime is left alone.
 struct DeviceStart {
+    enum Kind : uint8_t { Start, Release };
+    Kind kind = Start;  // Release: a note-off (see Mixer::release)
     int16_t voice = -1;
     bool loop = false;
     uint32_t attachSeq = 0;
@@ -44,6 +63,7 @@ public:
     static constexpr int kMaxVoices = 256;
     static constexpr int kMaxBlock = 1024;
     static constexpr int kGainRampFrames = 64;
+    static constexpr int kMuteGroups = 8;
 
     explicit Mixer(int deviceRate);  // [window]
     Mixer(const Mixer&) = delete;
@@ -64,7 +84,22 @@ public:
     // Starts a voice afresh: cut off what it plays (with a short fade), from
     // its first frame, looping or once, at `level` (0..1) times its gains.
     // One command, so all of it takes effect in one audio block.
+    // Starting a voice also fades out, as a cut-off does, the other layers
+    // of its sound and every voice of its mute group.
     void start(int voice, bool loop, float level);
+    // The layers of one sound form a ring through `nextLayer` (the voice
+    // itself or -1: a sound of one layer); `group` is its mute group, 1 ..
+    // kMuteGroups, or 0 for none.
+    void link(int voice, int nextLayer, int group);
+    // How the voice's level moves in each play (see envelope.h); a change
+    // applies from the next start.
+    void setEnvelope(int voice, const Envelope& e);
+    // The frames it plays, [first, end) (end < 0: to the end of the sound):
+    // starts and loops begin at `first`, a play ends or loops at `end`.
+    void setRange(int voice, int64_t first, int64_t end);
+    // A note-off: the voice and the other layers of its sound start their
+    // release, if their envelope releases on note-off; otherwise nothing.
+    void release(int voice);
     // [window] The sequence number of a voice's attach, for DeviceStart.
     uint32_t attachSeq(int voice) const { return shadow_[voice].attachSeq; }
     // [window] A voice as the window thread last left it, or as the audio
@@ -95,6 +130,11 @@ public:
     // voice in the next audio block, without the window thread; false when
     // too many are waiting. Never waits, never allocates.
     bool startFromDevice(const DeviceStart& s) noexcept { return deviceStarts_.push(s); }
+    // [device] The same thread: a note-off for the voice, as release() does.
+    bool releaseFromDevice(DeviceStart s) noexcept {
+        s.kind = DeviceStart::Release;
+        return deviceStarts_.push(s);
+    }
 
     // [audio] Applies the published commands and mixes the next frames; never
     // waits, never allocates.
@@ -120,6 +160,23 @@ private:
         double tailPos = 0.0;
         float tailL = 0.0f, tailR = 0.0f;
         int tailLeft = 0;
+        int64_t tailFirst = 0, tailEnd = 0;  // the frames it was playing
+        bool tailLoop = false;
+        // Cut or moved since the last block: a cut now has nothing new to fade.
+        bool unheard = false;
+        // The frames played, [first, end), as asked (end < 0: to the end) and as they fit the sound.
+        int64_t wantFirst = 0, wantEnd = -1;
+        int64_t first = 0, end = 0;
+        // The other layers of its sound (a ring; -1: none), its mute group.
+        int16_t nextLayer = -1;
+        uint8_t group = 0;
+        // The envelope: its shape, and where this play is in it. The level
+        // moves by envStep for envLeft more frames; at 0 frames left it holds.
+        Envelope env;
+        enum Stage : uint8_t { Attack, Decay, Sustain, Releasing } stage = Sustain;
+        float envLevel = 1.0f;
+        float envStep = 0.0f;
+        int envLeft = 0;
     };
     struct Published {
         std::atomic<uint32_t> appliedSeq{0};
@@ -145,7 +202,15 @@ private:
     void apply(const MixCommand& c) noexcept;
     void mixVoice(Voice& v, float* out, int frames) noexcept;
     void startTail(Voice& v) noexcept;
-    void startVoice(Voice& v, bool loop, float level) noexcept;
+    void startVoice(int voice, bool loop, float level) noexcept;
+    void releaseVoice(int voice) noexcept;
+    void cutOff(Voice& v) noexcept;
+    void setGroup(int voice, int group) noexcept;
+    void fitRange(Voice& v) noexcept;
+    void startEnvelope(Voice& v) noexcept;
+    void nextStage(Voice& v) noexcept;
+    int fillEnvelope(Voice& v, int frames) noexcept;
+    int envFrames(float ms) const noexcept;
     void fillScratch(const Voice& v, int64_t first, int span) noexcept;
     void setRate(Voice& v, int hz) noexcept;
 
@@ -158,6 +223,10 @@ private:
     static constexpr int kScratch = 8192;
     std::vector<float> scratchL_, scratchR_;
     std::vector<float> dotL_ = std::vector<float>(kMaxBlock), dotR_ = std::vector<float>(kMaxBlock);
+    std::vector<float> env_ = std::vector<float>(kMaxBlock);
+    // The voices of each mute group (index 1 .. kMuteGroups), one bit each.
+    static constexpr int kMaskWords = kMaxVoices / 64;
+    uint64_t groupVoices_[kMuteGroups + 1][kMaskWords] = {};
     const SincKernels& kernels_;
     SincDotFn sincDot_;
     // [window] state.

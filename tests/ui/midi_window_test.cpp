@@ -115,7 +115,7 @@ TEST_F(MidiWindowTest, ANoteFromTheInputsThreadSoundsInTheNextBlockWhileTheWindo
     ASSERT_LT(peakAbs(render(0.05)), 1e-4f);
     std::thread input([] {
         const uint8_t m[3] = {0x90, 37, 127};  // sample 2's note
-        midi::MidiPlayer::instance()->receive(m, 3);
+        forms::app().midi()->receive(m, 3);
     });
     input.join();
     // No event handled since: the audio thread's next 5 ms hold the note.
@@ -123,14 +123,14 @@ TEST_F(MidiWindowTest, ANoteFromTheInputsThreadSoundsInTheNextBlockWhileTheWindo
     engine().render(block.data(), 240);
     EXPECT_GT(peakAbs(block), 0.01);
     EXPECT_EQ(playing(), std::vector<int>{1});
-    EXPECT_EQ(midi::MidiPlayer::instance()->dropped(), 0u);
+    EXPECT_EQ(forms::app().midi()->dropped(), 0u);
     // Its velocity sets the level on that thread as well.
     const double full = std::max(peakAbs(block), peakAbs(render(0.2)));
     stopAll();
     render(0.05);
     std::thread soft([] {
         const uint8_t m[3] = {0x90, 37, 90};
-        midi::MidiPlayer::instance()->receive(m, 3);
+        forms::app().midi()->receive(m, 3);
     });
     soft.join();
     const double level = (90.0 / 127) * (90.0 / 127);
@@ -142,10 +142,10 @@ TEST_F(MidiWindowTest, NotesTheAudioThreadCannotHoldAreCountedNotWaitedFor) {
     render(0.01);
     std::thread input([] {
         const uint8_t m[3] = {0x90, 36, 127};
-        for (int i = 0; i < 2000; ++i) midi::MidiPlayer::instance()->receive(m, 3);
+        for (int i = 0; i < 2000; ++i) forms::app().midi()->receive(m, 3);
     });
     input.join();
-    const uint64_t dropped = midi::MidiPlayer::instance()->dropped();
+    const uint64_t dropped = forms::app().midi()->dropped();
     EXPECT_GT(dropped, 0u);
     EXPECT_LT(dropped, 2000u);
     EXPECT_GT(peakAbs(render(0.05)), 0.1);
@@ -158,14 +158,14 @@ TEST_F(MidiWindowTest, ANoteStruckWhileLearningWaitsForTheWindowThreadWhichLearn
     QTest::mouseClick(w.cmdNote[1], Qt::LeftButton);
     std::thread input([] {
         const uint8_t m[3] = {0x90, 60, 127};
-        midi::MidiPlayer::instance()->receive(m, 3);
+        forms::app().midi()->receive(m, 3);
     });
     input.join();
     EXPECT_LT(peakAbs(render(0.05)), 1e-4f);  // not played by the input's thread
     EXPECT_EQ(w.cmdNote[1]->text(), "strike a pad or key");
     QCoreApplication::processEvents();
     EXPECT_EQ(w.cmdNote[1]->text(), "60  C4");
-    EXPECT_EQ(midi::MidiPlayer::instance()->learning(), -1);
+    EXPECT_EQ(forms::app().midi()->learning(), -1);
     EXPECT_EQ(playing(), std::vector<int>{1});
     EXPECT_GT(peakAbs(render(0.05)), 0.01);
     // Learned: the next strike plays from the input's thread.
@@ -173,7 +173,7 @@ TEST_F(MidiWindowTest, ANoteStruckWhileLearningWaitsForTheWindowThreadWhichLearn
     render(0.05);
     std::thread again([] {
         const uint8_t m[3] = {0x90, 60, 127};
-        midi::MidiPlayer::instance()->receive(m, 3);
+        forms::app().midi()->receive(m, 3);
     });
     again.join();
     std::vector<float> block(2 * 240);

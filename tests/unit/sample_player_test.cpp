@@ -253,14 +253,14 @@ TEST(MixerDeviceStart, AStartForAVoiceAttachedAgainSinceIsIgnored) {
     auto a = tone(1000, 48000, 0.5), b = tone(500, 48000, 0.5);
     const int v = mixer.attach(a.get(), a->rate);
     engine.renderOffline(128);
-    const DeviceStart old{static_cast<int16_t>(v), true, mixer.attachSeq(v), 1.0f};
+    const DeviceStart old{DeviceStart::Start, static_cast<int16_t>(v), true, mixer.attachSeq(v), 1.0f};
     ASSERT_TRUE(mixer.startFromDevice(old));
     mixer.detach(v, a);
     ASSERT_EQ(mixer.attach(b.get(), b->rate), v);
     EXPECT_LT(peakAbs(engine.renderOffline(4800)), kSilence);
     EXPECT_EQ(mixer.status(v), 0);
     // A start published for the voice as it is now plays.
-    ASSERT_TRUE(mixer.startFromDevice({static_cast<int16_t>(v), false, mixer.attachSeq(v), 1.0f}));
+    ASSERT_TRUE(mixer.startFromDevice({DeviceStart::Start, static_cast<int16_t>(v), false, mixer.attachSeq(v), 1.0f}));
     EXPECT_GT(peakAbs(engine.renderOffline(4800)), 0.4);
 }
 

@@ -16,6 +16,8 @@
 #include "core/dx_module.h"
 #include "core/forms.h"
 #include "core/settings.h"
+#include "kits/drumkit_import.h"
+#include "kits/drumkit_session.h"
 #include "kits/kit_session.h"
 #include "kits/kit_start.h"
 
@@ -72,6 +74,7 @@ FrmReworked::FrmReworked() {
     KeySettings = File->addAction(QStringLiteral("&Key Associations"));
     OpenKit = File->addAction(QStringLiteral("&Open Kit..."));
     SaveKitAs = File->addAction(QStringLiteral("&Save Kit As..."));
+    ImportDrumKit = File->addAction(QStringLiteral("&Import Drum Kit..."));
     File->addSeparator();
     RememberSetUp = File->addAction(QStringLiteral("&Remember Set-up"));
     RememberSetUp->setCheckable(true);
@@ -103,6 +106,7 @@ FrmReworked::FrmReworked() {
     connect(KeySettings, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmSettings); });
     connect(OpenKit, &QAction::triggered, this, [] { kits::openKitFromDialog(); });
     connect(SaveKitAs, &QAction::triggered, this, [] { kits::saveKitFromDialog(); });
+    connect(ImportDrumKit, &QAction::triggered, this, [] { kits::importDrumKitFromDialog(); });
     connect(RememberSetUp, &QAction::triggered, this, [](bool on) { kits::chooseRemembering(on); });
     connect(Exit, &QAction::triggered, this, &FrmReworked::Exit_Click);
     connect(KeyBoard, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmKeyBoard); });
@@ -119,7 +123,9 @@ FrmReworked::FrmReworked() {
 namespace {
 QString droppedKit(const QMimeData* mime) {
     const QList<QUrl> urls = mime->urls();
-    if (urls.size() != 1 || !urls[0].isLocalFile() || !kits::isKitFile(urls[0].toLocalFile())) return QString();
+    if (urls.size() != 1 || !urls[0].isLocalFile()) return QString();
+    const QString path = urls[0].toLocalFile();
+    if (!kits::isKitFile(path) && !kits::isDrumKitPath(path)) return QString();
     return urls[0].toLocalFile();
 }
 }  // namespace
@@ -133,7 +139,12 @@ void FrmReworked::dropEvent(QDropEvent* e) {
     if (kit.isEmpty()) return;
     e->acceptProposedAction();
     // Opened after the drop has finished, so its messages do not hold the drag.
-    QTimer::singleShot(0, this, [kit] { kits::openKit(kit); });
+    QTimer::singleShot(0, this, [kit] {
+        if (kits::isKitFile(kit))
+            kits::openKit(kit);
+        else
+            kits::importDrumKitIntoBank(kit);
+    });
 }
 
 bool FrmReworked::Form_Load() {

@@ -21,6 +21,7 @@ public:
     QAction* KeySettings = nullptr;
     QAction* OpenKit = nullptr;
     QAction* SaveKitAs = nullptr;
+    QAction* ImportDrumKit = nullptr;
     QAction* RememberSetUp = nullptr;  // ticked: the set-up is kept between runs
     QAction* Exit = nullptr;
     QAction* KeyBoard = nullptr;
@@ -40,7 +41,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
-    // A kit file dropped on the window opens.
+    // A kit file dropped on the window opens; a Hydrogen drum kit is imported.
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dropEvent(QDropEvent* e) override;
 

@@ -8,6 +8,7 @@
 #include "core/forms.h"
 #include "core/frm_reworked.h"
 #include "core/settings.h"
+#include "kits/drumkit_session.h"
 #include "kits/kit_file.h"
 #include "kits/kit_session.h"
 #include "kits/remembered.h"
@@ -79,6 +80,8 @@ void mainWindowLoaded() {
     }
     if (!files.kit.isEmpty()) {
         QTimer::singleShot(0, [path = files.kit] { openKit(path); });
+    } else if (!files.drumKit.isEmpty()) {
+        QTimer::singleShot(0, [path = files.drumKit] { importDrumKitIntoBank(path); });
     } else if (!files.sounds.isEmpty() || !files.problems.isEmpty()) {
         QTimer::singleShot(0, [files] { loadSounds(files); });
     }

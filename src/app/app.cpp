@@ -9,6 +9,8 @@
 #include "core/frm_reworked.h"
 #include "core/frm_splash.h"
 #include "keyboard/frm_key_board.h"
+#include "kits/drumkit_import.h"
+#include "kits/drumkit_session.h"
 #include "kits/kit_start.h"
 #include "midi/frm_midi.h"
 #include "midi/midi_player.h"
@@ -93,8 +95,13 @@ zendra::frmSplash& App::frmSplash() {
 zendra::FrmReworked* App::makeMainWindow() {
     auto* w = new zendra::FrmReworked(shared_);
     wireMenus(*w);
-    w->acceptDrops(&kits::isKitFile);
-    QObject::connect(w, &FrmReworked::fileDropped, w, [this](const QString& path) { kits::openKit(kits_, path); });
+    w->acceptDrops([](const QString& path) { return kits::isKitFile(path) || kits::isDrumKitPath(path); });
+    QObject::connect(w, &FrmReworked::fileDropped, w, [this](const QString& path) {
+        if (kits::isKitFile(path))
+            kits::openKit(kits_, path);
+        else
+            kits::importDrumKitIntoBank(kits_, path);
+    });
     QObject::connect(w, &FrmReworked::windowLoaded, w, [this, w] { mainWindowLoaded(*w); });
     return w;
 }
@@ -139,6 +146,7 @@ void App::wireMenus(zendra::FrmReworked& w) {
     show(w.About, Tool::frmAbout);
     QObject::connect(w.OpenKit, &QAction::triggered, &w, [this] { kits::openKitFromDialog(kits_); });
     QObject::connect(w.SaveKitAs, &QAction::triggered, &w, [this] { kits::saveKitFromDialog(kits_); });
+    QObject::connect(w.ImportDrumKit, &QAction::triggered, &w, [this] { kits::importDrumKitFromDialog(kits_); });
     QObject::connect(w.RememberSetUp, &QAction::triggered, &w, [this](bool on) { kits::chooseRemembering(kits_, on); });
 }
 

@@ -56,7 +56,8 @@ CommandLine parseCommandLine(int argc, char** argv) {
     parser.addPositionalArgument(
         QStringLiteral("files"),
         QStringLiteral("Sound files, or folders of them, to load into the Sample Dock in their order (at most "
-                       "sixteen); or one kit (.zkit) to open."),
+                       "sixteen); or one kit (.zkit) to open, or one Hydrogen drum kit (drumkit.xml, .h2drumkit or its "
+                       "folder) to import."),
         QStringLiteral("[file...]"));
     acceptQtOptions(parser);
 

@@ -7,6 +7,27 @@
 
 namespace zendra {
 
+namespace {
+Envelope envelopeOf(const model::SampleSlot& s) {
+    Envelope e;
+    e.attackMs = static_cast<float>(s.envelope.attackMs);
+    e.decayMs = static_cast<float>(s.envelope.decayMs);
+    e.sustain = static_cast<float>(s.envelope.sustain);
+    e.releaseMs = static_cast<float>(s.envelope.releaseMs);
+    e.releaseOnNoteOff = s.envelope.releaseOnNoteOff;
+    return e;
+}
+
+std::vector<std::shared_ptr<SampleData>> decodeAll(const QStringList& files) {
+    std::vector<std::string> paths;
+    for (const QString& f : files) paths.push_back(QFile::encodeName(f).toStdString());
+    BankDecoder decoder(std::move(paths));
+    decoder.wait();
+    if (const auto failed = decoder.failures(); !failed.empty()) throw SoundError(DSERR_FILEIO, failed[0].message);
+    return decoder.take();
+}
+}  // namespace
+
 DXMoudule::DXMoudule(BackendFactory backend) : backend_(std::move(backend)) { bindPlayer(); }
 
 DXMoudule::~DXMoudule() { releaseSound(); }
@@ -29,13 +50,25 @@ void DXMoudule::bindPlayer() {
         case model::Field::Gain: p->setGainDb(i, s.gainDb); break;
         case model::Field::Pan: p->setPan(i, s.pan); break;
         case model::Field::Rate: p->setRateHz(i, s.rateHz); break;
+        case model::Field::MuteGroup: p->setMuteGroup(i, s.muteGroup); break;
+        case model::Field::Envelope: p->setEnvelope(i, envelopeOf(s)); break;
+        case model::Field::Range: p->setRange(i, s.startFrame, s.endFrame); break;
         default: break;
         }
     });
-    // A new bank's sounds start afresh, but a start loops as the slot says.
+    // A new bank's sounds start afresh, with the designed settings' defaults,
+    // but a start loops as the slot says, and plays its range, envelope and
+    // mute group.
     QObject::connect(&bank_, &model::SampleBank::replaced, &bank_, [this] {
-        if (SamplePlayer* p = player_.get())
-            for (int i = 0; i < p->count(); ++i) p->setLoop(i, bank_.slot(i).loop);
+        SamplePlayer* p = player_.get();
+        if (p == nullptr) return;
+        for (int i = 0; i < p->count(); ++i) {
+            const model::SampleSlot& s = bank_.slot(i);
+            p->setLoop(i, s.loop);
+            p->setMuteGroup(i, s.muteGroup);
+            p->setEnvelope(i, envelopeOf(s));
+            p->setRange(i, s.startFrame, s.endFrame);
+        }
     });
 }
 
@@ -62,14 +95,7 @@ void DXMoudule::LoadSampleBuffers(const QStringList& files, std::vector<std::sha
     if (!ds || !player_) throw SoundError(DSERR_INVALIDCALL, "The sound device has not been started.");
     if (files.isEmpty() || files.size() > model::kSlots)
         throw SoundError(DSERR_INVALIDCALL, "A bank holds one to sixteen samples.");
-    if (decoded.empty()) {
-        std::vector<std::string> paths;
-        for (const QString& f : files) paths.push_back(QFile::encodeName(f).toStdString());
-        BankDecoder decoder(std::move(paths));
-        decoder.wait();
-        if (const auto failed = decoder.failures(); !failed.empty()) throw SoundError(DSERR_FILEIO, failed[0].message);
-        decoded = decoder.take();
-    }
+    if (decoded.empty()) decoded = decodeAll(files);
     if (decoded.size() != static_cast<size_t>(files.size()))
         throw SoundError(DSERR_INVALIDCALL, "The decoded sound does not match the sample files.");
     for (qsizetype i = 0; i < files.size(); ++i) {
@@ -79,6 +105,39 @@ void DXMoudule::LoadSampleBuffers(const QStringList& files, std::vector<std::sha
     }
     player_->load(std::move(decoded));  // the old sounds are released here
     bank_.replace(files);
+}
+
+void DXMoudule::LoadSlots(const std::vector<model::SampleSlot>& wanted, std::vector<std::shared_ptr<SampleData>> decoded) {
+    if (!ds || !player_) throw SoundError(DSERR_INVALIDCALL, "The sound device has not been started.");
+    if (wanted.empty() || wanted.size() > static_cast<size_t>(model::kSlots))
+        throw SoundError(DSERR_INVALIDCALL, "A bank holds one to sixteen samples.");
+    QStringList files;
+    for (const model::SampleSlot& s : wanted) files << s.soundFiles();
+    if (decoded.empty()) decoded = decodeAll(files);
+    if (decoded.size() != static_cast<size_t>(files.size()))
+        throw SoundError(DSERR_INVALIDCALL, "The decoded sound does not match the sample files.");
+    std::vector<SamplePlayer::SlotSounds> sounds;
+    size_t next = 0;
+    for (const model::SampleSlot& s : wanted) {
+        SamplePlayer::SlotSounds slot;
+        const auto addLayer = [&](int minVelocity, int maxVelocity, double gainDb) {
+            const std::shared_ptr<SampleData>& d = decoded[next];
+            if (!d || d->frames() == 0)
+                throw SoundError(DSERR_INVALIDPARAM, "Cannot load \"" + QFile::encodeName(files[static_cast<qsizetype>(next)]).toStdString() +
+                                                         "\": Creating a sound buffer: there is no sound.");
+            slot.layers.push_back({d, minVelocity, maxVelocity, gainDb});
+            ++next;
+        };
+        if (s.layers.empty()) {
+            addLayer(1, 127, 0.0);
+        } else {
+            for (const model::Layer& l : s.layers) addLayer(l.minVelocity, l.maxVelocity, l.gainDb);
+            slot.defaultLayer = s.defaultLayer;
+        }
+        sounds.push_back(std::move(slot));
+    }
+    player_->load(std::move(sounds));  // the old sounds are released here
+    bank_.replaceSlots(wanted);
 }
 
 void DXMoudule::releaseSound() {

@@ -61,6 +61,12 @@ public:
     // bank and the player keep what they had and the SoundError names the file.
     void LoadSampleBuffers(const QStringList& files, std::vector<std::shared_ptr<SampleData>> decoded = {});
 
+    // Makes `wanted` the bank, whole: every slot's sound files (its layers',
+    // else its own) go to the player, `decoded` holding them in that order
+    // (read here, in parallel, blocking, when empty), then the bank takes
+    // the slots. All-or-nothing, as LoadSampleBuffers.
+    void LoadSlots(const std::vector<model::SampleSlot>& wanted, std::vector<std::shared_ptr<SampleData>> decoded = {});
+
     // Lets go of the player and the sound objects (the program is ending).
     void releaseSound();
 

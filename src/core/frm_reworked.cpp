@@ -69,6 +69,7 @@ FrmReworked::FrmReworked(DXMoudule& shared) : shared_(shared) {
     KeySettings = File->addAction(QStringLiteral("&Key Associations"));
     OpenKit = File->addAction(QStringLiteral("&Open Kit..."));
     SaveKitAs = File->addAction(QStringLiteral("&Save Kit As..."));
+    ImportDrumKit = File->addAction(QStringLiteral("&Import Drum Kit..."));
     File->addSeparator();
     RememberSetUp = File->addAction(QStringLiteral("&Remember Set-up"));
     RememberSetUp->setCheckable(true);

@@ -26,6 +26,7 @@ public:
     QAction* KeySettings = nullptr;
     QAction* OpenKit = nullptr;
     QAction* SaveKitAs = nullptr;
+    QAction* ImportDrumKit = nullptr;
     QAction* RememberSetUp = nullptr;  // ticked: the set-up is kept between runs
     QAction* Exit = nullptr;
     QAction* KeyBoard = nullptr;

@@ -470,4 +470,49 @@ ImportedKit importDrumKit(const QString& path, const DrumKitLimits& limits, cons
     return kit;
 }
 
+QString keepUnpacked(ImportedKit& kit, const QString& parent, QString& error) {
+    if (!kit.unpacked) return {};
+    QString name;
+    for (const QChar c : kit.name.left(64))
+        name += c.isLetterOrNumber() || c == u' ' || c == u'-' || c == u'_' ? c : QChar(u'_');
+    name = name.trimmed();
+    if (name.isEmpty()) name = QStringLiteral("kit");
+    if (!QDir().mkpath(parent)) {
+        error = QStringLiteral("the folder \"%1\" cannot be made").arg(parent);
+        return {};
+    }
+    QString to;
+    for (int n = 1;; ++n) {
+        to = QDir(parent).filePath(QStringLiteral("%1-%2").arg(name).arg(n));
+        if (!QFileInfo::exists(to)) break;
+    }
+    const QString given = QDir::cleanPath(kit.unpacked->path());
+    const QString canonical = QDir(given).canonicalPath();
+    if (!QDir().rename(given, to)) {
+        error = QStringLiteral("the unpacked kit cannot be moved to \"%1\"").arg(to);
+        return {};
+    }
+    const QString kept = QDir(to).canonicalPath();
+    auto repoint = [&](QString& path) {
+        for (const QString& from : {given, canonical}) {
+            if (!from.isEmpty() && (path == from || path.startsWith(from + QLatin1Char('/')))) {
+                path = kept + path.mid(from.size());
+                return;
+            }
+        }
+    };
+    repoint(kit.folder);
+    for (DrumInstrument& in : kit.instruments)
+        for (DrumLayer& l : in.layers) repoint(l.file);
+    kit.unpacked.reset();  // its folder has moved: nothing is left to remove
+    return kept;
+}
+
+bool isDrumKitPath(const QString& path) {
+    const QFileInfo info(path);
+    if (info.isDir()) return QFileInfo(QDir(path).filePath(kKitFileName)).isFile();
+    return info.fileName().compare(kKitFileName, Qt::CaseInsensitive) == 0 ||
+           info.suffix().compare(QLatin1String("h2drumkit"), Qt::CaseInsensitive) == 0;
+}
+
 }  // namespace zendra::kits

@@ -78,10 +78,20 @@ struct ImportedKit {
 // written anywhere else.
 ImportedKit importDrumKit(const QString& path, const DrumKitLimits& limits = {}, const QString& unpackParent = {});
 
+// Makes a packed kit's unpacked folder last: moved to `<parent>/<kit name>-<n>`
+// (n the first number free; `parent` on the same disk as the unpacked folder)
+// and no longer removed with the handle, the kit's folder and files pointing
+// there. Returns the kept folder; empty for a kit read in place (left as it
+// is) or when the folder cannot be moved (the kit unchanged, `error` says why).
+QString keepUnpacked(ImportedKit& kit, const QString& parent, QString& error);
+
 // The same from drumkit.xml's bytes; `shownName` is the file named in
 // messages, samples are looked up (never opened) in `kitFolder`.
 ImportedKit parseDrumKit(const QByteArray& xml, const QString& kitFolder, const QString& shownName,
                          const DrumKitLimits& limits = {});
+
+// A drumkit.xml, a .h2drumkit, or a folder holding a drumkit.xml.
+bool isDrumKitPath(const QString& path);
 
 // Hydrogen's older two-channel pan (each side's level, 0..1, both 1 at the
 // centre) as one position in -1..1.

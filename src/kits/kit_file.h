@@ -3,18 +3,24 @@
 #pragma once
 #include <QJsonObject>
 #include <QString>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
+#include "model/sample_bank.h"
+
 namespace zendra::kits {
 
-inline constexpr int kFormatVersion = 1;
+inline constexpr int kFormatVersion = 2;
 inline constexpr int kMaxSamples = 16;
 inline const QString kExtension = QStringLiteral(".zkit");
 inline const QString kDialogFilter = QStringLiteral("Zendra Kits (*.zkit)");
 
-// One slot. Volume and pan are the Sample Properties bars' positions;
-// frequency is in Hz, 0 meaning the sample's own rate.
+// One slot. Volume and pan are the Sample Properties bars' positions, kept
+// for the eye; gainDb and balance are the exact settings (a kit of format 1
+// has none: they are the bars' then). Frequency is in Hz, 0 meaning the
+// sample's own rate. Format 2 added the name, gainDb, balance, layers,
+// defaultLayer, muteGroup, envelope and the frames that play.
 struct KitSample {
     QString file;  // absolute in memory, relative to the kit file on disk
     bool loop = true;
@@ -23,6 +29,15 @@ struct KitSample {
     int frequency = 0;
     bool paused = false;
     QString key;  // the bound character, empty for none
+    QString name;
+    double gainDb = 0.0;               // -100..0
+    double balance = 0.0;              // -1..1
+    std::vector<model::Layer> layers;  // files as `file`
+    int defaultLayer = -1;
+    int muteGroup = 0;
+    model::Envelope envelope;
+    int64_t startFrame = 0;
+    int64_t endFrame = -1;
     bool operator==(const KitSample&) const = default;
 };
 

@@ -52,6 +52,16 @@ Kit currentKit(const KitContext& ctx) {
         s.frequency = player && player->has(i) ? player->rateHz(i) : slot.rateHz;
         s.paused = slot.paused;
         s.key = model::boundKey(slot);
+        s.name = slot.name;
+        s.gainDb = slot.gainDb;
+        s.balance = slot.pan;
+        s.layers = slot.layers;
+        for (model::Layer& l : s.layers) l.file = absolute(l.file);
+        s.defaultLayer = slot.defaultLayer;
+        s.muteGroup = slot.muteGroup;
+        s.envelope = slot.envelope;
+        s.startFrame = slot.startFrame;
+        s.endFrame = slot.endFrame;
         kit.samples.push_back(s);
     }
     if (const midi::MidiPlayer* midiPlayer = ctx.midi()) kit.midi = midiPlayer->mapping().toJson();
@@ -65,14 +75,45 @@ void applySettings(const KitContext& ctx, const Kit& kit) {
     SamplePlayer* sound = ctx.shared.Player();
     using S = model::SampleBank::Signal;
     const int n = std::min<int>(static_cast<int>(kit.samples.size()), bank.count());
+    // Layers, mute groups, envelopes and ranges go in with the slots whole.
+    std::vector<model::SampleSlot> withSlots;
+    for (int i = 0; i < bank.count(); ++i) withSlots.push_back(bank.slot(i));
+    for (int i = 0; i < n; ++i) {
+        const KitSample& s = kit.samples[static_cast<size_t>(i)];
+        model::SampleSlot& slot = withSlots[static_cast<size_t>(i)];
+        if (absolute(slot.file) != absolute(s.file)) continue;
+        slot.layers = s.layers;
+        slot.defaultLayer = s.defaultLayer;
+        slot.muteGroup = s.muteGroup;
+        slot.envelope = s.envelope;
+        slot.startFrame = s.startFrame;
+        slot.endFrame = s.endFrame;
+    }
+    bool whole = false;
+    for (int i = 0; i < bank.count(); ++i) whole = whole || withSlots[static_cast<size_t>(i)] != bank.slot(i);
+    if (whole) {
+        // Layers are sounds of their own: loaded before the slots take them.
+        bool layered = false;
+        for (int i = 0; i < bank.count(); ++i)
+            layered = layered || withSlots[static_cast<size_t>(i)].layers != bank.slot(i).layers;
+        try {
+            if (layered)
+                ctx.shared.LoadSlots(withSlots);
+            else
+                bank.replaceSlots(withSlots);
+        } catch (const SoundError& e) {
+            warn(QStringLiteral("The kit's velocity layers cannot be loaded: %1\n\nEach sample plays its own file.")
+                     .arg(QString::fromStdString(e.what())));
+        }
+    }
     for (int i = 0; i < n; ++i) {
         const KitSample& s = kit.samples[static_cast<size_t>(i)];
         if (absolute(bank.slot(i).file) != absolute(s.file)) continue;
         // Signalled even when the slot holds them already: a new sound starts
         // with its defaults and must take them.
         bank.setLoop(i, s.loop, S::Always);
-        bank.setGainDb(i, model::gainDbOfVolumeBar(s.volume), S::Always);
-        bank.setPan(i, model::panOfBar(s.pan), S::Always);
+        bank.setGainDb(i, s.gainDb, S::Always);
+        bank.setPan(i, s.balance, S::Always);
         // A rate the bar cannot show stays as the load left it.
         if (s.frequency > 0) {
             const int bar = static_cast<int>(std::lround(s.frequency / 10.0));
@@ -83,6 +124,7 @@ void applySettings(const KitContext& ctx, const Kit& kit) {
         if (s.paused && !bank.slot(i).paused && sound) sound->stop(i);
         bank.setPaused(i, s.paused);
         bank.setKey(i, s.key.isEmpty() ? QString() : s.key);
+        bank.setName(i, s.name);
     }
 }
 

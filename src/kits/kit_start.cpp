@@ -6,6 +6,7 @@
 
 #include "core/dialogs.h"
 #include "core/settings.h"
+#include "kits/drumkit_session.h"
 #include "kits/kit_file.h"
 #include "kits/kit_session.h"
 #include "kits/remembered.h"
@@ -77,6 +78,8 @@ void mainWindowLoaded(const KitContext& ctx) {
     }
     if (!files.kit.isEmpty()) {
         QTimer::singleShot(0, [&ctx, path = files.kit] { openKit(ctx, path); });
+    } else if (!files.drumKit.isEmpty()) {
+        QTimer::singleShot(0, [&ctx, path = files.drumKit] { importDrumKitIntoBank(ctx, path); });
     } else if (!files.sounds.isEmpty() || !files.problems.isEmpty()) {
         QTimer::singleShot(0, [&ctx, files] { loadSounds(ctx, files); });
     }

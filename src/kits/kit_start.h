@@ -15,7 +15,8 @@ struct KitContext;
 // session_keeper.h) and once more when the program ends.
 void rememberBetweenRuns(bool on = true);
 // The files and folders named to open once the main window has loaded (see
-// start_files.h): a kit opens as "Open Kit..." opens it; sound files fill the
+// start_files.h): a kit opens as "Open Kit..." opens it, a Hydrogen drum kit
+// is imported as "Import Drum Kit..." imports it; sound files fill the
 // Sample Dock's slots in order, in place of the last session, and load as its
 // Done loads them. What gives nothing is named in one message first.
 void openAtStart(const QStringList& paths);

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <algorithm>
 
+#include "kits/drumkit_import.h"
 #include "kits/kit_file.h"
 #include "sound/sound_file.h"
 
@@ -63,6 +64,10 @@ StartFiles sortStartFiles(const QStringList& paths) {
     StartFiles result;
     if (paths.size() == 1 && isKitName(paths[0]) && QFileInfo(paths[0]).isFile()) {
         result.kit = paths[0];
+        return result;
+    }
+    if (paths.size() == 1 && isDrumKitPath(paths[0])) {
+        result.drumKit = paths[0];
         return result;
     }
     QStringList sounds;

@@ -15,10 +15,15 @@ struct NoteOn {
 
 class MidiParser {
 public:
-    // Calls onNote(NoteOn) for each note-on in `bytes`. The state carries over
-    // from one call to the next, as a byte stream does.
+    // Calls onNote(NoteOn) for each note-on in `bytes`, and onNoteOff(NoteOn)
+    // for each note-off (a note-on of velocity 0 too), its velocity 0. The
+    // state carries over from one call to the next, as a byte stream does.
     template <typename F>
     void feed(const uint8_t* bytes, size_t count, F&& onNote) {
+        feed(bytes, count, onNote, [](const NoteOn&) {});
+    }
+    template <typename F, typename G>
+    void feed(const uint8_t* bytes, size_t count, F&& onNote, G&& onNoteOff) {
         for (size_t i = 0; i < count; ++i) {
             const uint8_t b = bytes[i];
             if (b >= 0xF8) continue;  // real-time: may come anywhere, changes nothing
@@ -44,7 +49,11 @@ public:
             const int need = kind == 0xC0 || kind == 0xD0 ? 1 : 2;
             if (have_ < need) continue;
             have_ = 0;  // running status: the next data bytes reuse status_
-            if (kind == 0x90 && data_[1] > 0) onNote(NoteOn{static_cast<uint8_t>(status_ & 0x0F), data_[0], data_[1]});
+            const auto channel = static_cast<uint8_t>(status_ & 0x0F);
+            if (kind == 0x90 && data_[1] > 0)
+                onNote(NoteOn{channel, data_[0], data_[1]});
+            else if (kind == 0x80 || kind == 0x90)
+                onNoteOff(NoteOn{channel, data_[0], 0});
         }
     }
 

@@ -52,19 +52,27 @@ void MidiPlayer::publishMapping() {
 
 void MidiPlayer::receive(const uint8_t* bytes, size_t count) {
     bool any = false;
-    parser_.feed(bytes, count, [&](const NoteOn& n) {
-        if (learning_.load(std::memory_order_acquire) < 0) {
+    parser_.feed(
+        bytes, count,
+        [&](const NoteOn& n) {
+            if (learning_.load(std::memory_order_acquire) < 0) {
+                const int s = sampleOfNote_[n.note & 0x7F].load(std::memory_order_relaxed);
+                if (s < 0) return;
+                const float level = velocity_.load(std::memory_order_relaxed) ? velocityLevel(n.velocity) : 1.0f;
+                if (!sound_ || !sound_->startFromDevice(s, level, n.velocity))
+                    dropped_.fetch_add(1, std::memory_order_relaxed);
+                return;
+            }
+            if (queue_.push(n))
+                any = true;
+            else
+                dropped_.fetch_add(1, std::memory_order_relaxed);
+        },
+        [&](const NoteOn& n) {
+            // A slot whose envelope asks for it fades out; a one-shot plays on.
             const int s = sampleOfNote_[n.note & 0x7F].load(std::memory_order_relaxed);
-            if (s < 0) return;
-            const float level = velocity_.load(std::memory_order_relaxed) ? velocityLevel(n.velocity) : 1.0f;
-            if (!sound_ || !sound_->startFromDevice(s, level)) dropped_.fetch_add(1, std::memory_order_relaxed);
-            return;
-        }
-        if (queue_.push(n))
-            any = true;
-        else
-            dropped_.fetch_add(1, std::memory_order_relaxed);
-    });
+            if (s >= 0 && sound_) sound_->releaseFromDevice(s);
+        });
     // One wake-up at a time, however many notes come before it is handled:
     // a write to the eventfd that the window thread watches, which neither
     // allocates nor waits.
@@ -89,7 +97,7 @@ void MidiPlayer::drain() {
             learned = true;
         }
         const int s = mapping_.sampleFor(n.note);
-        if (s >= 0 && sound_) sound_->start(s, mapping_.levelOf(n.velocity));
+        if (s >= 0 && sound_) sound_->start(s, mapping_.levelOf(n.velocity), n.velocity);
     });
     // Straight to the audio thread, not after another turn of the event loop.
     if (sound_) sound_->flush();

@@ -28,12 +28,10 @@ void SampleBank::replace(const QStringList& files) {
     count_ = static_cast<int>(std::min<qsizetype>(files.size(), kSlots));
     for (int i = 0; i < kSlots; ++i) {
         SampleSlot& s = slots_[static_cast<size_t>(i)];
-        const QString file = i < count_ ? files[i] : QString();
-        if (file != s.file) {
-            s.layers.clear();
-            s.defaultLayer = -1;
-        }
-        s.file = file;
+        // A bank of plain files: one sound a slot.
+        s.layers.clear();
+        s.defaultLayer = -1;
+        s.file = i < count_ ? files[i] : QString();
     }
     emit replaced();
 }

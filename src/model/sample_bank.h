@@ -97,8 +97,8 @@ public:
     QString displayName(int i) const;
 
     // A new bank of `files` (at most sixteen) has replaced the old one: their
-    // settings stay, the files change; a slot whose file changed loses its
-    // layers. Signals replaced() once.
+    // settings stay, the files change, each the slot's one sound (no layers).
+    // Signals replaced() once.
     void replace(const QStringList& files);
     // The same with whole slots (an imported kit): files, layers and every
     // setting. Signals replaced() once.

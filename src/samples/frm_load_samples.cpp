@@ -15,6 +15,7 @@
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -265,6 +266,28 @@ std::optional<std::vector<std::shared_ptr<SampleData>>> frmLoadSamples::decodeFi
 
 void frmLoadSamples::cmbDone_Click() { loadBank(); }
 
+std::optional<std::vector<std::shared_ptr<SampleData>>> frmLoadSamples::decode(const std::vector<QString>& files,
+                                                                               QStringList& failures) {
+    if (loading_) return std::nullopt;
+    Busy busy(loading_);
+    return decodeFiles(files, failures);
+}
+
+void frmLoadSamples::setLoadedRates(model::SampleBank::Signal signal) {
+    model::SampleBank& bank = shared_.Bank();
+    for (int i = 0; i < bank.count(); ++i) {
+        const int rate = shared_.Player()->rateHz(i);
+        const int bar = model::frequencyBarUnclamped(rate);
+        bank.setRateHz(i, model::frequencyBarShows(bar) ? model::rateHzOfFrequencyBar(bar) : rate, signal);
+    }
+}
+
+void frmLoadSamples::showFiles(const QStringList& files) {
+    const auto n = std::min<qsizetype>(files.size(), 16);
+    hscrollNumber->setValue(n == 0 ? 0 : static_cast<int>((n - 1) / 4));
+    for (int i = 0; i < 16; ++i) lblSample[i]->setText(i < n ? files[i] : QString());
+}
+
 bool frmLoadSamples::loadBank(const QString& kit) {
     if (loading_) return false;  // a load is under way already
     if (lblSample[0]->text().isEmpty()) {
@@ -299,12 +322,7 @@ bool frmLoadSamples::loadBank(const QString& kit) {
     // reaches the sound (so 11025 Hz plays at 11020 Hz), the same bar leaves
     // the sound at its own rate; a rate the bar cannot show (e.g. 192 kHz)
     // stays the sound's own until the bar is moved.
-    model::SampleBank& bank = shared_.Bank();
-    for (int i = 0; i < bank.count(); ++i) {
-        const int rate = shared_.Player()->rateHz(i);
-        const int bar = model::frequencyBarUnclamped(rate);
-        bank.setRateHz(i, model::frequencyBarShows(bar) ? model::rateHzOfFrequencyBar(bar) : rate);
-    }
+    setLoadedRates();
     hideForm();
     emit bankLoaded();
     return true;

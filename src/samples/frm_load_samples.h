@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/tool_form.h"
+#include "model/sample_bank.h"
 #include "sound/bank_decoder.h"
 
 namespace zendra {
@@ -45,6 +46,15 @@ public:
     // untouched). One message names every file that failed, each with its
     // reason, headed by `kit` when the slots hold that kit's files.
     bool loadBank(const QString& kit = QString());
+    // Decodes files as Done does (progress after a while, Cancel): nullopt
+    // when any failed (each named in `failures`), the user cancelled or a load
+    // is under way. Changes nothing.
+    std::optional<std::vector<std::shared_ptr<SampleData>>> decode(const std::vector<QString>& files,
+                                                                   QStringList& failures);
+    // Each loaded slot's frequency as Done sets it for the new sounds.
+    void setLoadedRates(model::SampleBank::Signal signal = model::SampleBank::Signal::IfChanged);
+    // Shows the files in the slots from the first on, the rest empty.
+    void showFiles(const QStringList& files);
 
     // Whether a Done is decoding files right now.
     bool isLoading() const { return loading_; }

@@ -243,7 +243,7 @@ TEST_F(KitTest, BadKitSaysWhatIsWrongAndChangesNothing) {
         // the kit, what its one message names
         {head + R"(1, "samples": [{"file": "tone-22050.wav")", {kit, "damaged or cut short"}},
         {R"({"tracks": []})", {kit, "not a Zendra kit"}},
-        {head + R"(2, "samples": [{"file": "snare.wav"}]})", {kit, "newer Zendra"}},
+        {head + R"(3, "samples": [{"file": "snare.wav"}]})", {kit, "newer Zendra"}},
         {head + R"(1, "samples": [{"file": "snare.wav", "volume": 7}]})", {kit, "sample 1 are damaged"}},
     };
     loadBank({file("tone-22050.wav")});

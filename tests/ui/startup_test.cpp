@@ -61,7 +61,7 @@ TEST_F(StartupTest, MenusHoldEveryItemInOrderOpenTheirWindowsAndExitAsks) {
             if (list->child(i)->role() != QAccessible::Separator) menus << list->child(i)->text(QAccessible::Name);
     }
     EXPECT_EQ(menus.join('|'), "File|Tools|About|Load Samples|Properties|MIDI|Key Associations|Open Kit...|Save Kit "
-                               "As...|Remember Set-up|Exit|"
+                               "As...|Import Drum Kit...|Remember Set-up|Exit|"
                                "Key Board|Sample Pad|Tap Pad|Sample Properties|F X|Cross Fader|Record");
     // Each item brings its own window to the front; About twice is one window.
     const std::pair<QAction*, QString> items[] = {

@@ -99,4 +99,23 @@ void SampleBank::setName(int i, const QString& name) {
     set(i, &SampleSlot::name, name, Field::Name, Signal::IfChanged);
 }
 
+void SampleBank::setEnvelope(int i, const Envelope& e) {
+    Envelope kept = e;
+    for (double* ms : {&kept.attackMs, &kept.decayMs, &kept.releaseMs})
+        *ms = std::isnan(*ms) ? 0.0 : std::max(*ms, 0.0);
+    kept.sustain = std::isnan(kept.sustain) ? 1.0 : std::clamp(kept.sustain, 0.0, 1.0);
+    set(i, &SampleSlot::envelope, kept, Field::Envelope, Signal::IfChanged);
+}
+
+void SampleBank::setRange(int i, int64_t startFrame, int64_t endFrame) {
+    if (i < 0 || i >= kSlots) return;
+    SampleSlot& s = slots_[static_cast<size_t>(i)];
+    startFrame = std::max<int64_t>(startFrame, 0);
+    endFrame = endFrame < 0 ? -1 : std::max(endFrame, startFrame + 1);
+    if (s.startFrame == startFrame && s.endFrame == endFrame) return;
+    s.startFrame = startFrame;
+    s.endFrame = endFrame;
+    emit changed(i, Field::Range);
+}
+
 }  // namespace zendra::model

@@ -20,6 +20,7 @@
 #include "recording/frm_properties.h"
 #include "recording/frm_record.h"
 #include "samples/frm_load_samples.h"
+#include "samples/sample_editor.h"
 #include "tappad/frm_sample_key_pad.h"
 #include "tappad/frm_settings.h"
 
@@ -102,6 +103,14 @@ zendra::frmSampleKeyPad& frmSampleKeyPad() { return Slot<zendra::frmSampleKeyPad
 zendra::frmProperties& frmProperties() { return Slot<zendra::frmProperties>::get(); }
 zendra::frmRecord& frmRecord() { return Slot<zendra::frmRecord>::get(); }
 zendra::frmMidi& frmMidi() { return Slot<zendra::frmMidi>::get(); }
+zendra::SampleEditor& sampleEditor() {
+    QPointer<zendra::SampleEditor>& p = Slot<zendra::SampleEditor>::ptr();
+    if (!p) {
+        p = new zendra::SampleEditor(DXMoudule::Bank(), [] { return DXMoudule::Player(); });
+        adopt(p);
+    }
+    return *p;
+}
 
 void showForm(Tool tool) {
     switch (tool) {
@@ -116,6 +125,7 @@ void showForm(Tool tool) {
     case Tool::frmFX: frmFX().showForm(); break;
     case Tool::frmCrossFade: frmCrossFade().showForm(); break;
     case Tool::frmRecord: frmRecord().showForm(); break;
+    case Tool::sampleEditor: sampleEditor().showForm(); break;
     case Tool::frmAbout: frmAbout().showForm(); break;
     }
 }
@@ -146,6 +156,7 @@ void destroyAll() {
     kill(Slot<zendra::frmProperties>::ptr());
     kill(Slot<zendra::frmRecord>::ptr());
     kill(Slot<zendra::frmMidi>::ptr());
+    kill(Slot<zendra::SampleEditor>::ptr());
     delete g_main.data();
     g_main = nullptr;
     delete g_splash.data();

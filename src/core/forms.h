@@ -23,6 +23,7 @@ class frmSampleKeyPad;
 class frmProperties;
 class frmRecord;
 class frmMidi;
+class SampleEditor;
 
 namespace forms {
 
@@ -47,6 +48,7 @@ zendra::frmSampleKeyPad& frmSampleKeyPad();
 zendra::frmProperties& frmProperties();
 zendra::frmRecord& frmRecord();
 zendra::frmMidi& frmMidi();
+zendra::SampleEditor& sampleEditor();
 
 // The tool windows the main window's menus show.
 enum class Tool {
@@ -61,6 +63,7 @@ enum class Tool {
     frmFX,
     frmCrossFade,
     frmRecord,
+    sampleEditor,
     frmAbout
 };
 // Shows one, creating it (hidden) first if it does not exist yet.

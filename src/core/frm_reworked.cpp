@@ -86,6 +86,7 @@ FrmReworked::FrmReworked() {
     FX = Tools->addAction(QStringLiteral("&F X"));
     CrossFader = Tools->addAction(QStringLiteral("&Cross Fader"));
     Record = Tools->addAction(QStringLiteral("&Record"));
+    SampleEditor = Tools->addAction(QStringLiteral("Sample &Editor..."));
     About = menuBar()->addAction(QStringLiteral("&About"));
     for (QMenu* menu : {File, Tools})
         for (QAction* a : menu->actions()) showCaptionAsItReads(a);
@@ -112,6 +113,7 @@ FrmReworked::FrmReworked() {
     connect(FX, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmFX); });
     connect(CrossFader, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmCrossFade); });
     connect(Record, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmRecord); });
+    connect(SampleEditor, &QAction::triggered, this, [] { forms::showForm(forms::Tool::sampleEditor); });
     connect(About, &QAction::triggered, this, [] { forms::showForm(forms::Tool::frmAbout); });
     setAcceptDrops(true);
 }

@@ -21,6 +21,7 @@
 #include "recording/frm_properties.h"
 #include "recording/frm_record.h"
 #include "samples/frm_load_samples.h"
+#include "samples/sample_editor.h"
 #include "sound/output_engine.h"
 #include "tappad/frm_sample_key_pad.h"
 #include "tappad/frm_settings.h"
@@ -56,6 +57,7 @@ App::~App() {
     kill(properties_);
     kill(record_);
     kill(midiWindow_);
+    kill(sampleEditor_);
     delete main_.data();
     delete prepared_.data();
     delete splash_.data();
@@ -143,6 +145,7 @@ void App::wireMenus(zendra::FrmReworked& w) {
     show(w.FX, Tool::frmFX);
     show(w.CrossFader, Tool::frmCrossFade);
     show(w.Record, Tool::frmRecord);
+    show(w.SampleEditor, Tool::sampleEditor);
     show(w.About, Tool::frmAbout);
     QObject::connect(w.OpenKit, &QAction::triggered, &w, [this] { kits::openKitFromDialog(kits_); });
     QObject::connect(w.SaveKitAs, &QAction::triggered, &w, [this] { kits::saveKitFromDialog(kits_); });
@@ -165,6 +168,10 @@ zendra::frmMidi& App::frmMidi() {
     return window(midiWindow_, std::function<midi::MidiPlayer*()>([this] { return midi_.data(); }));
 }
 
+zendra::SampleEditor& App::sampleEditor() {
+    return window(sampleEditor_, shared_.Bank(), std::function<SamplePlayer*()>([this] { return shared_.Player(); }));
+}
+
 void App::showForm(Tool tool) {
     switch (tool) {
     case Tool::frmLoadSamples: frmLoadSamples().showForm(); break;
@@ -178,6 +185,7 @@ void App::showForm(Tool tool) {
     case Tool::frmFX: frmFX().showForm(); break;
     case Tool::frmCrossFade: frmCrossFade().showForm(); break;
     case Tool::frmRecord: frmRecord().showForm(); break;
+    case Tool::sampleEditor: sampleEditor().showForm(); break;
     case Tool::frmAbout: frmAbout().showForm(); break;
     }
 }

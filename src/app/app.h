@@ -27,6 +27,7 @@ class frmSampleKeyPad;
 class frmProperties;
 class frmRecord;
 class frmMidi;
+class SampleEditor;
 namespace midi {
 class MidiPlayer;
 }
@@ -46,6 +47,7 @@ enum class Tool {
     frmFX,
     frmCrossFade,
     frmRecord,
+    sampleEditor,
     frmAbout
 };
 
@@ -82,6 +84,7 @@ public:
     zendra::frmProperties& frmProperties();
     zendra::frmRecord& frmRecord();
     zendra::frmMidi& frmMidi();
+    zendra::SampleEditor& sampleEditor();
     // Shows one, creating it (hidden) first if it does not exist yet.
     void showForm(Tool tool);
 
@@ -114,6 +117,7 @@ private:
     QPointer<zendra::frmProperties> properties_;
     QPointer<zendra::frmRecord> record_;
     QPointer<zendra::frmMidi> midiWindow_;
+    QPointer<zendra::SampleEditor> sampleEditor_;
 };
 
 }  // namespace app

@@ -84,6 +84,7 @@ FrmReworked::FrmReworked(DXMoudule& shared) : shared_(shared) {
     FX = Tools->addAction(QStringLiteral("&F X"));
     CrossFader = Tools->addAction(QStringLiteral("&Cross Fader"));
     Record = Tools->addAction(QStringLiteral("&Record"));
+    SampleEditor = Tools->addAction(QStringLiteral("Sample &Editor..."));
     About = menuBar()->addAction(QStringLiteral("&About"));
     for (QMenu* menu : {File, Tools})
         for (QAction* a : menu->actions()) showCaptionAsItReads(a);

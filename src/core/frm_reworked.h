@@ -36,6 +36,7 @@ public:
     QAction* FX = nullptr;
     QAction* CrossFader = nullptr;
     QAction* Record = nullptr;
+    QAction* SampleEditor = nullptr;
     QAction* About = nullptr;
 
     // Starts the sound device and shows the Sample Dock. False when the

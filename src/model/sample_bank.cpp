@@ -97,4 +97,45 @@ void SampleBank::setName(int i, const QString& name) {
     set(i, &SampleSlot::name, name, Field::Name, Signal::IfChanged);
 }
 
+void SampleBank::setLayers(int i, std::vector<Layer> layers, int defaultLayer) {
+    if (i < 0 || i >= kSlots) return;
+    if (layers.size() > static_cast<size_t>(kMaxLayers)) layers.resize(kMaxLayers);
+    for (Layer& l : layers) {
+        l.minVelocity = std::clamp(l.minVelocity, 1, 127);
+        l.maxVelocity = std::clamp(l.maxVelocity, 1, 127);
+        if (l.minVelocity > l.maxVelocity) std::swap(l.minVelocity, l.maxVelocity);
+        l.gainDb = std::isnan(l.gainDb) ? 0.0 : std::clamp(l.gainDb, -100.0, 12.0);
+    }
+    if (defaultLayer < -1 || defaultLayer >= static_cast<int>(layers.size())) defaultLayer = -1;
+    SampleSlot& s = slots_[static_cast<size_t>(i)];
+    if (s.layers == layers && s.defaultLayer == defaultLayer) return;
+    s.layers = std::move(layers);
+    s.defaultLayer = defaultLayer;
+    emit changed(i, Field::Layers);
+}
+
+void SampleBank::setMuteGroup(int i, int group) {
+    set(i, &SampleSlot::muteGroup, group >= 1 && group <= kMuteGroups ? group : 0, Field::MuteGroup,
+        Signal::IfChanged);
+}
+
+void SampleBank::setEnvelope(int i, const Envelope& e) {
+    Envelope kept = e;
+    for (double* ms : {&kept.attackMs, &kept.decayMs, &kept.releaseMs})
+        *ms = std::isnan(*ms) ? 0.0 : std::max(*ms, 0.0);
+    kept.sustain = std::isnan(kept.sustain) ? 1.0 : std::clamp(kept.sustain, 0.0, 1.0);
+    set(i, &SampleSlot::envelope, kept, Field::Envelope, Signal::IfChanged);
+}
+
+void SampleBank::setRange(int i, int64_t startFrame, int64_t endFrame) {
+    if (i < 0 || i >= kSlots) return;
+    SampleSlot& s = slots_[static_cast<size_t>(i)];
+    startFrame = std::max<int64_t>(startFrame, 0);
+    endFrame = endFrame < 0 ? -1 : std::max(endFrame, startFrame + 1);
+    if (s.startFrame == startFrame && s.endFrame == endFrame) return;
+    s.startFrame = startFrame;
+    s.endFrame = endFrame;
+    emit changed(i, Field::Range);
+}
+
 }  // namespace zendra::model

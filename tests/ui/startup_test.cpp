@@ -62,13 +62,18 @@ TEST_F(StartupTest, MenusHoldEveryItemInOrderOpenTheirWindowsAndExitAsks) {
     }
     EXPECT_EQ(menus.join('|'), "File|Tools|About|Load Samples|Properties|MIDI|Key Associations|Open Kit...|Save Kit "
                                "As...|Import Drum Kit...|Remember Set-up|Exit|"
-                               "Key Board|Sample Pad|Tap Pad|Sample Properties|F X|Cross Fader|Record");
+                               "Key Board|Sample Pad|Tap Pad|Sample Properties|F X|Cross Fader|Record|Sample Editor...");
     // Each item brings its own window to the front; About twice is one window.
     const std::pair<QAction*, QString> items[] = {
-        {main.KeyBoard, "Keyboard"},    {main.SamplePad, "Sample Pad"},
-        {main.samplekeypad, "Tap Pad"}, {main.SampleProperties, "Sample Properties"},
-        {main.FX, "Simple FX"},         {main.CrossFader, "Cross Fade"},
-        {main.KeySettings, "Settings"}, {main.LoadSamples, "Sample Dock"},
+        {main.KeyBoard, "Keyboard"},
+        {main.SamplePad, "Sample Pad"},
+        {main.samplekeypad, "Tap Pad"},
+        {main.SampleProperties, "Sample Properties"},
+        {main.FX, "Simple FX"},
+        {main.CrossFader, "Cross Fade"},
+        {main.KeySettings, "Settings"},
+        {main.LoadSamples, "Sample Dock"},
+        {main.SampleEditor, "Sample Editor"},
         {main.About, "About"},
     };
     for (const auto& [action, caption] : items) {
@@ -124,6 +129,7 @@ TEST_F(StartupTest, EveryMenuEntryRunsFromTheKeyboard) {
         {Qt::Key_T, main.Tools, Qt::Key_F, main.FX},
         {Qt::Key_T, main.Tools, Qt::Key_C, main.CrossFader},
         {Qt::Key_T, main.Tools, Qt::Key_R, main.Record},
+        {Qt::Key_T, main.Tools, Qt::Key_E, main.SampleEditor},
     };
     for (const auto& e : entries) {
         const std::string name = e.item->iconText().toStdString();

@@ -43,6 +43,7 @@ inline zendra::frmSampleKeyPad& frmSampleKeyPad() { return app().frmSampleKeyPad
 inline zendra::frmProperties& frmProperties() { return app().frmProperties(); }
 inline zendra::frmRecord& frmRecord() { return app().frmRecord(); }
 inline zendra::frmMidi& frmMidi() { return app().frmMidi(); }
+inline zendra::SampleEditor& sampleEditor() { return app().sampleEditor(); }
 // A new run of the program: every window and the shared state afresh.
 inline void destroyAll() { test::restartProgram(); }
 inline DXMoudule& shared() { return app().shared(); }

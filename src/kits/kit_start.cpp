@@ -53,7 +53,7 @@ void chooseRemembering(bool on) {
         delete keeper;
         return;
     }
-    if (keeper == nullptr) keeper = new SessionKeeper(forms::mainWindowIfAny());
+    if (keeper == nullptr) keeper = startKeeping(forms::mainWindowIfAny());
     keeper->keepNow();
 }
 
@@ -75,7 +75,7 @@ void mainWindowLoaded() {
         if (files.sounds.isEmpty()) {
             if (const ReadResult last = readKit(lastSessionPath()); last.kit) fillDock(*last.kit);
         }
-        new SessionKeeper(forms::mainWindowIfAny());  // ends with the main window
+        startKeeping(forms::mainWindowIfAny());  // ends with the main window
     }
     if (!files.kit.isEmpty()) {
         QTimer::singleShot(0, [path = files.kit] { openKit(path); });

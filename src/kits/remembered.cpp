@@ -1,10 +1,12 @@
 #include "kits/remembered.h"
 
 #include "core/dx_module.h"
+#include "core/forms.h"
 #include "core/settings.h"
 #include "kits/kit_file.h"
 #include "kits/kit_session.h"
 #include "kits/session_keeper.h"
+#include "midi/midi_player.h"
 #include "recording/frm_properties.h"
 #include "samples/frm_load_samples.h"
 
@@ -33,6 +35,19 @@ void keepSettings() {
 
 QByteArray lastSessionBytes() {
     return DXMoudule::Bank().count() == 0 ? QByteArray() : serializeKit(currentKit(), QString());
+}
+
+SessionKeeper* startKeeping(QObject* parent) {
+    auto* keeper = new SessionKeeper(parent);
+    const model::SampleBank* bank = &DXMoudule::Bank();
+    QObject::connect(bank, &model::SampleBank::changed, keeper, &SessionKeeper::changed);
+    QObject::connect(bank, &model::SampleBank::replaced, keeper, &SessionKeeper::changed);
+    // Also told when the inputs come and go: the comparison finds nothing to write then.
+    if (const midi::MidiPlayer* midi = midi::MidiPlayer::instance())
+        QObject::connect(midi, &midi::MidiPlayer::changed, keeper, &SessionKeeper::changed);
+    QObject::connect(&forms::frmProperties(), &frmProperties::captureChosen, keeper, &SessionKeeper::changed);
+    QObject::connect(&forms::frmLoadSamples(), &frmLoadSamples::folderChosen, keeper, &SessionKeeper::changed);
+    return keeper;
 }
 
 void keepForNextRun() {

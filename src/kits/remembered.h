@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+class QObject;
+
 namespace zendra::kits {
 
 // The last session's kit, in the configuration folder.
@@ -17,6 +19,11 @@ void restoreCaptureDevice();
 // Keeps the capture device and the Sample Dock's folder in the settings
 // where they changed.
 void keepSettings();
+class SessionKeeper;
+// A keeper of the set-up for this run, told of every change to what it
+// keeps: the bank, the MIDI mapping, the capture device, the dock's folder.
+SessionKeeper* startKeeping(QObject* parent);
+
 // As the program ends: keeps everything and waits until it is written.
 void keepForNextRun();
 

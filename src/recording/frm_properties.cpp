@@ -65,6 +65,7 @@ void frmProperties::cmdOK_Click() {
         const auto i = static_cast<int16_t>(cboCapture->currentIndex() + 1);
         DXMoudule::CaptureGuid = QString::fromStdString(CaptureEnum->GetGuid(i));
         DXMoudule::CaptureDescription = cboCapture->currentText();
+        emit captureChosen();
     }
     hideForm();
 }

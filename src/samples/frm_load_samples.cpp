@@ -176,6 +176,7 @@ void frmLoadSamples::dropEvent(QDropEvent* e) {
     }
     if (hscrollNumber->value() < last / 4) hscrollNumber->setValue(last / 4);
     lastFolder() = QFileInfo(files.back()).absolutePath();
+    emit folderChosen();
     e->acceptProposedAction();
 }
 
@@ -184,7 +185,10 @@ void frmLoadSamples::cmbSelect_Click(int16_t Index) {
     const auto chosen = dialogs::openFile({QStringLiteral("Open"), dialogFilters(), dialogFolder(), kPresetName});
     lblSample[Index]->setText(chosen ? *chosen : kPresetName);
     if (lblSample[Index]->text() == kPresetName) lblSample[Index]->setText(QString());
-    if (chosen) lastFolder() = QFileInfo(*chosen).absolutePath();
+    if (chosen) {
+        lastFolder() = QFileInfo(*chosen).absolutePath();
+        emit folderChosen();
+    }
 }
 
 void frmLoadSamples::closeEvent(QCloseEvent* e) {

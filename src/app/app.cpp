@@ -30,7 +30,8 @@ namespace zendra::app {
 
 App::App(DXMoudule::BackendFactory backend)
     : shared_(std::move(backend)),
-      kits_{shared_, [this]() -> zendra::frmLoadSamples& { return frmLoadSamples(); }, [this] { return midi_.data(); },
+      kits_{shared_, [this]() -> zendra::frmLoadSamples& { return frmLoadSamples(); },
+            [this]() -> zendra::frmProperties& { return frmProperties(); }, [this] { return midi_.data(); },
             [this]() -> QWidget* { return main_.data(); }} {
     dialogs::setLastWords([this] { writeCallbackReport(shared_.ds ? shared_.ds->engine().get() : nullptr); });
 }

@@ -1,5 +1,6 @@
 #include "core/device_watch.h"
 
+#include <QSocketNotifier>
 #include <chrono>
 #include <cstdio>
 
@@ -10,9 +11,26 @@
 namespace zendra {
 
 DeviceWatch::DeviceWatch(DXMoudule& shared, QObject* parent) : QObject(parent), shared_(shared) {
-    timer_.setInterval(500);
+    timer_.setInterval(intervalMs);
     connect(&timer_, &QTimer::timeout, this, &DeviceWatch::check);
     timer_.start();
+    followEngine();
+}
+
+void DeviceWatch::followEngine() {
+    const std::shared_ptr<LossSignal> signal = shared_.ds ? shared_.ds->engine()->lossSignal() : nullptr;
+    if (signal == lossSignal_) return;
+    if (lossNotifier_ != nullptr) {  // perhaps inside its own activation
+        lossNotifier_->setEnabled(false);
+        lossNotifier_->deleteLater();
+        lossNotifier_ = nullptr;
+    }
+    lossSignal_ = signal;
+    if (!lossSignal_ || lossSignal_->fd() < 0) return;
+    lossNotifier_ = new QSocketNotifier(lossSignal_->fd(), QSocketNotifier::Read, this);
+    connect(lossNotifier_, &QSocketNotifier::activated, this, [this] {
+        if (lossSignal_ && lossSignal_->take()) check();
+    });
 }
 
 void DeviceWatch::tellSystem(OutputEngine& engine, const AudioThreadScheduling& scheduling) {
@@ -31,6 +49,7 @@ void DeviceWatch::tellSystem(OutputEngine& engine, const AudioThreadScheduling& 
 }
 
 void DeviceWatch::check() {
+    followEngine();
     if (!shared_.ds) return;
     OutputEngine& engine = *shared_.ds->engine();
     if (!schedulingTold_ && engine.realtime()) {

@@ -6,10 +6,15 @@
 // buffer belongs to the server). It also tells, once per opened device, the
 // sound system, the buffer and what scheduling the audio thread got (one line
 // on stderr), and once in the status bar when the system asked for could not
-// be opened and another plays instead. Window thread.
+// be opened and another plays instead. A loss the audio system announces
+// (PipeWire, JACK) is seen at once; the rest (SDL, a device gone quiet) at
+// the next look, twice a second. Window thread.
 #pragma once
 #include <QObject>
 #include <QTimer>
+
+class QSocketNotifier;
+#include <memory>
 
 #include "sound/buffer_step.h"
 #include "sound/output_engine.h"
@@ -22,8 +27,10 @@ class DeviceWatch : public QObject {
     Q_OBJECT
 public:
     explicit DeviceWatch(DXMoudule& shared, QObject* parent = nullptr);
-    // One look at the device (the timer calls this twice a second).
+    // One look at the device (the timer calls this every intervalMs, and a
+    // loss the device announces at once).
     void check();
+    static inline int intervalMs = 500;
     bool lostNow() const { return lost_; }
 
 signals:
@@ -32,8 +39,12 @@ signals:
 private:
     DXMoudule& shared_;
     void tellSystem(OutputEngine& engine, const AudioThreadScheduling& scheduling);
+    // Watches the announcements of the engine playing now.
+    void followEngine();
 
     QTimer timer_;
+    std::shared_ptr<LossSignal> lossSignal_;
+    QSocketNotifier* lossNotifier_ = nullptr;
     bool lost_ = false;
     bool schedulingTold_ = false;
     bool fallbackTold_ = false;

@@ -130,7 +130,9 @@ frmKeyBoard::frmKeyBoard(DXMoudule& shared) : ToolForm(QStringLiteral("Keyboard"
 }
 
 void frmKeyBoard::previewKey(const QKeyEvent& e) {
-    Form_KeyDown(keyboard::virtualKeyOf(e), e.modifiers());
+    const int code = keyboard::virtualKeyOf(e);
+    if (code == 0 && e.text().isEmpty()) return;  // a key of no position typing nothing
+    Form_KeyDown(code, e.modifiers());
     if (!e.text().isEmpty()) Form_KeyPress(e.text());
 }
 

@@ -1,6 +1,7 @@
 #include "keyboard/key_codes.h"
 
 #include <QKeyEvent>
+#include <QString>
 
 namespace zendra::keyboard {
 
@@ -131,10 +132,33 @@ int virtualKeyFromQtKey(int key, Qt::KeyboardModifiers modifiers) {
     }
 }
 
+int virtualKeyFromText(const QString& text, Qt::KeyboardModifiers modifiers) {
+    if (text.size() != 1) return 0;
+    const char16_t c = text.at(0).toUpper().unicode();
+    // Printable ASCII: Qt's key codes are the characters themselves.
+    return c > 0x20 && c < 0x7f ? virtualKeyFromQtKey(c, modifiers) : 0;
+}
+
+namespace {
+// Whether the key at `position` may type `text` on some real layout: keys
+// that type nothing (Escape, Tab, Space, the modifiers, F-keys, arrows, ...)
+// never type a character, and no layout puts the letters a..z on the digit row.
+bool mayType(int position, const QString& text) {
+    if (text.isEmpty() || !text.at(0).isPrint() || text.at(0) == QLatin1Char(' ')) return true;
+    const bool typing = (position >= '0' && position <= '9') || (position >= 'A' && position <= 'Z') ||
+                        (position >= vk::Numpad0 && position <= 111) || (position >= 186 && position <= 192) ||
+                        (position >= 219 && position <= 222) || position == 226;
+    if (!typing) return false;
+    const char16_t c = text.at(0).toLower().unicode();
+    return !(position >= '0' && position <= '9' && c >= u'a' && c <= u'z');
+}
+}  // namespace
+
 int virtualKeyOf(const QKeyEvent& event) {
-    if (event.nativeScanCode() != 0) {
-        if (const int code = virtualKeyFromKeycode(event.nativeScanCode())) return code;
-    }
+    if (const int position = virtualKeyFromKeycode(event.nativeScanCode());
+        position != 0 && mayType(position, event.text()))
+        return position;
+    if (const int code = virtualKeyFromText(event.text(), event.modifiers())) return code;
     return virtualKeyFromQtKey(event.key(), event.modifiers());
 }
 

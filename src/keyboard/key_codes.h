@@ -4,6 +4,8 @@
 #include <Qt>
 #include <QtGlobal>
 
+class QString;
+
 class QKeyEvent;
 
 namespace zendra::keyboard {
@@ -22,8 +24,18 @@ int virtualKeyFromKeycode(quint32 keycode);
 // is the comma key); keypad keys give keypad codes. 0 when unknown.
 int virtualKeyFromQtKey(int key, Qt::KeyboardModifiers modifiers);
 
-// The event's virtual-key code: by keycode when the event carries a known
-// one, else by Qt's key.
+// Virtual-key code of the character a key types ('q' and 'Q' give Q), as
+// virtualKeyFromQtKey; 0 for none or more than one.
+int virtualKeyFromText(const QString& text, Qt::KeyboardModifiers modifiers);
+
+// The event's virtual-key code. A physical key plays by its position (its
+// keycode), whatever the layout types there: on AZERTY the key typing "a"
+// plays as Q. A key whose keycode is no physical position plays by the
+// character it types: keyboards that send a keymap of their own (on-screen,
+// remote-desktop and scripted ones) give keycodes of their own choosing,
+// none at all (0), one outside the keyboard, or one whose position could
+// never type that character (Escape typing "q", the digit row typing a
+// letter). 0 for a key with neither: it plays nothing.
 int virtualKeyOf(const QKeyEvent& event);
 
 }  // namespace zendra::keyboard

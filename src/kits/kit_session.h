@@ -12,6 +12,8 @@ class QWidget;
 namespace zendra {
 class DXMoudule;
 class frmLoadSamples;
+class frmProperties;
+class frmProperties;
 namespace midi {
 class MidiPlayer;
 }
@@ -22,9 +24,10 @@ namespace zendra::kits {
 // What kits work on, handed in by the program.
 struct KitContext {
     DXMoudule& shared;
-    std::function<frmLoadSamples&()> dock;    // made hidden at its first use
-    std::function<midi::MidiPlayer*()> midi;  // null before the main window has loaded
-    std::function<QWidget*()> mainWindow;     // null before it is up
+    std::function<frmLoadSamples&()> dock;       // made hidden at its first use
+    std::function<frmProperties&()> properties;  // the same
+    std::function<midi::MidiPlayer*()> midi;     // null before the main window has loaded
+    std::function<QWidget*()> mainWindow;        // null before it is up
 };
 
 // The loaded bank with its settings and key bindings.

@@ -52,7 +52,7 @@ void chooseRemembering(const KitContext& ctx, bool on) {
         delete keeper;
         return;
     }
-    if (keeper == nullptr) keeper = new SessionKeeper(ctx, ctx.mainWindow());
+    if (keeper == nullptr) keeper = startKeeping(ctx, ctx.mainWindow());
     keeper->keepNow();
 }
 
@@ -74,7 +74,7 @@ void mainWindowLoaded(const KitContext& ctx) {
         if (files.sounds.isEmpty()) {
             if (const ReadResult last = readKit(lastSessionPath()); last.kit) fillDock(ctx, *last.kit);
         }
-        new SessionKeeper(ctx, ctx.mainWindow());  // ends with the main window
+        startKeeping(ctx, ctx.mainWindow());  // ends with the main window
     }
     if (!files.kit.isEmpty()) {
         QTimer::singleShot(0, [&ctx, path = files.kit] { openKit(ctx, path); });

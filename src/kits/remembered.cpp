@@ -5,6 +5,7 @@
 #include "kits/kit_file.h"
 #include "kits/kit_session.h"
 #include "kits/session_keeper.h"
+#include "midi/midi_player.h"
 #include "recording/frm_properties.h"
 #include "samples/frm_load_samples.h"
 
@@ -33,6 +34,19 @@ void keepSettings(const DXMoudule& shared) {
 
 QByteArray lastSessionBytes(const KitContext& ctx) {
     return ctx.shared.Bank().count() == 0 ? QByteArray() : serializeKit(currentKit(ctx), QString());
+}
+
+SessionKeeper* startKeeping(const KitContext& ctx, QObject* parent) {
+    auto* keeper = new SessionKeeper(ctx, parent);
+    const model::SampleBank* bank = &ctx.shared.Bank();
+    QObject::connect(bank, &model::SampleBank::changed, keeper, &SessionKeeper::changed);
+    QObject::connect(bank, &model::SampleBank::replaced, keeper, &SessionKeeper::changed);
+    // Also told when the inputs come and go: the comparison finds nothing to write then.
+    if (const midi::MidiPlayer* midi = ctx.midi())
+        QObject::connect(midi, &midi::MidiPlayer::changed, keeper, &SessionKeeper::changed);
+    QObject::connect(&ctx.properties(), &frmProperties::captureChosen, keeper, &SessionKeeper::changed);
+    QObject::connect(&ctx.dock(), &frmLoadSamples::folderChosen, keeper, &SessionKeeper::changed);
+    return keeper;
 }
 
 void keepForNextRun() {

@@ -8,6 +8,7 @@
 namespace zendra {
 class DXMoudule;
 }
+class QObject;
 
 namespace zendra::kits {
 
@@ -23,6 +24,12 @@ void restoreCaptureDevice(DXMoudule& shared);
 // Keeps the capture device and the Sample Dock's folder in the settings
 // where they changed.
 void keepSettings(const DXMoudule& shared);
+void keepSettings(const DXMoudule& shared);
+class SessionKeeper;
+// A keeper of the set-up for this run, told of every change to what it
+// keeps: the bank, the MIDI mapping, the capture device, the dock's folder.
+SessionKeeper* startKeeping(const KitContext& ctx, QObject* parent);
+
 // As the program ends: keeps everything and waits until it is written.
 void keepForNextRun();
 

@@ -1,5 +1,7 @@
 #include "kits/session_keeper.h"
 
+#include <algorithm>
+
 #include "core/dialogs.h"
 #include "core/settings.h"
 #include "kits/kit_file.h"
@@ -14,8 +16,8 @@ SessionKeeper* g_running = nullptr;
 
 SessionKeeper::SessionKeeper(const KitContext& ctx, QObject* parent) : QObject(parent), ctx_(ctx) {
     g_running = this;
+    timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &SessionKeeper::keepNow);
-    timer_.start(intervalMs);
     writer_ = std::thread([this] { writeLoop(); });
 }
 
@@ -32,12 +34,22 @@ SessionKeeper::~SessionKeeper() {
 
 SessionKeeper* SessionKeeper::running() { return g_running; }
 
+void SessionKeeper::changed() {
+    if (timer_.isActive()) return;  // the comparison due takes this change too
+    const qint64 sinceWrite = lastWrite_.isValid() ? lastWrite_.elapsed() : minGapMs;
+    timer_.start(static_cast<int>(std::max<qint64>(0, minGapMs - sinceWrite)));
+}
+
 void SessionKeeper::keepNow() {
     if (!settings::remembering()) return;
+    if (lastWrite_.isValid() && lastWrite_.elapsed() < minGapMs) {  // compared once the gap is over
+        timer_.start(static_cast<int>(minGapMs - lastWrite_.elapsed()));
+        return;
+    }
+    timer_.stop();
     keepSettings(ctx_.shared);
     const QByteArray bytes = lastSessionBytes(ctx_);
-    if (bytes.isEmpty() || bytes == lastKept_) return;                    // no bank: the session kept before stays
-    if (lastWrite_.isValid() && lastWrite_.elapsed() < minGapMs) return;  // a later comparison writes it
+    if (bytes.isEmpty() || bytes == lastKept_) return;  // no bank: the session kept before stays
     lastKept_ = bytes;
     lastWrite_.start();
     {
@@ -79,7 +91,8 @@ void SessionKeeper::reportFailure(const QString& why) {
         troubleTold_ = false;
         return;
     }
-    lastKept_.clear();  // tried again at the next comparison
+    lastKept_.clear();
+    changed();  // tried again a second after the failed write
     if (troubleTold_) return;
     troubleTold_ = true;
     dialogs::notice(QStringLiteral("Your set-up cannot be kept for the next start.\n%1\n\nPlaying goes on, and the "

@@ -65,6 +65,7 @@ void frmProperties::cmdOK_Click() {
         const auto i = static_cast<int16_t>(cboCapture->currentIndex() + 1);
         shared_.CaptureGuid = QString::fromStdString(CaptureEnum->GetGuid(i));
         shared_.CaptureDescription = cboCapture->currentText();
+        emit captureChosen();
     }
     hideForm();
 }

@@ -37,6 +37,10 @@ public:
     static inline const QString kKeptGuid = QStringLiteral("capture/guid");
     static inline const QString kKeptDescription = QStringLiteral("capture/description");
 
+signals:
+    // OK stored a capture device.
+    void captureChosen();
+
 protected:
     void showEvent(QShowEvent* e) override;
     // The window system's close unloads the window: it is hidden, and the

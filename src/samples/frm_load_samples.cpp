@@ -179,6 +179,7 @@ void frmLoadSamples::dropEvent(QDropEvent* e) {
     }
     if (hscrollNumber->value() < last / 4) hscrollNumber->setValue(last / 4);
     lastFolder() = QFileInfo(files.back()).absolutePath();
+    emit folderChosen();
     e->acceptProposedAction();
 }
 
@@ -187,7 +188,10 @@ void frmLoadSamples::cmbSelect_Click(int16_t Index) {
     const auto chosen = dialogs::openFile({QStringLiteral("Open"), dialogFilters(), dialogFolder(), kPresetName});
     lblSample[Index]->setText(chosen ? *chosen : kPresetName);
     if (lblSample[Index]->text() == kPresetName) lblSample[Index]->setText(QString());
-    if (chosen) lastFolder() = QFileInfo(*chosen).absolutePath();
+    if (chosen) {
+        lastFolder() = QFileInfo(*chosen).absolutePath();
+        emit folderChosen();
+    }
 }
 
 void frmLoadSamples::closeEvent(QCloseEvent* e) {

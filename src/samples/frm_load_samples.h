@@ -78,6 +78,8 @@ public:
 signals:
     // A Done has built the new bank (after its own steps).
     void bankLoaded();
+    // A file was chosen or dropped: dialogFolder() may have changed.
+    void folderChosen();
 
 protected:
     void closeEvent(QCloseEvent* e) override;

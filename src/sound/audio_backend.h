@@ -29,6 +29,10 @@ public:
     // [audio] The device's buffer is now `frames` long: told before the
     // first callback with the new size. Realtime-safe.
     virtual void bufferResized(int /*frames*/) noexcept {}
+    // The device stopped (its server went away, ...): told as soon as the
+    // audio system knows, on whichever of its threads learns it (perhaps the
+    // realtime one). Realtime-safe.
+    virtual void deviceLost() noexcept {}
 };
 
 class OutputDevice {
@@ -38,7 +42,8 @@ public:
     virtual int rate() const = 0;
     virtual int bufferFrames() const = 0;
     virtual bool realtime() const = 0;  // false: frames are rendered on demand (offline)
-    // [window] The device stopped (its server went away, ...).
+    // [window] The device stopped (its server went away, ...). A device
+    // that learns it from an event also tells its callback's deviceLost().
     virtual bool lost() const { return false; }
     // [window] A device that may give no sign of being lost other than its
     // callbacks stopping (or never starting) counts as lost after this long

@@ -3,8 +3,8 @@
 // buffer belongs to the server and its user: never changed here).
 // Threads (tags as in audio_backend.h): [window] opens clients, [closing]
 // closes them; [audio] is JACK's realtime process thread, which takes no
-// lock; the shutdown and buffer-size callbacks run on JACK's threads and only
-// set atomics.
+// lock; the shutdown and buffer-size callbacks run on JACK's threads (perhaps
+// the realtime one), set atomics and tell the output's callback of a loss.
 #include <algorithm>
 #include <atomic>
 #include <jack/jack.h>
@@ -30,10 +30,13 @@ void quiet(const char*) {}
 
 // A client of the server. When the server shuts it down nothing more is
 // called on it: the library would reach for the server that is gone (and
-// crash). Such a client is abandoned, not closed.
+// crash). Such a client is abandoned, not closed. `onShutDown(owner)`, if
+// given, is told at once, on JACK's thread.
 class Client {
 public:
-    explicit Client(const char* name) {
+    explicit Client(const char* name, void (*onShutDown)(void*) = nullptr, void* owner = nullptr)
+        : onShutDown_(onShutDown),
+          owner_(owner) {
         static std::once_flag once;
         std::call_once(once, [] {  // a missing server is not an error worth printing
             jack_set_error_function(quiet);
@@ -46,7 +49,13 @@ public:
                                                                               : "the JACK server refused a client");
         }
         jack_on_shutdown(
-            client_, [](void* self) { static_cast<Client*>(self)->shutDown_.store(true); }, this);
+            client_,
+            [](void* arg) {
+                auto* self = static_cast<Client*>(arg);
+                self->shutDown_.store(true);
+                if (self->onShutDown_ != nullptr) self->onShutDown_(self->owner_);
+            },
+            this);
     }
     ~Client() {
         if (!shutDown_.load()) jack_client_close(client_);  // also deactivates and unregisters its ports
@@ -77,13 +86,18 @@ public:
     }
 
 private:
+    void (*onShutDown_)(void*);
+    void* owner_;
     jack_client_t* client_ = nullptr;
     std::atomic<bool> shutDown_{false};
 };
 
 class JackOutput : public OutputDevice {
 public:
-    explicit JackOutput(OutputCallback* callback) : callback_(callback), client_("Zendra") {
+    explicit JackOutput(OutputCallback* callback)
+        : callback_(callback),
+          client_(
+              "Zendra", [](void* self) { static_cast<JackOutput*>(self)->lostNow(); }, this) {
         left_ = client_.registerPort("out_left", JackPortIsOutput);
         right_ = client_.registerPort("out_right", JackPortIsOutput);
         rate_ = static_cast<int>(jack_get_sample_rate(client_.get()));
@@ -115,6 +129,11 @@ public:
     void detach() override { gate_.close(); }
 
 private:
+    // [JACK's thread] Told at once; not once detached.
+    void lostNow() {
+        gate_.pass([&] { callback_->deviceLost(); });
+    }
+
     // [audio] The server's buffer, mixed a chunk at a time. A buffer of a new
     // size is told first, so lateness is judged by the new period at once.
     static int process(jack_nframes_t frames, void* arg) {

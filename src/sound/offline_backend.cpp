@@ -7,7 +7,7 @@ namespace zendra {
 namespace {
 class OfflineOutput : public OutputDevice {
 public:
-    OfflineOutput(int rate, bool realtime, std::shared_ptr<const OfflineBackend::OutputState> state)
+    OfflineOutput(int rate, bool realtime, std::shared_ptr<OfflineBackend::OutputState> state)
         : rate_(rate),
           realtime_(realtime),
           state_(std::move(state)) {}
@@ -15,11 +15,12 @@ public:
     int bufferFrames() const override { return state_->frames; }
     bool realtime() const override { return realtime_; }
     bool lost() const override { return state_->lost; }
+    void detach() override { state_->callback = nullptr; }
 
 private:
     int rate_;
     bool realtime_;
-    std::shared_ptr<const OfflineBackend::OutputState> state_;
+    std::shared_ptr<OfflineBackend::OutputState> state_;
 };
 
 class OwnedFakeCapture : public FakeCaptureStream {
@@ -51,13 +52,15 @@ std::unique_ptr<OutputDevice> OfflineBackend::openOutput(const std::string& devi
 }
 
 void OfflineBackend::loseOutput() {
-    if (lastOutput_) lastOutput_->lost = true;
+    if (!lastOutput_) return;
+    lastOutput_->lost = true;
+    if (lastOutput_->callback != nullptr) lastOutput_->callback->deviceLost();
 }
 
 void OfflineBackend::resizeOutput(int frames) {
     if (!lastOutput_) return;
     lastOutput_->frames = frames;
-    lastOutput_->callback->bufferResized(frames);
+    if (lastOutput_->callback != nullptr) lastOutput_->callback->bufferResized(frames);
 }
 
 std::unique_ptr<CaptureStream> OfflineBackend::openCapture(const std::string& device, int rate, int channels,

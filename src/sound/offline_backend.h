@@ -45,13 +45,14 @@ public:
     // The capture stream opened last (owned by its capture buffer), or null.
     FakeCaptureStream* lastCapture() const { return lastCapture_; }
     int outputsOpened() const { return outputsOpened_; }
-    // Marks the output opened last as lost, as when its server goes away.
+    // Marks the output opened last as lost, as when its server goes away, and
+    // tells its callback at once, as a server's event does.
     void loseOutput();
     // What an output shares with the backend that opened it.
     struct OutputState {
         bool lost = false;
         int frames = 0;
-        OutputCallback* callback = nullptr;
+        OutputCallback* callback = nullptr;  // null once detached
     };
 
     // Gives the output opened last (still open) a buffer of `frames`, as a server that

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <sched.h>
 #include <string>
+#include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -79,6 +80,25 @@ OutputEngine::~OutputEngine() {
     closeDevice();
     mixer_.reset();
 }
+
+LossSignal::LossSignal() : fd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+LossSignal::~LossSignal() {
+    if (fd_ >= 0) close(fd_);
+}
+
+void LossSignal::raise() noexcept {
+    if (fd_ < 0) return;
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = write(fd_, &one, sizeof one);  // full (never in practice): raised anyway
+}
+
+bool LossSignal::take() noexcept {
+    uint64_t count = 0;
+    return fd_ >= 0 && read(fd_, &count, sizeof count) == static_cast<ssize_t>(sizeof count) && count > 0;
+}
+
+void OutputEngine::deviceLost() noexcept { lossSignal_->raise(); }
 
 bool AudioThreadScheduling::realtime() const { return policy == SCHED_FIFO || policy == SCHED_RR; }
 

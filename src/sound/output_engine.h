@@ -39,6 +39,27 @@ struct AudioThreadScheduling {
     std::string describe() const;  // e.g. "realtime (SCHED_RR, priority 50)"
 };
 
+// Wakes the window thread when a device announces its loss: an eventfd,
+// written by whichever thread learns it and read empty by the window thread,
+// which watches it (see lossSignal()). Shared, so that the descriptor stays
+// open while the watcher holds it.
+class LossSignal {
+public:
+    LossSignal();
+    ~LossSignal();
+    LossSignal(const LossSignal&) = delete;
+    LossSignal& operator=(const LossSignal&) = delete;
+    // [any] The descriptor to watch for reading; -1 when none could be made.
+    int fd() const { return fd_; }
+    // [any] One write(2): never waits, never allocates.
+    void raise() noexcept;
+    // [window] Whether it was raised since the last take; reads it empty.
+    bool take() noexcept;
+
+private:
+    int fd_ = -1;
+};
+
 class OutputEngine : public OutputCallback {
 public:
     // [window] Opens the device; throws SoundError when it cannot be opened.
@@ -58,6 +79,10 @@ public:
     // [window] The device stopped (its server went away, it was unplugged,
     // ...), or gave no callback for as long as it allows (see quietLossNanos).
     bool lost() const;
+    // [window] Raised when the device announces a loss, so that the window
+    // thread need not wait for its next look at lost(). Devices that give no
+    // such event (or go quiet) are only seen by looking.
+    const std::shared_ptr<LossSignal>& lossSignal() const { return lossSignal_; }
     // [window] Lost by going quiet after its first callbacks, before it ever
     // played steadily: a stream that stalled as it started (SDL's own
     // PipeWire driver does so now and then), not a server that went away.
@@ -87,6 +112,8 @@ public:
     void render(float* interleavedStereo, int frames) noexcept override;
     // [audio] Lateness starts afresh with the new period at the next render.
     void bufferResized(int frames) noexcept override;
+    // [any] Raises lossSignal().
+    void deviceLost() noexcept override;
 
     // [any] A snapshot of the callback's timing so far.
     CallbackTimes callbackTimes() const;
@@ -116,6 +143,7 @@ private:
     std::atomic<int> judgedRate_{0};  // the device's rate when its lateness is judged, else 0
     bool realtime_ = false;
     std::atomic<Mixer*> live_{nullptr};
+    std::shared_ptr<LossSignal> lossSignal_ = std::make_shared<LossSignal>();
     std::unique_ptr<std::atomic<uint64_t>[]> timeBuckets_ { new std::atomic<uint64_t>[ CallbackTimes::kBuckets ]() };
     std::atomic<uint64_t> calls_{0};
     std::atomic<uint64_t> maxNanos_{0};

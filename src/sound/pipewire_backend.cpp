@@ -3,8 +3,8 @@
 // from sources and from sinks' monitors, and the list of them.
 // Threads (tags as in audio_backend.h): [window] and [closing] work under the
 // loop's lock; [audio] is PipeWire's data thread, which takes no lock; the
-// other events come on PipeWire's main-loop thread ([pw-main]) and only set
-// flags.
+// other events come on PipeWire's main-loop thread ([pw-main]), set flags
+// and tell the output's callback of a loss.
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -79,17 +79,22 @@ const Context& contextOrThrow() {
 }
 
 // One connection to the server, made under the loop's lock. It breaks when
-// the server goes away.
+// the server goes away; `broke(owner)`, if given, is then called on [pw-main].
 class Connection {
 public:
-    explicit Connection(const Context& c) {
+    explicit Connection(const Context& c, void (*broke)(void*) = nullptr, void* owner = nullptr)
+        : broke_(broke),
+          owner_(owner) {
         core_ = pw_context_connect(c.context, nullptr, 0);
         if (core_ == nullptr) throw SoundError(DSERR_NODRIVER, "no PipeWire server answered");
         static const pw_core_events events = [] {
             pw_core_events e{};
             e.version = PW_VERSION_CORE_EVENTS;
             e.error = [](void* self, uint32_t id, int, int res, const char*) {
-                if (id == PW_ID_CORE && res == -EPIPE) static_cast<Connection*>(self)->broken_.store(true);
+                auto* connection = static_cast<Connection*>(self);
+                if (id != PW_ID_CORE || res != -EPIPE) return;
+                connection->broken_.store(true);
+                if (connection->broke_ != nullptr) connection->broke_(connection->owner_);
             };
             return e;
         }();
@@ -107,6 +112,8 @@ public:
     bool broken() const { return broken_.load(); }  // [any] set on [pw-main]
 
 private:
+    void (*broke_)(void*);
+    void* owner_;
     pw_core* core_ = nullptr;
     spa_hook hook_{};
     std::atomic<bool> broken_{false};
@@ -135,7 +142,9 @@ const spa_pod* rawFormat(spa_pod_builder& b, spa_audio_format format, int rate, 
 }
 
 // One stream on a connection of its own. Made and destroyed under the loop's
-// lock; its process callback goes to the owner on the data thread.
+// lock; its process callback goes to the owner on the data thread, and the
+// first sign of its loss (the stream failing or the connection breaking) to
+// `lost`, if given, on [pw-main].
 class Stream {
 public:
     struct Spec {
@@ -147,9 +156,10 @@ public:
         std::string refused;  // what to say when the server refuses it
     };
     // [window] Throws SoundError when the server refuses the stream.
-    Stream(const Context& c, Spec spec, void (*process)(void*), void* owner)
+    Stream(const Context& c, Spec spec, void (*process)(void*), void* owner, void (*onLost)(void*) = nullptr)
         : context_(c),
           process_(process),
+          lost_(onLost),
           owner_(owner) {
         LoopLock lock(context_.loop);
         try {
@@ -175,15 +185,17 @@ public:
 
 private:
     void open(Spec& spec) {
-        connection_ = std::make_unique<Connection>(context_);
+        connection_ = std::make_unique<Connection>(
+            context_, [](void* self) { static_cast<Stream*>(self)->tellLost(); }, this);
         stream_ = pw_stream_new(connection_->core(), pw_properties_get(spec.props, PW_KEY_MEDIA_NAME), spec.props);
         if (stream_ == nullptr) throw SoundError(DSERR_NODRIVER, spec.refused);
         static const pw_stream_events events = [] {
             pw_stream_events e{};
             e.version = PW_VERSION_STREAM_EVENTS;
             e.state_changed = [](void* self, pw_stream_state, pw_stream_state state, const char*) {  // [pw-main]
-                if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED)
-                    static_cast<Stream*>(self)->failed_.store(true);
+                if (state != PW_STREAM_STATE_ERROR && state != PW_STREAM_STATE_UNCONNECTED) return;
+                static_cast<Stream*>(self)->failed_.store(true);
+                static_cast<Stream*>(self)->tellLost();
             };
             e.process = [](void* self) { static_cast<Stream*>(self)->process_(static_cast<Stream*>(self)->owner_); };
             return e;
@@ -198,7 +210,11 @@ private:
             pw_stream_connect(stream_, spec.direction, PW_ID_ANY, static_cast<pw_stream_flags>(flags), params, 1);
         if (res < 0) throw SoundError(DSERR_NODRIVER, spec.refused + ": " + spa_strerror(res));
     }
+    void tellLost() {  // [pw-main] once
+        if (lost_ != nullptr && !told_.exchange(true)) lost_(owner_);
+    }
     void close() {
+        told_.store(true);  // closing is no loss
         if (stream_ != nullptr) pw_stream_destroy(stream_);
         stream_ = nullptr;
         connection_.reset();
@@ -206,7 +222,9 @@ private:
 
     const Context& context_;
     void (*process_)(void*);
+    void (*lost_)(void*);
     void* owner_;
+    std::atomic<bool> told_{false};
     std::unique_ptr<Connection> connection_;
     pw_stream* stream_ = nullptr;
     spa_hook hook_{};
@@ -219,7 +237,7 @@ public:
         : callback_(callback),
           frames_(frames),
           askRealtime_(realtimeWanted()),
-          stream_(contextOrThrow(), spec(device, frames), &PipeWireOutput::process, this) {}
+          stream_(contextOrThrow(), spec(device, frames), &PipeWireOutput::process, this, &PipeWireOutput::lost) {}
     int rate() const override { return kOutputRate; }
     int bufferFrames() const override { return frames_; }
     bool realtime() const override { return true; }
@@ -240,6 +258,12 @@ private:
                 2,
                 false,
                 "PipeWire refused a playback stream"};
+    }
+
+    // [pw-main] Told at once; not once detached.
+    static void lost(void* arg) {
+        auto* self = static_cast<PipeWireOutput*>(arg);
+        self->gate_.pass([&] { self->callback_->deviceLost(); });
     }
 
     // [audio] Exactly the frames the graph asks for this cycle.

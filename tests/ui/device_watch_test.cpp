@@ -4,12 +4,15 @@
 // once it keeps calling back); a stream that stalls as it starts is reopened
 // once without a word; a device that keeps running dry gets a larger buffer,
 // unless the buffer is its server's; a sound system asked for that could not
-// be opened is named.
+// be opened is named; a loss the audio system announces is told at once.
 #include <QSignalSpy>
+#include <QStatusBar>
+#include <QTest>
 #include <chrono>
 #include <thread>
 
 #include "core/device_watch.h"
+#include "core/frm_reworked.h"
 #include "sound/audio_systems.h"
 #include "sound/ds_types.h"
 #include "sound/lateness.h"
@@ -215,6 +218,29 @@ TEST_F(DropoutTest, ASystemAskedForThatCouldNotBeOpenedIsNamedOnceWithTheOneThat
     ASSERT_EQ(said.size(), 1);
     EXPECT_EQ(said[0][0].toString(), QStringLiteral("JACK could not be opened (No sound output device could be "
                                                     "opened.): playing through Quiet."));
+}
+
+// A loss the audio system announces (PipeWire, JACK; here the offline one)
+// is told through the event loop at once, and the device reopened, with no
+// look at the device due for an hour.
+TEST_F(DropoutTest, ALossTheSystemAnnouncesIsToldAtOnceWithoutWaitingForALook) {
+    const int interval = DeviceWatch::intervalMs;
+    DeviceWatch::intervalMs = 3'600'000;
+    QStringList titles;
+    hooks.notice = [&](const QString&, const QString& title) { titles << title; };
+    dialogs::setHooks(&hooks);
+    const bool started = startMain();
+    DeviceWatch::intervalMs = interval;
+    ASSERT_TRUE(started);
+    backend->loseOutput();
+    EXPECT_TRUE(titles.isEmpty());  // not from the thread that learnt it
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !titles.isEmpty(); }, 5000));
+    EXPECT_EQ(titles, QStringList{"Sound device lost"});
+    EXPECT_EQ(backend->outputsOpened(), 2);
+    EXPECT_EQ(forms::FrmReworked().statusBar()->currentMessage(), "The sound device is back.");
+    QTest::qWait(100);
+    EXPECT_EQ(titles.size(), 1);
+    EXPECT_EQ(backend->outputsOpened(), 2);
 }
 
 }  // namespace

@@ -89,6 +89,59 @@ TEST_F(KeyboardTest, EachKeyRetunesToTheBaseReadAtTheFirstKeyPlusItsOffset) {
 
 // A note below 100 Hz or above 100000 Hz is refused with a message and
 // moves and plays nothing.
+// Keys as the window system delivers them: a physical key plays by its
+// position (its keycode) whatever the layout types there; a key from a
+// keyboard with a keymap of its own (no keycode, one off the keyboard, or one
+// whose position could never type that character) plays the character it
+// types; a key with neither plays nothing and shows nothing.
+TEST_F(KeyboardTest, PhysicalKeysPlayByPositionOnEveryLayoutVirtualOnesByTheCharacterTheyType) {
+    open({demo("tone-22050.wav")}, false);
+    struct Key {
+        const char* what;
+        int qtKey;
+        Qt::KeyboardModifiers mods;
+        quint32 keycode;
+        QString text;
+        int tenths;  // the note's offset from the base
+    };
+    const Key keys[] = {
+        {"QWERTY q", Qt::Key_Q, Qt::NoModifier, 24, "q", -750},
+        {"QWERTY w", Qt::Key_W, Qt::NoModifier, 25, "w", -600},
+        {"QWERTY 2", Qt::Key_2, Qt::NoModifier, 11, "2", -675},
+        {"QWERTY ,", Qt::Key_Comma, Qt::NoModifier, 59, ",", 1375},
+        {"AZERTY a, where QWERTY has q", Qt::Key_A, Qt::NoModifier, 24, "a", -750},
+        {"AZERTY q, where QWERTY has a", Qt::Key_Q, Qt::NoModifier, 38, "q", -1450},
+        {"AZERTY z, where QWERTY has w", Qt::Key_Z, Qt::NoModifier, 25, "z", -600},
+        {"AZERTY \u00e9, where QWERTY has 2", Qt::Key_Eacute, Qt::NoModifier, 11, QStringLiteral("\u00e9"), -675},
+        {"AZERTY ,, where QWERTY has m", Qt::Key_Comma, Qt::NoModifier, 58, ",", 1125},
+        {"AZERTY shifted 2", Qt::Key_2, Qt::ShiftModifier, 11, "2", -675},
+        {"no keycode", Qt::Key_Q, Qt::NoModifier, 0, "q", -750},
+        {"no keycode, no key, a character", Qt::Key_unknown, Qt::NoModifier, 0, "w", -600},
+        {"a keycode off the keyboard", Qt::Key_L, Qt::NoModifier, 250, "l", 1450},
+        {"Escape's keycode typing a", Qt::Key_A, Qt::NoModifier, 9, "a", -1450},
+        {"the digit row's typing e", Qt::Key_E, Qt::NoModifier, 11, "e", -450},
+        {"Tab's keycode typing 6", Qt::Key_6, Qt::NoModifier, 23, "6", 0},
+        {"Space's keycode typing K, shifted", Qt::Key_K, Qt::ShiftModifier, 65, "K", 1300},
+    };
+    for (const Key& k : keys) {
+        pressNative(k.qtKey, k.mods, k.keycode, k.text);
+        EXPECT_EQ(std::pair(bar(), buffer(0).GetFrequency()), std::pair(2205 + k.tenths, 10 * (2205 + k.tenths)))
+            << k.what;
+    }
+
+    QTest::mouseClick(kb().chkplay, Qt::LeftButton);  // Play as well
+    buffer(0).Stop();
+    QStringList history;
+    for (QLabel* l : kb().lblPrev) history << l->text();
+    for (quint32 keycode : {0u, 250u}) pressNative(Qt::Key_unknown, Qt::NoModifier, keycode, QString());
+    EXPECT_EQ(std::pair(bar(), buffer(0).GetStatus() != 0), std::pair(2205 + 1300, false));
+    QStringList after;
+    for (QLabel* l : kb().lblPrev) after << l->text();
+    EXPECT_EQ(after, history);
+    pressNative(Qt::Key_unknown, Qt::NoModifier, 0, "y");  // a character: it plays
+    EXPECT_EQ(std::pair(bar(), buffer(0).GetStatus() != 0), std::pair(2205 + 150, true));
+}
+
 TEST_F(KeyboardTest, NotesOutOfRangeAreRefusedWithAMessageAndPlayNothing) {
     open({demo("tone-11025.wav")});
     ASSERT_EQ(bar(), 1102);

@@ -6,6 +6,7 @@
 #include <QTest>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "core/frm_reworked.h"
 #include "core/settings.h"
@@ -13,8 +14,10 @@
 #include "kits/kit_start.h"
 #include "kits/remembered.h"
 #include "kits/session_keeper.h"
+#include "midi/midi_player.h"
 #include "mixing/frm_sample_play.h"
 #include "mixing/frm_var.h"
+#include "recording/frm_properties.h"
 #include "tappad/frm_settings.h"
 #include "ui_fixture.h"
 
@@ -144,7 +147,6 @@ TEST_F(KitTest, SettingsReachTheNewBuffersWhereTheControlsAlreadyShowThem) {
 // finds the last change; a write that fails is told once, play goes on and
 // the session kept before stays whole.
 TEST_F(KitTest, TheSetUpIsKeptAsItChangesAndAFailedWriteIsToldOnce) {
-    kits::SessionKeeper::intervalMs = 50;
     kits::SessionKeeper::minGapMs = 100;
     kits::rememberBetweenRuns(true);
     ASSERT_TRUE(startMain());
@@ -186,10 +188,62 @@ TEST_F(KitTest, TheSetUpIsKeptAsItChangesAndAFailedWriteIsToldOnce) {
     EXPECT_EQ(last.samples[0].pan, -3);
 }
 
+// The keeper compares only when told of a change: a bank setting, a MIDI
+// change, a capture device or a dock folder chosen. What changed nothing
+// kept (MIDI learning started) writes nothing, and once kept no timer runs.
+TEST_F(KitTest, TheKeeperComparesOnlyAfterAChangeAndWritesOnlyWhatChanged) {
+    kits::SessionKeeper::minGapMs = 100;
+    kits::rememberBetweenRuns(true);
+    backend->devices = {{"Alpha Mic", "alpha"}, {"Zeta Line In", "zeta"}};
+    ASSERT_TRUE(startMain());
+    kits::SessionKeeper* keeper = kits::SessionKeeper::running();
+    ASSERT_NE(keeper, nullptr);
+    EXPECT_FALSE(keeper->due());  // nothing changed yet
+    loadBank({file("tone-22050.wav")});
+    auto kept = [] { return kits::readKit(kits::lastSessionPath()).kit.value_or(kits::Kit{}); };
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return kept() == kits::currentKit(forms::app().kits()) && !keeper->due(); }, 2000));
+    // Each write renames a new file into place.
+    auto written = [] {
+        struct stat st {};
+        return ::stat(QFile::encodeName(kits::lastSessionPath()).constData(), &st) == 0 ? st.st_ino : ino_t{0};
+    };
+    const ino_t first = written();
+    QTest::qWait(300);
+    EXPECT_FALSE(keeper->due());
+
+    forms::app().midi()->learn(0);  // told, but nothing kept changed
+    EXPECT_TRUE(keeper->due());
+    forms::app().midi()->learn(-1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !keeper->due(); }, 2000));
+    EXPECT_EQ(written(), first);
+
+    arrow(forms::frmVar().hscPan[0], 1);
+    EXPECT_TRUE(keeper->due());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return kept() == kits::currentKit(forms::app().kits()); }, 2000));
+    EXPECT_NE(written(), first);
+
+    frmProperties& properties = forms::frmProperties();
+    properties.showForm();
+    ASSERT_NO_FATAL_FAILURE(pick(properties.cboCapture, 1));
+    QTest::mouseClick(properties.cmdOK, Qt::LeftButton);
+    EXPECT_TRUE(keeper->due());
+    EXPECT_TRUE(QTest::qWaitFor([] { return settings::text(frmProperties::kKeptGuid) == "zeta"; }, 2000));
+
+    const QString elsewhere = tmp.filePath("elsewhere");
+    QDir().mkpath(elsewhere);
+    QFile::copy(file("snare.wav"), elsewhere + "/snare.wav");
+    openFiles.push_back(elsewhere + "/snare.wav");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !keeper->due(); }, 2000));
+    forms::frmLoadSamples().cmbSelect[1]->click();  // chosen, not loaded
+    EXPECT_TRUE(keeper->due());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return settings::text(QStringLiteral("folders/samples")) == elsewhere; }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !keeper->due(); }, 2000));
+}
+
 // File > Remember Set-up: off, nothing more is written and the next start is
 // fresh; the switch itself is kept; on again, the set-up is kept at once.
 TEST_F(KitTest, RememberSetUpOffKeepsNothingAndTheNextStartIsFreshOnKeepsAtOnce) {
-    kits::SessionKeeper::intervalMs = 50;
     kits::SessionKeeper::minGapMs = 100;
     kits::rememberBetweenRuns(true);
     ASSERT_TRUE(startMain());

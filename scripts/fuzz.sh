@@ -4,6 +4,7 @@
 #   scripts/fuzz.sh --runs 10000000   # a fixed number of executions
 #   scripts/fuzz.sh --seconds 3600    # a long run by hand
 #   scripts/fuzz.sh --target drumkit  # the Hydrogen drumkit.xml reader instead
+#   scripts/fuzz.sh --target kit      # the kit file reader instead
 # Needs the Debian packages clang and libclang-rt-14-dev (and Qt's for the
 # drum kit reader). Builds into build-fuzz/; the sound reader seeds from the
 # demo kit and the malformed-file table in fuzz/make_seeds.cpp, the drum kit
@@ -21,12 +22,12 @@ while (($#)); do
     --runs) LIMIT=(-runs="$2"); shift 2 ;;
     --seconds) LIMIT=(-max_total_time="$2"); shift 2 ;;
     --target) TARGET=$2; shift 2 ;;
-    *) echo "usage: $0 [--runs N | --seconds S] [--target sound|drumkit]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--runs N | --seconds S] [--target sound|drumkit|kit]" >&2; exit 2 ;;
   esac
 done
 case "$TARGET" in
-  sound | drumkit) ;;
-  *) echo "$0: unknown target $TARGET (sound or drumkit)" >&2; exit 2 ;;
+  sound | drumkit | kit) ;;
+  *) echo "$0: unknown target $TARGET (sound, drumkit or kit)" >&2; exit 2 ;;
 esac
 
 CXX=${CXX_FUZZ:-clang++}
@@ -61,6 +62,15 @@ if [[ $TARGET == drumkit ]]; then
   mkdir -p "$OUT/drumkit-corpus"
   RUN=("$OUT/drumkit_fuzz" -max_len=16384 -dict="$ROOT/fuzz/drumkit.dict")
   CORPUS=("$OUT/drumkit-corpus" "$ROOT/fuzz/drumkit-seeds")
+fi
+if [[ $TARGET == kit ]]; then
+  KIT_FLAGS=$(pkg-config --cflags --libs Qt6Core)
+  # shellcheck disable=SC2086
+  "$CXX" -std=c++20 -O1 -g -fPIC "${SAN[@]}" -I src fuzz/kit_file_fuzz.cpp src/kits/kit_file.cpp \
+    src/sound/atomic_file.cpp -o "$OUT/kit_file_fuzz" $KIT_FLAGS
+  mkdir -p "$OUT/kit-corpus"
+  RUN=("$OUT/kit_file_fuzz" -max_len=8192 -dict="$ROOT/fuzz/kit.dict")
+  CORPUS=("$OUT/kit-corpus" "$ROOT/fuzz/kit-seeds")
 fi
 
 # A header claiming gigabytes must not make us reserve gigabytes: any single

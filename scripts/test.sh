@@ -5,7 +5,7 @@
 # (PipeWire's own API) and on a private JACK server, then the unit and window
 # tests under AddressSanitizer + UndefinedBehaviorSanitizer (with
 # ZENDRA_SKIP_SANITIZE=1 they run in the Release build instead), then fuzzes
-# the sound file reader for 30 seconds (ZENDRA_SKIP_FUZZ=1 skips it;
+# the sound file reader for 30 seconds and the drum kit and kit readers for 15 each (ZENDRA_SKIP_FUZZ=1 skips it;
 # scripts/fuzz.sh runs it longer), then packages the Release build, installs
 # and checks the Debian package (ZENDRA_SKIP_PACKAGE=1 skips that).
 set -euo pipefail
@@ -44,5 +44,13 @@ if [[ "${ZENDRA_SKIP_FUZZ:-0}" != 1 ]]; then
     exit 1
   fi
   grep -E '^(stat::number_of_executed_units|Done [0-9]+ runs)' build-fuzz/ci-fuzz.log || true
+  for target in drumkit kit; do
+    echo "== fuzzing the $target reader for 15 s (log: build-fuzz/ci-fuzz-$target.log)"
+    if ! bash scripts/fuzz.sh --target "$target" --seconds 15 >"build-fuzz/ci-fuzz-$target.log" 2>&1; then
+      tail -n 60 "build-fuzz/ci-fuzz-$target.log"
+      echo "fuzzing the $target reader found a fault" >&2
+      exit 1
+    fi
+  done
 fi
 if [[ "${ZENDRA_SKIP_PACKAGE:-0}" != 1 ]]; then ZENDRA_PACKAGE_BUILD=build bash scripts/test-package.sh; fi

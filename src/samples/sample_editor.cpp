@@ -41,6 +41,12 @@ SampleEditor::SampleEditor(model::SampleBank& bank, std::function<SamplePlayer*(
     placeTw(lblEnd, 4560, 120, 960, 315);
     spnEnd = msBox(this);
     placeTw(spnEnd, 5640, 120, 1440, 315);
+    placeTw(label(QStringLiteral("Group"), this), 7200, 120, 720, 315);
+    cmbGroup = new QComboBox(this);
+    cmbGroup->addItem(QStringLiteral("None"));
+    for (int g = 1; g <= model::kMuteGroups; ++g) cmbGroup->addItem(QString::number(g));
+    cmbGroup->setToolTip(QStringLiteral("Mute group: starting this sample stops the others of its group"));
+    placeTw(cmbGroup, 8040, 120, 1440, 315);
     wave = new samples::WaveformView(this);
     placeTw(wave, 120, 600, 9360, 3600);
     lblSound = new QLabel(this);
@@ -58,6 +64,9 @@ SampleEditor::SampleEditor(model::SampleBank& bank, std::function<SamplePlayer*(
     connect(wave, &samples::WaveformView::rangeDragged, this, [this](int64_t first, int64_t end) {
         if (bank_.loaded(slot_)) bank_.setRange(slot_, first, end);
     });
+    connect(cmbGroup, &QComboBox::activated, this, [this](int group) {
+        if (bank_.loaded(slot_)) bank_.setMuteGroup(slot_, group);
+    });
     connect(cmdPlay, &QPushButton::clicked, this, &SampleEditor::play);
     connect(cmdDone, &QPushButton::clicked, this, &SampleEditor::hideForm);
     connect(tmrPlayhead, &QTimer::timeout, this, &SampleEditor::movePlayhead);
@@ -74,6 +83,7 @@ SampleEditor::SampleEditor(model::SampleBank& bank, std::function<SamplePlayer*(
         }
         if (i != slot_) return;
         if (f == model::Field::Range) followRange();
+        if (f == model::Field::MuteGroup) followGroup();
         if (f == model::Field::Envelope) wave->setEnvelope(bank_.slot(i).envelope);
     });
     fillChooser();
@@ -120,7 +130,9 @@ void SampleEditor::choose(int slot) {
     } else {
         lblSound->clear();
     }
-    for (QWidget* w : std::initializer_list<QWidget*>{spnStart, spnEnd, cmdPlay, wave}) w->setEnabled(s != nullptr);
+    for (QWidget* w : std::initializer_list<QWidget*>{spnStart, spnEnd, cmdPlay, wave, cmbGroup})
+        w->setEnabled(s != nullptr);
+    followGroup();
     wave->setEnvelope(slot_ >= 0 ? bank_.slot(slot_).envelope : model::Envelope{});
     if (isVisible()) showSound();
     followRange();
@@ -132,6 +144,11 @@ void SampleEditor::showSound() {
     const SampleData* s = sound();
     wave->setSound(s, s != nullptr ? overviews_.get(*s) : nullptr);
     soundShown_ = true;
+}
+
+void SampleEditor::followGroup() {
+    QSignalBlocker quiet(cmbGroup);
+    cmbGroup->setCurrentIndex(slot_ >= 0 ? bank_.slot(slot_).muteGroup : 0);
 }
 
 void SampleEditor::followRange() {

@@ -30,6 +30,9 @@ public:
     SampleEditor(model::SampleBank& bank, std::function<SamplePlayer*()> player);
 
     QComboBox* cmbSample = nullptr;  // the loaded slots, "1".."n", each with its name as tooltip
+    // The slot's mute group: "None", "1".."8"; starting a slot stops the
+    // other slots of its group.
+    QComboBox* cmbGroup = nullptr;
     QLabel* lblStart = nullptr;
     QDoubleSpinBox* spnStart = nullptr;  // the start marker, ms into the sound
     QLabel* lblEnd = nullptr;
@@ -52,6 +55,7 @@ private:
     void choose(int slot);
     void showSound();  // the slot's waveform, when the window shows
     void followRange();
+    void followGroup();
     void setTyped();
     void play();
     void movePlayhead();

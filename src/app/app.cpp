@@ -34,6 +34,16 @@ App::App(DXMoudule::BackendFactory backend)
             [this]() -> zendra::frmProperties& { return frmProperties(); }, [this] { return midi_.data(); },
             [this]() -> QWidget* { return main_.data(); }} {
     dialogs::setLastWords([this] { writeCallbackReport(shared_.ds ? shared_.ds->engine().get() : nullptr); });
+    // A new bank prepares the windows that show it, made hidden now if they
+    // do not exist yet (the main window places each while the dock is up).
+    QObject::connect(&shared_.Bank(), &model::SampleBank::replaced, &shared_.Bank(), [this] {
+        frmVar();
+        frmSamplePlay();
+        frmSettings();
+        frmCrossFade();
+        frmFX();
+        frmKeyBoard();
+    });
 }
 
 App::~App() {

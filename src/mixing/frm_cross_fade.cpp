@@ -54,8 +54,11 @@ frmCrossFade::frmCrossFade(DXMoudule& shared) : ToolForm(QStringLiteral("Cross F
         if (f != model::Field::Gain) return;
         for (int side = 0; side < 2; ++side) {
             // A side whose text is no sample number is skipped.
-            if (sampleIndexOf(comSample[side]->currentText()) == slot)
+            if (sampleIndexOf(comSample[side]->currentText()) == slot) {
+                following_ = side;
                 vscVol[side]->setValue(model::volumeBarOf(shared_.Bank().slot(slot).gainDb));
+                following_ = -1;
+            }
         }
     });
 }
@@ -69,7 +72,9 @@ bool frmCrossFade::coupled() const { return cmbEnable->text() == QStringLiteral(
 void frmCrossFade::vscVol_Change(int16_t Index) {
     const int v = vscVol[Index]->value();
     const std::optional<int16_t> s = sampleOf(Index);
-    if (s) shared_.Bank().setGainDb(*s, model::gainDbOfVolumeBar(v));
+    // A fader following its sample's volume leaves that volume as it is
+    // (exact, maybe between two steps); it still moves a coupled fader.
+    if (s && following_ != Index) shared_.Bank().setGainDb(*s, model::gainDbOfVolumeBar(v));
 
     const int other = Index == 0 ? 1 : 0;
     if (!coupled() || comSample[Index]->currentText() == comSample[other]->currentText()) return;

@@ -39,6 +39,7 @@ public:
     std::optional<int16_t> sampleOf(int side) const;
 
 private:
+    int following_ = -1;  // the side whose fader is moving with its sample's volume
     DXMoudule& shared_;
 };
 

@@ -3,6 +3,7 @@
 // Killing that server leaves the program playing, and MIDI comes back with it.
 #include <cstdlib>
 #include <dlfcn.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <rtmidi/rtmidi_c.h>
 #include <string>
@@ -43,20 +44,28 @@ struct MidiOut {
     }
 };
 
+// A JACK server named `server`, and `midi` open on it.
+Child startJack(const std::string& server, MidiOut& midi) {
+    Child j({"jackd", "-n", server, "-d", "dummy", "-r", "48000", "-p", "128"}, {{"JACK_NO_AUDIO_RESERVATION", "1"}});
+    setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
+    for (int i = 0; midi.lib != nullptr && i < 50 && !midi.open(); ++i) sleepSeconds(0.1);
+    unsetenv("JACK_DEFAULT_SERVER");
+    return j;
+}
+
+// Whether the program listens to this test's MIDI output on `server`.
+bool listening(const std::string& server) {
+    const RunResult r = run({"jack_lsp", "-c", "zendra-test:out"}, {{"JACK_DEFAULT_SERVER", server}});
+    return r.out.find("Zendra:input") != std::string::npos;
+}
+
 using MidiEndToEnd = AppTest;
 
 TEST_F(MidiEndToEnd, MappedNotesPlayAtTheirVelocityAndALearnedNotePlaysItsSample) {
     ZENDRA_SKIP_UNLESS_PROGRAMS("jackd", "jack_lsp");
     const std::string server = freeJackServerName("zendra-test");
     MidiOut midi;
-    auto startJack = [&] {  // the server, and this test's MIDI output on it
-        Child j({"jackd", "-n", server, "-d", "dummy", "-r", "48000", "-p", "128"},
-                {{"JACK_NO_AUDIO_RESERVATION", "1"}});
-        setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
-        for (int i = 0; midi.lib != nullptr && i < 50 && !midi.open(); ++i) sleepSeconds(0.1);
-        unsetenv("JACK_DEFAULT_SERVER");
-        return j;
-    };
+    auto startJack = [&] { return zendra::test::startJack(server, midi); };
     Child jack = startJack();
     ASSERT_TRUE(midi.out != nullptr && midi.out->ok) << "no RtMidi, or the JACK server did not start";
 
@@ -117,10 +126,7 @@ TEST_F(MidiEndToEnd, MappedNotesPlayAtTheirVelocityAndALearnedNotePlaysItsSample
     EXPECT_LT(correlation(s.left, hit[0].first, hit[2].first, kRate / 50), 0.5) << "the learned note plays the kick";
 
     // The server killed under the open input, twice.
-    const auto connected = [&] {  // the program listens to this test's output again
-        const RunResult r = run({"jack_lsp", "-c", "zendra-test:out"}, {{"JACK_DEFAULT_SERVER", server}});
-        return r.out.find("Zendra:input") != std::string::npos;
-    };
+    const auto connected = [&] { return listening(server); };
     for (int k = 1; k <= 2; ++k) {
         jack.stop(SIGKILL);
         midi.abandon();
@@ -136,6 +142,71 @@ TEST_F(MidiEndToEnd, MappedNotesPlayAtTheirVelocityAndALearnedNotePlaysItsSample
     midi.note(60, 127);
     sleepSeconds(0.8);
     EXPECT_GT(peakAbs(after.read().left), 0.01) << "MIDI plays nothing once the server is back";
+    app.terminate();  // then the JACK server stops, after this test's client is gone
+}
+
+// A Hydrogen drum kit named on the command line (made at build time: "Tone",
+// 220, 440 and 880 Hz layers for velocities 0-0.33, 0.34-0.66 and 0.67-1,
+// then "Low" at 330 Hz), taken as the chooser offers it: each note plays the
+// layer its velocity falls in, at the level of its velocity.
+TEST_F(MidiEndToEnd, AnImportedDrumKitPlaysTheLayerOfEachVelocity) {
+    ZENDRA_SKIP_UNLESS_PROGRAMS("jackd", "jack_lsp");
+    const std::string kit = demoKit() + "/../demo-drumkit/drumkit.xml";
+    ASSERT_TRUE(std::filesystem::exists(kit)) << kit << " is missing: build the demo_kit target";
+    const std::string server = freeJackServerName("zendra-test");
+    MidiOut midi;
+    Child jack = startJack(server, midi);
+    ASSERT_TRUE(midi.out != nullptr && midi.out->ok) << "no RtMidi, or the JACK server did not start";
+
+    ASSERT_NO_FATAL_FAILURE(launch("drumkit", {{"JACK_DEFAULT_SERVER", server}}, false, false, {kit}));
+    ZendraApp& app = this->app();
+    const auto chooser = display_->findWindow("^Import Drum Kit$", 10.0);
+    ASSERT_TRUE(chooser.has_value()) << "no drum kit chooser; stderr:\n" << app.stderrText();
+    app.snapshot("chooser");
+    ASSERT_TRUE(display_->key("Return", *chooser));  // OK: both instruments, as offered
+    ASSERT_TRUE(display_->waitWindowGone("^Import Drum Kit$", 5.0)) << "Return did not accept the chooser";
+    if (const auto summary = display_->findWindow(kMessageTitle, 1.0)) {  // what could not be kept, if anything
+        app.snapshot("summary");
+        ASSERT_TRUE(display_->key("Return", *summary));
+    }
+    bool heard = false;
+    for (int i = 0; i < 30 && !(heard = listening(server)); ++i) sleepSeconds(0.1);
+    ASSERT_TRUE(heard) << "the program does not listen to this test's MIDI output";
+
+    MonitorRecording rec(*server_, app.artifact("monitor.wav"));
+    ASSERT_TRUE(rec.waitStarted());
+    struct Strike {
+        int note, velocity;
+        double hz;  // the layer it must play
+    };
+    const std::vector<Strike> strikes = {{36, 10, 220}, {36, 60, 440}, {36, 127, 880}, {37, 127, 330}};
+    std::vector<std::chrono::steady_clock::time_point> sent;
+    for (const Strike& k : strikes) {
+        sent.push_back(std::chrono::steady_clock::now());
+        midi.note(k.note, k.velocity);
+        sleepSeconds(1.0);  // each layer sounds 0.6 s
+    }
+    const Stereo s = rec.read();
+    ASSERT_TRUE(app.alive()) << app.stderrText();
+
+    // Each note's peak within 0.9 s of being sent, and its pitch over 0.4 s
+    // from where it reached half of that peak.
+    std::vector<double> peak;
+    for (size_t k = 0; k < strikes.size(); ++k) {
+        const size_t b = firstFrameAfter(rec, s.left.size(), sent[k]), e = std::min(s.left.size(), b + kRate * 9 / 10);
+        peak.push_back(peakAbs(s.left, b, e));
+        ASSERT_GT(peak[k], 1e-4) << "note " << strikes[k].note << " at velocity " << strikes[k].velocity
+                                 << " played nothing";
+        const size_t on = firstAbove(s.left, static_cast<float>(peak[k] / 2), b);
+        const double hz = cycleFrequencyHz(s.left, kRate, on + kRate / 20, std::min(e, on + kRate * 9 / 20));
+        EXPECT_NEAR(hz, strikes[k].hz, strikes[k].hz * 0.02)
+            << "note " << strikes[k].note << " at velocity " << strikes[k].velocity << " played another layer";
+    }
+    // The layers are equally loud: each note's level is (velocity / 127)^2 of the loudest.
+    for (const size_t k : {0, 1}) {
+        const double want = (strikes[k].velocity / 127.0) * (strikes[k].velocity / 127.0);
+        EXPECT_NEAR(peak[k] / peak[2], want, want * 0.15) << "velocity " << strikes[k].velocity << " against 127";
+    }
     app.terminate();  // then the JACK server stops, after this test's client is gone
 }
 

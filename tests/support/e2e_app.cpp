@@ -186,11 +186,14 @@ void AppTest::SetUp() {
     if (zendraBin().empty() || demoKit().empty()) GTEST_SKIP() << "ZENDRA_BIN and ZENDRA_DEMO_KIT must be set";
 }
 
-void AppTest::launch(const std::string& label, const EnvVars& extraEnv, bool agreeByMouse, bool sameHome) {
+void AppTest::launch(const std::string& label, const EnvVars& extraEnv, bool agreeByMouse, bool sameHome,
+                     const std::vector<std::string>& args) {
     server_.emplace();
     display_.emplace();
     if (!sameHome || !home_) home_ = std::make_shared<TempDir>("zendra-home");
-    app_.emplace(*display_, server_->env() + extraEnv, label, server_->appArgs(), home_);
+    std::vector<std::string> all = server_->appArgs();
+    all.insert(all.end(), args.begin(), args.end());
+    app_.emplace(*display_, server_->env() + extraEnv, label, all, home_);
     ASSERT_NO_FATAL_FAILURE(app_->agree(15.0, agreeByMouse));
     // It plays through the system meant for this server, and says so once it plays.
     const std::string said = "sound through " + server_->systemName() + ",";

@@ -135,10 +135,11 @@ private:
 class AppTest : public ::testing::Test {
 protected:
     void SetUp() override;
-    // Starts the servers and the program, and agrees to the disclaimer. With
-    // `sameHome` the program finds what the one launched before left in its home.
+    // Starts the servers and the program (with `args` after the server's own),
+    // and agrees to the disclaimer. With `sameHome` the program finds what the
+    // one launched before left in its home.
     void launch(const std::string& label, const EnvVars& extraEnv = {}, bool agreeByMouse = false,
-                bool sameHome = false);
+                bool sameHome = false, const std::vector<std::string>& args = {});
     ZendraApp& app() { return *app_; }
 
     std::optional<AudioServer> server_;

@@ -103,6 +103,19 @@ protected:
     QStringList unpacked() { return QDir(path("unpack")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot); }
 };
 
+// An instrument's numbers, for one comparison: volume pan gain mute group
+// filter, then attack decay sustain release.
+std::string numbers(const kits::DrumInstrument& in) {
+    const kits::DrumEnvelope& e = in.envelope;
+    return QString::asprintf("%g %g %g %d %d | %g %g %g %g", in.volume, in.pan, in.gain, in.muteGroup, in.filterActive,
+                             e.attackFrames, e.decayFrames, e.sustain, e.releaseFrames)
+        .toStdString();
+}
+// A layer's velocity range, gain and pitch.
+std::string numbers(const kits::DrumLayer& l) {
+    return QString::asprintf("%g-%g %g %g", l.minVelocity, l.maxVelocity, l.gain, l.pitch).toStdString();
+}
+
 // A summary line that starts with `start`, or an empty string.
 QString lineStarting(const ImportedKit& kit, const char* start) {
     for (const QString& l : kit.notKept)
@@ -126,14 +139,10 @@ TEST_F(DrumKitImportTest, OlderFlatKitReadsFilesVolumesAndTwoSidedPan) {
     ASSERT_EQ(kit.instruments.size(), 4u);
     const auto& kick = kit.instruments[0];
     EXPECT_EQ(kick.name, "Kick");
-    EXPECT_FLOAT_EQ(kick.volume, 0.8f);
-    EXPECT_FLOAT_EQ(kick.pan, 0.0f);
-    EXPECT_EQ(kick.muteGroup, -1);
+    EXPECT_EQ(numbers(kick), "0.8 0 1 -1 0 | 0 0 1 1000");
     ASSERT_EQ(kick.layers.size(), 1u);
     EXPECT_EQ(kick.layers[0].file, QDir::cleanPath(path("Flat/kick.wav")));
-    EXPECT_FLOAT_EQ(kick.layers[0].minVelocity, 0.0f);
-    EXPECT_FLOAT_EQ(kick.layers[0].maxVelocity, 1.0f);
-    EXPECT_FLOAT_EQ(kick.layers[0].gain, 1.0f);
+    EXPECT_EQ(numbers(kick.layers[0]), "0-1 1 0");
     EXPECT_FLOAT_EQ(kit.instruments[1].pan, 0.6f);    // the left side lower: right of centre
     EXPECT_FLOAT_EQ(kit.instruments[2].pan, -0.75f);  // the right side lower: left of centre
     EXPECT_EQ(kit.instruments[3].id, 7);
@@ -160,32 +169,15 @@ TEST_F(DrumKitImportTest, LayeredKitReadsLayersEnvelopeMuteGroupAndPan) {
     ASSERT_EQ(kit.instruments.size(), 4u);
     const auto& k = kit.instruments[0];
     EXPECT_EQ(k.id, 3);
-    EXPECT_FLOAT_EQ(k.volume, 0.9f);
-    EXPECT_FLOAT_EQ(k.pan, -0.5f);
-    EXPECT_FLOAT_EQ(k.gain, 1.5f);
-    EXPECT_EQ(k.muteGroup, 2);
-    EXPECT_TRUE(k.filterActive);
-    EXPECT_DOUBLE_EQ(k.envelope.attackFrames, 100.0);
-    EXPECT_DOUBLE_EQ(k.envelope.decayFrames, 2000.0);
-    EXPECT_FLOAT_EQ(k.envelope.sustain, 0.5f);
-    EXPECT_DOUBLE_EQ(k.envelope.releaseFrames, 44100.0);
+    EXPECT_EQ(numbers(k), "0.9 -0.5 1.5 2 1 | 100 2000 0.5 44100");
     ASSERT_EQ(k.layers.size(), 2u);
     EXPECT_EQ(k.layers[0].file, QDir::cleanPath(path("New/k-soft.wav")));
-    EXPECT_FLOAT_EQ(k.layers[0].maxVelocity, 0.5f);
-    EXPECT_FLOAT_EQ(k.layers[0].gain, 0.6f);  // the component's gain folded in
-    EXPECT_FLOAT_EQ(k.layers[0].pitch, -2.0f);
+    EXPECT_EQ(numbers(k.layers[0]), "0-0.5 0.6 -2");  // the component's gain folded in
     EXPECT_EQ(k.layers[1].file, QDir::cleanPath(path("New/k-hard.wav")));
-    EXPECT_FLOAT_EQ(k.layers[1].minVelocity, 0.5f);
-    EXPECT_FLOAT_EQ(k.layers[1].gain, 1.0f);
-    EXPECT_FLOAT_EQ(k.layers[1].pitch, 1.5f);
-    // Hydrogen's defaults where the file says nothing.
-    const auto& s = kit.instruments[1];
-    EXPECT_DOUBLE_EQ(s.envelope.releaseFrames, 1000.0);
-    EXPECT_FLOAT_EQ(s.envelope.sustain, 1.0f);
-    EXPECT_FALSE(s.filterActive);
+    EXPECT_EQ(numbers(k.layers[1]), "0.5-1 1 1.5");
+    EXPECT_EQ(numbers(kit.instruments[1]), "1 0 1 -1 0 | 0 0 1 1000");  // Hydrogen's defaults where it says nothing
     ASSERT_EQ(kit.instruments[2].layers.size(), 1u);
-    EXPECT_FLOAT_EQ(kit.instruments[2].layers[0].minVelocity, 0.2f);
-    EXPECT_FLOAT_EQ(kit.instruments[2].layers[0].maxVelocity, 0.7f);
+    EXPECT_EQ(numbers(kit.instruments[2].layers[0]), "0.2-0.7 1 0");
     EXPECT_FALSE(kit.instruments[3].hasSound());
     EXPECT_EQ(kit.notKept, QStringList({"no sound: Empty", "filter on 2 instruments"}));
 }
@@ -218,21 +210,11 @@ TEST_F(DrumKitImportTest, OutOfRangeNumbersAreClampedAndSaid) {
     const ImportedKit kit = importDrumKit(path("K"));
     ASSERT_TRUE(kit.ok) << kit.error.toStdString();
     const auto& in = kit.instruments[0];
-    EXPECT_FLOAT_EQ(in.volume, 1.0f);  // unreadable: Hydrogen's default
-    EXPECT_FLOAT_EQ(in.gain, kits::kMaxDrumGain);
-    EXPECT_FLOAT_EQ(in.pan, -1.0f);
-    EXPECT_DOUBLE_EQ(in.envelope.attackFrames, 0.0);
-    EXPECT_FLOAT_EQ(in.envelope.sustain, 1.0f);
-    EXPECT_DOUBLE_EQ(in.envelope.releaseFrames, 1000.0);
-    EXPECT_EQ(in.muteGroup, -1);
+    // Unreadable: Hydrogen's default; beyond the limits: the limit; a reversed range: swapped.
+    EXPECT_EQ(numbers(in), "1 -1 5 -1 0 | 0 0 1 1000");
     ASSERT_EQ(in.layers.size(), 2u);
-    EXPECT_FLOAT_EQ(in.layers[0].minVelocity, 0.1f);  // reversed range swapped
-    EXPECT_FLOAT_EQ(in.layers[0].maxVelocity, 0.9f);
-    EXPECT_FLOAT_EQ(in.layers[0].gain, 0.0f);
-    EXPECT_FLOAT_EQ(in.layers[0].pitch, kits::kMaxDrumPitch);
-    EXPECT_FLOAT_EQ(in.layers[1].minVelocity, 0.0f);
-    EXPECT_FLOAT_EQ(in.layers[1].maxVelocity, 1.0f);
-    EXPECT_FLOAT_EQ(in.layers[1].gain, 1.0f);
+    EXPECT_EQ(numbers(in.layers[0]), "0.1-0.9 0 24");
+    EXPECT_EQ(numbers(in.layers[1]), "0-1 1 0");
     EXPECT_EQ(lineStarting(kit, "velocity range reversed"), "velocity range reversed (swapped): a.wav");
     EXPECT_EQ(lineStarting(kit, "values out of range"),
               "values out of range (set within range): volume of instrument 1, gain of instrument 1, "

@@ -2,6 +2,7 @@
 // keys, a new bank of files, and the steps of the bars that show a slot.
 #include <QObject>
 #include <cmath>
+#include <functional>
 #include <gtest/gtest.h>
 #include <limits>
 #include <utility>
@@ -33,57 +34,32 @@ protected:
 };
 
 TEST_F(SampleBankModelTest, EachRealChangeIsSignalledOnceAnEqualValueOnlyWhenAskedFor) {
-    bank.setLoop(3, false);
-    bank.setGainDb(3, -12.5);
-    bank.setPan(3, 0.25);
-    bank.setRateHz(3, 11025);
-    bank.setPaused(3, true);
-    bank.setKey(3, "q");
-    bank.setName(3, "Kick");
-    EXPECT_EQ(taken(), (Changes{{3, Field::Loop},
-                                {3, Field::Gain},
-                                {3, Field::Pan},
-                                {3, Field::Rate},
-                                {3, Field::Paused},
-                                {3, Field::Key},
-                                {3, Field::Name}}));
-    const model::SampleSlot& s = bank.slot(3);
-    EXPECT_FALSE(s.loop);
-    EXPECT_EQ(s.gainDb, -12.5);
-    EXPECT_EQ(s.pan, 0.25);
-    EXPECT_EQ(s.rateHz, 11025);
-    EXPECT_TRUE(s.paused);
-    EXPECT_EQ(s.key, "q");
-    EXPECT_EQ(bank.displayName(3), "Kick");
-    EXPECT_EQ(bank.slot(2), model::SampleSlot{});  // its neighbours untouched
-
-    // The same values again: nothing.
-    bank.setLoop(3, false);
-    bank.setGainDb(3, -12.5);
-    bank.setPan(3, 0.25);
-    bank.setRateHz(3, 11025);
-    bank.setPaused(3, true);
-    bank.setKey(3, "q");
-    bank.setName(3, "Kick");
-    EXPECT_TRUE(taken().empty());
-    // Unless told to signal anyway.
-    bank.setLoop(3, false, Signal::Always);
-    bank.setGainDb(3, -12.5, Signal::Always);
-    bank.setPan(3, 0.25, Signal::Always);
-    bank.setRateHz(3, 11025, Signal::Always);
-    EXPECT_EQ(taken(), (Changes{{3, Field::Loop}, {3, Field::Gain}, {3, Field::Pan}, {3, Field::Rate}}));
-
-    // A slot outside the sixteen: nothing.
-    for (const int i : {-1, model::kSlots}) {
-        bank.setLoop(i, false, Signal::Always);
-        bank.setGainDb(i, -6, Signal::Always);
-        bank.setPan(i, 0.5, Signal::Always);
-        bank.setRateHz(i, 8000, Signal::Always);
-        bank.setPaused(i, true);
-        bank.setKey(i, "a");
-        bank.setName(i, "x");
+    // Each setter with a value other than the default; the last three have no Signal::Always.
+    const std::pair<Field, std::function<void(int, Signal)>> setters[] = {
+        {Field::Loop, [this](int i, Signal s) { bank.setLoop(i, false, s); }},
+        {Field::Gain, [this](int i, Signal s) { bank.setGainDb(i, -12.5, s); }},
+        {Field::Pan, [this](int i, Signal s) { bank.setPan(i, 0.25, s); }},
+        {Field::Rate, [this](int i, Signal s) { bank.setRateHz(i, 11025, s); }},
+        {Field::Paused, [this](int i, Signal) { bank.setPaused(i, true); }},
+        {Field::Key, [this](int i, Signal) { bank.setKey(i, "q"); }},
+        {Field::Name, [this](int i, Signal) { bank.setName(i, "Kick"); }}};
+    // Changed, the same again, the same again asked to signal, then slots outside the sixteen.
+    for (const auto& [slot, signal, expectSignalled] : {std::tuple{3, Signal::IfChanged, 7},
+                                                        {3, Signal::IfChanged, 0},
+                                                        {3, Signal::Always, 4},
+                                                        {-1, Signal::Always, 0},
+                                                        {model::kSlots, Signal::Always, 0}}) {
+        Changes expected;
+        for (const auto& [field, set] : setters) {
+            set(slot, signal);
+            if (std::ssize(expected) < expectSignalled) expected.emplace_back(slot, field);
+        }
+        EXPECT_EQ(taken(), expected) << slot;
     }
-    EXPECT_TRUE(taken().empty());
+    const model::SampleSlot& s = bank.slot(3);
+    EXPECT_TRUE(std::tuple(s.loop, s.gainDb, s.pan, s.rateHz, s.paused, s.key, bank.displayName(3)) ==
+                std::tuple(false, -12.5, 0.25, 11025, true, QString("q"), QString("Kick")));
+    EXPECT_EQ(bank.slot(2), model::SampleSlot{});  // its neighbours untouched
     EXPECT_EQ(replaced, 0);
 }
 
@@ -92,10 +68,8 @@ TEST_F(SampleBankModelTest, SettingsAreClampedAndWhatIsNoSettingIsIgnored) {
     bank.setPan(0, -3);
     bank.setGainDb(1, -250);
     bank.setPan(1, 1.5);
-    EXPECT_EQ(bank.slot(0).gainDb, 0.0);
-    EXPECT_EQ(bank.slot(0).pan, -1.0);
-    EXPECT_EQ(bank.slot(1).gainDb, -100.0);
-    EXPECT_EQ(bank.slot(1).pan, 1.0);
+    EXPECT_TRUE(std::tuple(bank.slot(0).gainDb, bank.slot(0).pan, bank.slot(1).gainDb, bank.slot(1).pan) ==
+                std::tuple(0.0, -1.0, -100.0, 1.0));
     // Slot 0 was already at full gain: clamped to what it holds, no change.
     EXPECT_EQ(taken(), (Changes{{0, Field::Pan}, {1, Field::Gain}, {1, Field::Pan}}));
     bank.setGainDb(1, -100.5);  // clamped to the same silence
@@ -107,9 +81,8 @@ TEST_F(SampleBankModelTest, SettingsAreClampedAndWhatIsNoSettingIsIgnored) {
     bank.setRateHz(1, 0, Signal::Always);
     bank.setRateHz(1, -22050, Signal::Always);
     EXPECT_TRUE(taken().empty());
-    EXPECT_EQ(bank.slot(1).gainDb, -100.0);
-    EXPECT_EQ(bank.slot(1).pan, 1.0);
-    EXPECT_EQ(bank.slot(1).rateHz, 1000);
+    EXPECT_TRUE(std::tuple(bank.slot(1).gainDb, bank.slot(1).pan, bank.slot(1).rateHz) ==
+                std::tuple(-100.0, 1.0, 1000));
     bank.setRateHz(1, 1);  // the least rate there is
     EXPECT_EQ(bank.slot(1).rateHz, 1);
 }
@@ -160,11 +133,8 @@ TEST_F(SampleBankModelTest, ANewBankChangesTheFilesAndKeepsEverySlotsSettings) {
     EXPECT_EQ(bank.count(), 2);
     EXPECT_EQ(bank.files(), QStringList({"/other/a.wav", "/other/b.wav"}));
     EXPECT_EQ(bank.slot(2).file, QString());  // above the bank: no file
-    EXPECT_EQ(bank.slot(1).gainDb, -10);
-    EXPECT_EQ(bank.slot(1).key, "s");
-    EXPECT_EQ(bank.slot(2).pan, -0.5);
-    EXPECT_FALSE(bank.slot(2).loop);
-    EXPECT_EQ(bank.slot(9).rateHz, 8000);
+    EXPECT_TRUE(std::tuple(bank.slot(1).gainDb, bank.slot(1).key, bank.slot(2).pan, bank.slot(2).loop,
+                           bank.slot(9).rateHz) == std::tuple(-10.0, QString("s"), -0.5, false, 8000));
 
     QStringList many;
     for (int i = 0; i < 20; ++i) many << QString("/m/%1.wav").arg(i);

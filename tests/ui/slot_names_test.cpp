@@ -46,7 +46,8 @@ protected:
                 forms::frmKeyBoard().ComSampleKeyBoard};
     }
     static void expectTips(int i, const QString& name) {
-        for (const auto& [where, tip] : slotTips(i)) EXPECT_EQ(tip, name) << "sample " << i + 1 << ", " << where;
+        for (const auto& [where, tip] : slotTips(i))
+            EXPECT_EQ(tip.toStdString(), name.toStdString()) << "sample " << i + 1 << ", " << where;
     }
 
     // The tooltip the row shows when the pointer rests on it.

@@ -176,7 +176,7 @@ zendra::frmSampleKeyPad& App::frmSampleKeyPad() { return window(sampleKeyPad_, s
 zendra::frmProperties& App::frmProperties() { return window(properties_, shared_); }
 zendra::frmRecord& App::frmRecord() { return window(record_, shared_); }
 zendra::frmMidi& App::frmMidi() {
-    return window(midiWindow_, std::function<midi::MidiPlayer*()>([this] { return midi_.data(); }));
+    return window(midiWindow_, std::function<midi::MidiPlayer*()>([this] { return midi_.data(); }), shared_.Bank());
 }
 
 zendra::SampleEditor& App::sampleEditor() {

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "core/dx_module.h"
+#include "model/sample_bank.h"
 
 namespace zendra {
 
@@ -31,6 +32,18 @@ void fillSampleChooser(QComboBox* c, int count) {
         c->setEditText(QStringLiteral("1"));
     else
         c->setCurrentIndex(c->findText(QStringLiteral("1")));
+}
+
+void fillSampleChooser(QComboBox* c, const model::SampleBank& bank) {
+    fillSampleChooser(c, bank.count());
+    nameSampleChooser(c, bank);
+}
+
+void nameSampleChooser(QComboBox* c, const model::SampleBank& bank) {
+    for (int k = 0; k < c->count(); ++k) {
+        const auto i = sampleIndexOf(c->itemText(k));
+        c->setItemData(k, i && bank.loaded(*i) ? bank.displayName(*i) : QString(), Qt::ToolTipRole);
+    }
 }
 
 }  // namespace zendra

@@ -8,7 +8,10 @@ class QComboBox;
 
 namespace zendra {
 class DXMoudule;
+namespace model {
+class SampleBank;
 }
+}  // namespace zendra
 
 namespace zendra {
 
@@ -22,5 +25,9 @@ std::optional<int16_t> loadedSampleOf(const QString& text, const DXMoudule& shar
 // Fills a sample chooser for a bank of `count` samples: the entries "1" up
 // to the count, and "1" chosen. Nothing when no bank is loaded yet.
 void fillSampleChooser(QComboBox* chooser, int count);
+// The same for the bank, each entry's tooltip the name of its sample.
+void fillSampleChooser(QComboBox* chooser, const model::SampleBank& bank);
+// Sets each entry's tooltip to the name of its sample, the entries kept.
+void nameSampleChooser(QComboBox* chooser, const model::SampleBank& bank);
 
 }  // namespace zendra

@@ -121,9 +121,12 @@ frmKeyBoard::frmKeyBoard(DXMoudule& shared) : ToolForm(QStringLiteral("Keyboard"
     connect(cmbSet, &QPushButton::clicked, this, &frmKeyBoard::cmbSet_Click);
     connect(cmbDone, &QPushButton::clicked, this, &frmKeyBoard::cmbDone_Click);
 
-    fillSampleChooser(ComSampleKeyBoard, shared_.Bank().count());
+    fillSampleChooser(ComSampleKeyBoard, shared_.Bank());
     connect(&shared_.Bank(), &model::SampleBank::replaced, this,
-            [this] { fillSampleChooser(ComSampleKeyBoard, shared_.Bank().count()); });
+            [this] { fillSampleChooser(ComSampleKeyBoard, shared_.Bank()); });
+    connect(&shared_.Bank(), &model::SampleBank::changed, this, [this](int, model::Field f) {
+        if (f == model::Field::Name) nameSampleChooser(ComSampleKeyBoard, shared_.Bank());
+    });
 
     // Key preview: the window sees every key before the control with the focus.
     glue::KeyPreview::install(this, [this](const QKeyEvent& e) { previewKey(e); });

@@ -1,6 +1,7 @@
 #include "midi/frm_midi.h"
 
 #include "midi/midi_player.h"
+#include "model/sample_bank.h"
 
 namespace zendra {
 
@@ -20,9 +21,10 @@ QString noteText(int note) {
 }
 }  // namespace
 
-frmMidi::frmMidi(std::function<midi::MidiPlayer*()> player)
+frmMidi::frmMidi(std::function<midi::MidiPlayer*()> player, const model::SampleBank& bank)
     : ToolForm(QStringLiteral("MIDI"), kWidth, kHeight),
-      player_(std::move(player)) {
+      player_(std::move(player)),
+      bank_(bank) {
     lblInput = new QLabel(QStringLiteral("Input"), this);
     lblInput->setFont(courierFont());
     placeTw(lblInput, 120, 150, 1080, 300);
@@ -70,6 +72,20 @@ frmMidi::frmMidi(std::function<midi::MidiPlayer*()> player)
 
     if (auto* p = player_()) connect(p, &midi::MidiPlayer::changed, this, &frmMidi::refreshView);
     refreshView();
+    for (int i = 0; i < 16; ++i) nameSlot(i);
+    connect(&bank_, &model::SampleBank::replaced, this, [this] {
+        for (int i = 0; i < 16; ++i) nameSlot(i);
+    });
+    connect(&bank_, &model::SampleBank::changed, this, [this](int i, model::Field f) {
+        if (f == model::Field::Name) nameSlot(i);
+    });
+}
+
+// A loaded sample's number and note tell its name.
+void frmMidi::nameSlot(int i) {
+    const QString name = bank_.loaded(i) ? bank_.displayName(i) : QString();
+    lblSampleNum[i]->setToolTip(name);
+    cmdNote[i]->setToolTip(name);
 }
 
 void frmMidi::refreshView() {

@@ -15,12 +15,16 @@ namespace zendra {
 namespace midi {
 class MidiPlayer;
 }
+namespace model {
+class SampleBank;
+}
 
 class frmMidi : public ToolForm {
     Q_OBJECT
 public:
-    // `player` answers the MIDI player, null until the main window has loaded.
-    explicit frmMidi(std::function<midi::MidiPlayer*()> player);
+    // `player` answers the MIDI player, null until the main window has loaded;
+    // `bank` names the samples.
+    frmMidi(std::function<midi::MidiPlayer*()> player, const model::SampleBank& bank);
 
     QLabel* lblInput = nullptr;
     QComboBox* cboInput = nullptr;
@@ -38,7 +42,9 @@ public:
 
 private:
     void cboInput_Activated(int index);
+    void nameSlot(int i);
     std::function<midi::MidiPlayer*()> player_;
+    const model::SampleBank& bank_;
     bool updating_ = false;
 };
 

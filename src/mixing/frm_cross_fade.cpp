@@ -44,13 +44,15 @@ frmCrossFade::frmCrossFade(DXMoudule& shared) : ToolForm(QStringLiteral("Cross F
     connect(cmbDone, &QPushButton::clicked, this, &frmCrossFade::cmbDone_Click);
 
     model::SampleBank& bank = shared_.Bank();
-    for (QComboBox* c : comSample) fillSampleChooser(c, bank.count());
+    for (QComboBox* c : comSample) fillSampleChooser(c, bank);
     connect(&bank, &model::SampleBank::replaced, this, [this] {
-        for (QComboBox* c : comSample) fillSampleChooser(c, shared_.Bank().count());
+        for (QComboBox* c : comSample) fillSampleChooser(c, shared_.Bank());
     });
     // A side's fader follows its sample's volume, whoever sets it, and acts
     // as if moved (so a coupled fader follows too).
     connect(&bank, &model::SampleBank::changed, this, [this](int slot, model::Field f) {
+        if (f == model::Field::Name)
+            for (QComboBox* c : comSample) nameSampleChooser(c, shared_.Bank());
         if (f != model::Field::Gain) return;
         for (int side = 0; side < 2; ++side) {
             // A side whose text is no sample number is skipped.

@@ -22,9 +22,12 @@ frmFX::frmFX(DXMoudule& shared) : ToolForm(QStringLiteral("Simple FX"), 4200, 16
 
     connect(cmbPauseNPlay, &QPushButton::clicked, this, &frmFX::cmbPauseNPlay_Click);
     connect(cmbDone, &QPushButton::clicked, this, &frmFX::cmbDone_Click);
-    fillSampleChooser(comSamplePlay, shared_.Bank().count());
+    fillSampleChooser(comSamplePlay, shared_.Bank());
     connect(&shared_.Bank(), &model::SampleBank::replaced, this,
-            [this] { fillSampleChooser(comSamplePlay, shared_.Bank().count()); });
+            [this] { fillSampleChooser(comSamplePlay, shared_.Bank()); });
+    connect(&shared_.Bank(), &model::SampleBank::changed, this, [this](int, model::Field f) {
+        if (f == model::Field::Name) nameSampleChooser(comSamplePlay, shared_.Bank());
+    });
 }
 
 void frmFX::cmbPauseNPlay_Click() {

@@ -23,14 +23,24 @@ frmSamplePlay::frmSamplePlay(DXMoudule& shared)
         connect(cmbSample[i], &QPushButton::clicked, this, [this, idx] { cmbSample_Click(idx); });
         if (i > 0) setTabOrder(cmbSample[i - 1], cmbSample[i]);
     }
+    // A loaded sample's pad tells its name.
+    auto name = [this](int i) {
+        const model::SampleBank& bank = shared_.Bank();
+        cmbSample[i]->setToolTip(bank.loaded(i) ? bank.displayName(i) : QString());
+    };
     // The loaded samples' pads are enabled, the others not; before the first bank every pad is.
-    auto enable = [this] {
+    auto enable = [this, name] {
         const int n = shared_.Bank().count();
-        if (n > 0)
-            for (int i = 0; i < 16; ++i) cmbSample[i]->setEnabled(i < n);
+        for (int i = 0; i < 16; ++i) {
+            if (n > 0) cmbSample[i]->setEnabled(i < n);
+            name(i);
+        }
     };
     enable();
     connect(&shared_.Bank(), &model::SampleBank::replaced, this, enable);
+    connect(&shared_.Bank(), &model::SampleBank::changed, this, [name](int i, model::Field f) {
+        if (f == model::Field::Name) name(i);
+    });
 }
 
 void frmSamplePlay::cmbSample_Click(int16_t Index, float level) {

@@ -115,6 +115,11 @@ void frmVar::showSlot(int i) {
     hscPan[i]->setValue(model::panBarOf(s.pan));
     hscFre[i]->setValue(model::frequencyBarOf(s.rateHz));
     cmbPause[i]->setText(s.paused ? kPaused : kPlaying);
+    // The row's number and bars tell the sample's name.
+    const model::SampleBank& bank = shared_.Bank();
+    const QString name = bank.loaded(i) ? bank.displayName(i) : QString();
+    for (QWidget* w : std::initializer_list<QWidget*>{lblSampleNum[i], hscVol[i], hscPan[i], hscFre[i]})
+        w->setToolTip(name);
 }
 
 // The loaded samples' rows are enabled, the others not; before the first

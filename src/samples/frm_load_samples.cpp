@@ -13,6 +13,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
@@ -62,6 +63,52 @@ QFont dockFont(QFont base) {
 }
 }  // namespace
 
+namespace {
+const QString kBetween = QStringLiteral(" \u2014 ");
+const QString kDots = QStringLiteral("\u2026");
+
+// The folder in at most `width` pixels: while it is too wide, folders are
+// dropped from before the last one ("/home/me/…/drums"), then it is cut in
+// the middle.
+QString fitFolder(const QString& folder, const QFontMetrics& fm, int width) {
+    if (fm.horizontalAdvance(folder) <= width) return folder;
+    QStringList parts = folder.split(QLatin1Char('/'));
+    while (parts.size() > 2) {
+        parts.removeAt(parts.size() - 2);
+        QStringList shortened = parts;
+        shortened.insert(parts.size() - 1, kDots);
+        const QString s = shortened.join(QLatin1Char('/'));
+        if (fm.horizontalAdvance(s) <= width) return s;
+    }
+    return fm.elidedText(folder, Qt::ElideMiddle, width);
+}
+}  // namespace
+
+QString SlotFileLabel::shown() const {
+    if (text().isEmpty()) return QString();
+    const QFileInfo file(text());
+    const QString name = file.fileName();
+    const QString folder = file.path();
+    const QFontMetrics fm = fontMetrics();
+    const int width = contentsRect().width();
+    const int room = width - fm.horizontalAdvance(name + kBetween);
+    if (room < fm.horizontalAdvance(kDots + QStringLiteral("/") + kDots))
+        return fm.elidedText(name, Qt::ElideMiddle, width);  // no room for the folder
+    return name + kBetween + fitFolder(folder, fm, room);
+}
+
+bool SlotFileLabel::event(QEvent* e) {
+    if (e->type() == QEvent::ToolTip) setToolTip(text());
+    return QLabel::event(e);
+}
+
+void SlotFileLabel::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    drawFrame(&p);
+    style()->drawItemText(&p, contentsRect(), Qt::AlignLeft | Qt::AlignVCenter, palette(), isEnabled(), shown(),
+                          foregroundRole());
+}
+
 void frmLoadSamples::warmUpFont() {
     QImage scratch(64, 16, QImage::Format_ARGB32_Premultiplied);
     QPainter p(&scratch);
@@ -98,7 +145,7 @@ frmLoadSamples::frmLoadSamples(DXMoudule& shared)
         const int r = i % 4;
         cmbSelect[i] = new QPushButton(QStringLiteral("Sample %1").arg(i + 1), frm[i / 4]);
         placeTw(cmbSelect[i], 240, 240 + 600 * r, 855, 495);
-        lblSample[i] = new QLabel(frm[i / 4]);
+        lblSample[i] = new SlotFileLabel(frm[i / 4]);
         placeTw(lblSample[i], 1200, 360 + 600 * r, 5535, 255);
         const auto idx = static_cast<int16_t>(i);
         connect(cmbSelect[i], &QPushButton::clicked, this, [this, idx] { cmbSelect_Click(idx); });

@@ -21,6 +21,21 @@ namespace zendra {
 
 class DXMoudule;
 
+// A slot's row: its text is the file's whole path, shown as the file's name
+// first, then its folder shortened in the middle to fit; the whole path is
+// the tooltip.
+class SlotFileLabel : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+    // What the row shows.
+    QString shown() const;
+
+protected:
+    bool event(QEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+};
+
 class frmLoadSamples : public ToolForm {
     Q_OBJECT
 public:
@@ -33,6 +48,7 @@ public:
     QScrollBar* vscrollSample = nullptr;
     std::array<QFrame*, 4> frm{};
     std::array<QPushButton*, 16> cmbSelect{};
+    // Each slot's file (the text is the path; see SlotFileLabel).
     std::array<QLabel*, 16> lblSample{};
 
     void hscrollNumber_Change();

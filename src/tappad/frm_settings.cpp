@@ -50,15 +50,20 @@ frmSettings::frmSettings(DXMoudule& shared) : ToolForm(QStringLiteral("Settings"
     };
     for (int i = 0; i < 16; ++i) showSlot(i);
     enable();
-    connect(&bank, &model::SampleBank::replaced, this, enable);
+    connect(&bank, &model::SampleBank::replaced, this, [this, enable] {
+        for (int i = 0; i < 16; ++i) showSlot(i);
+        enable();
+    });
     connect(&bank, &model::SampleBank::changed, this, [this](int i, model::Field f) {
-        if (f == model::Field::Key) showSlot(i);
+        if (f == model::Field::Key || f == model::Field::Name) showSlot(i);
     });
 }
 
 void frmSettings::showSlot(int i) {
     const QString& key = shared_.Bank().slot(i).key;
     lblSample[i]->setText(key.isNull() ? QString::number(i + 1) + QStringLiteral(" =") : keyPrefix(i) + key);
+    const model::SampleBank& bank = shared_.Bank();
+    lblSample[i]->setToolTip(bank.loaded(i) ? bank.displayName(i) : QString());  // the sample's name
 }
 
 void frmSettings::lblSample_Click(int16_t Index) {

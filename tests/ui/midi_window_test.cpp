@@ -65,6 +65,21 @@ TEST_F(MidiWindowTest, SaysWhenThereIsNoMidiSystem) {
     EXPECT_EQ(forms::frmMidi().cboInput->currentText(), "No MIDI system here (no ALSA sequencer, no JACK server)");
 }
 
+TEST_F(MidiWindowTest, EachSamplesNumberAndNoteTellItsName) {
+    frmMidi& w = forms::frmMidi();
+    loadDrums(2);
+    for (int i = 0; i < 3; ++i) {
+        const QString name = i == 0 ? "kick" : i == 1 ? "snare" : "";
+        EXPECT_EQ(std::pair(w.lblSampleNum[i]->toolTip(), w.cmdNote[i]->toolTip()), std::pair(name, name)) << i;
+    }
+    bank().setName(1, "Big Snare");
+    EXPECT_EQ(std::pair(w.lblSampleNum[1]->toolTip(), w.cmdNote[1]->toolTip()),
+              std::pair(QString("Big Snare"), QString("Big Snare")));
+    loadBank({demo("hat.wav")});
+    EXPECT_EQ(w.cmdNote[0]->toolTip(), "hat");
+    EXPECT_TRUE(w.cmdNote[1]->toolTip().isEmpty());
+}
+
 TEST_F(MidiWindowTest, ClickedSampleLearnsTheNextNoteAndVelocityCanBeTurnedOff) {
     loadDrums(2);
     frmMidi& w = forms::frmMidi();

@@ -47,7 +47,7 @@ TEST_F(RecordE2E, TakeOfTheMicrophoneIsSavedAsPcm8BitAndPlaysBack) {
     ZendraApp& app = this->app();
     const Display& display = *display_;
     const WindowGeometry mg = app.mainGeometry();
-    ASSERT_NO_FATAL_FAILURE(app.menuKeys(kToolsMenu, "Up"));  // Record, the last item
+    ASSERT_NO_FATAL_FAILURE(app.menuKeys(kToolsMenu, "Up Up"));  // Record, the last but the Sample Editor
     const auto client = app.waitFor([&](const Screen& s) {
         return findRecordClient(s, Rect{mg.x, mg.y + 20, mg.width, mg.height - 20});
     });

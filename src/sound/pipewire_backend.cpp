@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <pipewire/pipewire.h>
@@ -284,6 +285,11 @@ private:
                 askRealtime();
             }
             const int n = static_cast<int>(frames);
+            // A new graph quantum (another client's, or forced) is told first, so
+            // that lateness is judged by its period; a resampler's odd frame is not one.
+            if (std::abs(n - self->told_) > self->told_ / 8 &&
+                self->gate_.pass([&] { self->callback_->bufferResized(n); }))
+                self->told_ = n;
             if (!self->gate_.pass([&] { self->callback_->render(out, n); })) std::fill(out, out + 2 * n, 0.0f);
             d.chunk->offset = 0;
             d.chunk->stride = kStride;
@@ -294,7 +300,8 @@ private:
 
     OutputCallback* callback_;
     int frames_;
-    bool askRealtime_;  // [audio] once started
+    int told_ = frames_;  // [audio] the cycle length the engine knows
+    bool askRealtime_;    // [audio] once started
     CallbackGate gate_;
     Stream stream_;  // last: destroyed first, so no callback outlives the members above
 };

@@ -52,6 +52,10 @@ public:
     // [window] The buffer belongs to the audio server (JACK): asking for
     // another size changes nothing.
     virtual bool bufferFixed() const { return false; }
+    // [window] Asks for another buffer size without closing: true when the
+    // device took it in place, its callbacks going on without a gap (the new
+    // size comes with them); false when it must be reopened for it.
+    virtual bool resize(int frames) { return false; }
     // [window] No callback reaches the callback object after this returns (it
     // waits only for a callback in progress); the device may then be closed
     // later.

@@ -7,19 +7,26 @@ namespace zendra {
 namespace {
 class OfflineOutput : public OutputDevice {
 public:
-    OfflineOutput(int rate, bool realtime, std::shared_ptr<OfflineBackend::OutputState> state)
+    OfflineOutput(int rate, bool realtime, bool inPlace, std::shared_ptr<OfflineBackend::OutputState> state)
         : rate_(rate),
           realtime_(realtime),
+          inPlace_(inPlace),
           state_(std::move(state)) {}
     int rate() const override { return rate_; }
     int bufferFrames() const override { return state_->frames; }
     bool realtime() const override { return realtime_; }
     bool lost() const override { return state_->lost; }
     void detach() override { state_->callback = nullptr; }
+    bool resize(int frames) override {
+        if (!inPlace_) return false;
+        state_->frames = frames;
+        return true;
+    }
 
 private:
     int rate_;
     bool realtime_;
+    bool inPlace_;
     std::shared_ptr<OfflineBackend::OutputState> state_;
 };
 
@@ -48,7 +55,7 @@ std::unique_ptr<OutputDevice> OfflineBackend::openOutput(const std::string& devi
     if (!device.empty()) throw SoundError(DSERR_NODRIVER, "The sound output device \"" + device + "\" does not exist.");
     ++outputsOpened_;
     lastOutput_ = std::make_shared<OutputState>(OutputState{false, outputBufferFrames, callback});
-    return std::make_unique<OfflineOutput>(outputRate, outputRealtime, lastOutput_);
+    return std::make_unique<OfflineOutput>(outputRate, outputRealtime, resizeInPlace, lastOutput_);
 }
 
 void OfflineBackend::loseOutput() {

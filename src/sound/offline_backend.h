@@ -30,8 +30,9 @@ class OfflineBackend : public AudioBackend {
 public:
     int outputRate = 48000;
     int outputBufferFrames = 128;
-    bool failOutput = false;   // openOutput throws, as with no usable device
-    bool failCapture = false;  // openCapture throws
+    bool resizeInPlace = false;  // an output takes another buffer size without reopening
+    bool failOutput = false;     // openOutput throws, as with no usable device
+    bool failCapture = false;    // openCapture throws
     // The output claims to call back in real time: its lateness is judged,
     // and the caller calls the engine's render itself, as the device's thread.
     bool outputRealtime = false;

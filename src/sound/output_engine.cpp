@@ -196,6 +196,12 @@ bool OutputEngine::reopen() {
 
 bool OutputEngine::reopenWithBuffer(int frames) {
     framesWanted_ = frames;
+    // In place where the device can: its callbacks go on, every voice from
+    // the frame it was at, and no gap is heard.
+    if (device_ && !device_->lost() && device_->resize(frames)) {
+        bufferResized(frames);
+        return true;
+    }
     closeDevice();
     schedulingKnown_.store(false, std::memory_order_relaxed);  // a new device, a new thread
     try {

@@ -96,9 +96,9 @@ public:
     // [window] Closes a lost device and opens it again; the mixer and every
     // buffer carry on. False while it cannot be opened yet.
     bool reopen();
-    // [window] Closes the device and opens it again asking for another buffer
-    // size (kept for later reopenings); false, and lost, when it cannot be
-    // opened.
+    // [window] Asks the device for another buffer size (kept for later
+    // reopenings): in place where it can, else by closing and opening it
+    // again; false, and lost, when it cannot be opened.
     bool reopenWithBuffer(int frames);
     // [any] Frames the device asked for in its latest callback (0 before one).
     int callbackFrames() const { return callbackFrames_.load(std::memory_order_relaxed); }

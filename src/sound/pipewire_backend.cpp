@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -183,6 +184,15 @@ public:
         LoopLock lock(context_.loop);
         pw_stream_set_active(stream_, on);
     }
+    // [window] Asks the graph for another quantum, the stream running on.
+    bool setLatency(int frames, int rate) {
+        LoopLock lock(context_.loop);
+        char value[32];
+        std::snprintf(value, sizeof value, "%d/%d", frames, rate);
+        const spa_dict_item item = SPA_DICT_ITEM_INIT(PW_KEY_NODE_LATENCY, value);
+        const spa_dict dict = SPA_DICT_INIT(&item, 1);
+        return pw_stream_update_properties(stream_, &dict) >= 0;
+    }
 
 private:
     void open(Spec& spec) {
@@ -240,11 +250,18 @@ public:
           askRealtime_(realtimeWanted()),
           stream_(contextOrThrow(), spec(device, frames), &PipeWireOutput::process, this, &PipeWireOutput::lost) {}
     int rate() const override { return kOutputRate; }
-    int bufferFrames() const override { return frames_; }
+    int bufferFrames() const override { return frames_.load(std::memory_order_relaxed); }
     bool realtime() const override { return true; }
     bool lost() const override { return stream_.lost(); }
     int64_t quietLossNanos() const override { return kQuietLossNanos; }
     void detach() override { gate_.close(); }
+    // The stream's latency updated in place: the graph takes the new quantum
+    // at its next cycle, with no new stream and no gap.
+    bool resize(int frames) override {
+        if (!stream_.setLatency(frames, kOutputRate)) return false;
+        frames_.store(frames, std::memory_order_relaxed);
+        return true;
+    }
 
 private:
     static Stream::Spec spec(const std::string& device, int frames) {
@@ -277,7 +294,8 @@ private:
             constexpr uint32_t kStride = 2 * sizeof(float);
             // A cycle with no request (a driver that does not say) renders the
             // quantum asked for, never a whole max-size buffer.
-            uint64_t frames = b->requested > 0 ? b->requested : static_cast<uint64_t>(self->frames_);
+            uint64_t frames =
+                b->requested > 0 ? b->requested : static_cast<uint64_t>(self->frames_.load(std::memory_order_relaxed));
             frames = std::min<uint64_t>(frames, d.maxsize / kStride);
             auto* out = static_cast<float*>(d.data);
             if (self->askRealtime_) {  // once; system calls only
@@ -299,9 +317,9 @@ private:
     }
 
     OutputCallback* callback_;
-    int frames_;
-    int told_ = frames_;  // [audio] the cycle length the engine knows
-    bool askRealtime_;    // [audio] once started
+    std::atomic<int> frames_;    // asked for; set by [window], read by [audio]
+    int told_ = frames_.load();  // [audio] the cycle length the engine knows
+    bool askRealtime_;           // [audio] once started
     CallbackGate gate_;
     Stream stream_;  // last: destroyed first, so no callback outlives the members above
 };

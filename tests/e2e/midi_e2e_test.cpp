@@ -119,7 +119,7 @@ TEST_F(MidiEndToEnd, MappedNotesPlayAtTheirVelocityAndALearnedNotePlaysItsSample
     // The server killed under the open input, twice.
     const auto connected = [&] {  // the program listens to this test's output again
         const RunResult r = run({"jack_lsp", "-c", "zendra-test:out"}, {{"JACK_DEFAULT_SERVER", server}});
-        return r.out.find("Zendra:input") != std::string::npos;
+        return r.out.find("Zendra-midi:input") != std::string::npos;
     };
     for (int k = 1; k <= 2; ++k) {
         jack.stop(SIGKILL);

@@ -5,12 +5,14 @@
 // closes them; [audio] is JACK's realtime process thread, which takes no
 // lock; the shutdown and buffer-size callbacks run on JACK's threads (perhaps
 // the realtime one), set atomics and tell the output's callback of a loss.
+// An output's own thread connects it to a sound card that comes after it.
 #include <algorithm>
 #include <atomic>
 #include <jack/jack.h>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sound/audio_systems.h"
@@ -53,14 +55,35 @@ public:
                 return 0;
             },
             this);
+        // A sound card whose ports come after the client (a server still
+        // starting, a card added later) is connected to when they do.
+        jack_set_port_registration_callback(
+            client_.get(),
+            [](jack_port_id_t, int registered, void* self) {
+                if (registered == 0) return;
+                auto& wake = static_cast<JackOutput*>(self)->portsChanged_;
+                wake.store(true);
+                wake.notify_one();
+            },
+            this);
         client_.activate();
-        // To the sound card, as a player expects; other routing is theirs to make.
-        const auto playback = client_.ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsInput);
-        if (!playback.empty()) {
-            jack_connect(client_.get(), jack_port_name(left_), playback[0].c_str());
-            jack_connect(client_.get(), jack_port_name(right_),
-                         playback[std::min<size_t>(1, playback.size() - 1)].c_str());
-        }
+        connectToCard();
+        connector_ = std::thread([this] {
+            for (;;) {
+                portsChanged_.wait(false);
+                if (stopConnector_.load()) return;
+                portsChanged_.store(false);
+                const std::lock_guard<std::mutex> held(JackClient::libraryMutex());
+                if (client_.shutDown()) return;
+                connectToCard();
+            }
+        });
+    }
+    ~JackOutput() override {
+        stopConnector_.store(true);
+        portsChanged_.store(true);
+        portsChanged_.notify_one();
+        connector_.join();
     }
     int rate() const override { return rate_; }
     int bufferFrames() const override { return frames_.load(); }
@@ -71,6 +94,17 @@ public:
     void detach() override { gate_.close(); }
 
 private:
+    // To the sound card, as a player expects, once; other routing is theirs
+    // to make. Call with the library's lock held.
+    void connectToCard() {
+        if (connected_) return;
+        const auto playback = client_.ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsInput);
+        if (playback.empty()) return;
+        jack_connect(client_.get(), jack_port_name(left_), playback[0].c_str());
+        jack_connect(client_.get(), jack_port_name(right_), playback[std::min<size_t>(1, playback.size() - 1)].c_str());
+        connected_ = true;
+    }
+
     // [JACK's thread] Told at once; not once detached.
     void lostNow() {
         gate_.pass([&] { callback_->deviceLost(); });
@@ -106,7 +140,12 @@ private:
     std::atomic<int> frames_{0};
     jack_port_t* left_ = nullptr;
     jack_port_t* right_ = nullptr;
-    JackClient client_;  // last: closed first, so no callback outlives the members above
+    JackClient client_;  // closed before the members above, so no callback outlives them
+    // Connects to a card whose ports come later; stopped before the client closes.
+    std::atomic<bool> portsChanged_{false};
+    std::atomic<bool> stopConnector_{false};
+    bool connected_ = false;  // under the library's lock
+    std::thread connector_;
 };
 
 class JackCapture : public CaptureStream {

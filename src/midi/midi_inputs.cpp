@@ -2,40 +2,21 @@
 
 #include <algorithm>
 #include <jack/jack.h>
+#include <jack/midiport.h>
 #include <regex>
 #include <rtmidi/RtMidi.h>
 #include <unistd.h>
 
 #include "sound/callback_gate.h"
 #include "sound/device_closer.h"
+#include "sound/ds_types.h"
+#include "sound/jack_client.h"
 
 namespace zendra::midi {
 
 namespace {
-void quiet(const char*) {}
-
-// A client of the running JACK server that only listens for the server's
-// end (clearing `up`), or null when no server answers. Never starts a
-// server, and keeps the library's messages off the console.
-jack_client_t* watchJack(std::atomic<bool>* up) {
-    static const bool silenced = [] {
-        jack_set_error_function(quiet);
-        jack_set_info_function(quiet);
-        return true;
-    }();
-    (void)silenced;
-    jack_status_t status{};
-    jack_client_t* c = jack_client_open("Zendra-watch", JackNoStartServer, &status);
-    if (c == nullptr) return nullptr;
-    jack_on_shutdown(
-        c, [](void* flag) { static_cast<std::atomic<bool>*>(flag)->store(false); }, up);
-    if (jack_activate(c) != 0) {
-        jack_client_close(c);
-        return nullptr;
-    }
-    up->store(true);
-    return c;
-}
+constexpr const char* kAlsaPrefix = "ALSA: ";
+constexpr const char* kJackPrefix = "JACK: ";
 
 bool alsaSequencerPresent() { return access("/dev/snd/seq", R_OK | W_OK) == 0; }
 
@@ -46,13 +27,13 @@ std::string shownName(const char* prefix, const std::string& raw) {
     static const std::regex numbers(R"( \d+:\d+$)");
     return prefix + std::regex_replace(raw, numbers, "");
 }
+
+// Left out, as for RtMidi's inputs: system exclusive, time code, timing clock, active sensing.
+bool ignored(uint8_t status) { return status == 0xF0 || status == 0xF1 || status == 0xF8 || status == 0xFE; }
 }  // namespace
 
 struct MidiInputs::System {
-    RtMidi::Api api;
-    const char* prefix;
     std::unique_ptr<RtMidiIn> in;
-    uint64_t jackLife = 0;           // JACK: the server's life the input's client was made in
     std::vector<std::string> ports;  // RtMidi's names, in its port order
     bool open = false;
 };
@@ -64,13 +45,44 @@ struct MidiInputs::Relay {
     CallbackGate gate;
 
     // Any thread: never waits.
-    void pass(const std::vector<unsigned char>& message) {
+    void pass(const uint8_t* bytes, size_t count) {
         gate.pass([&] {
-            if (!message.empty()) sink(message.data(), message.size());
+            if (count > 0) sink(bytes, count);
         });
     }
     // Waits for a message passing now (microseconds), then lets none through.
     void cut() { gate.close(); }
+};
+
+// The JACK MIDI client and its input port. Its process callback hands each
+// message to the relay while an input is open.
+struct MidiInputs::JackInput {
+    std::shared_ptr<Relay> relay;
+    std::atomic<bool> listening{false};
+    jack_port_t* port = nullptr;
+    JackClient client;  // last: closed first
+
+    explicit JackInput(std::shared_ptr<Relay> r) : relay(std::move(r)), client("Zendra-midi") {
+        const std::lock_guard<std::mutex> lock(JackClient::libraryMutex());
+        if (client.shutDown()) throw SoundError(DSERR_NODRIVER, "the JACK server went away");
+        port = client.registerPort("input", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
+        jack_set_process_callback(client.get(), &JackInput::process, this);
+        client.activate();
+    }
+
+    // [JACK's realtime thread]
+    static int process(jack_nframes_t frames, void* arg) {
+        auto* self = static_cast<JackInput*>(arg);
+        void* buffer = jack_port_get_buffer(self->port, frames);
+        if (!self->listening.load(std::memory_order_relaxed)) return 0;
+        const uint32_t n = jack_midi_get_event_count(buffer);
+        for (uint32_t i = 0; i < n; ++i) {
+            jack_midi_event_t event{};
+            if (jack_midi_event_get(&event, buffer, i) != 0 || event.size == 0 || ignored(event.buffer[0])) continue;
+            self->relay->pass(event.buffer, event.size);
+        }
+        return 0;
+    }
 };
 
 namespace {
@@ -83,25 +95,24 @@ struct Closing {
 
 MidiInputs::MidiInputs(Sink sink) : relay_(std::make_shared<Relay>()) {
     relay_->sink = std::move(sink);
-    systems_.push_back(std::make_unique<System>(System{RtMidi::LINUX_ALSA, "ALSA: ", nullptr, 0, {}, false}));
-    systems_.push_back(std::make_unique<System>(System{RtMidi::UNIX_JACK, "JACK: ", nullptr, 0, {}, false}));
+    systems_.push_back(std::make_unique<System>());
     prober_ = std::thread([this] {
-        jack_client_t* watch = nullptr;
         std::unique_lock<std::mutex> lock(probeMutex_);
         while (!stopProbe_) {
             lock.unlock();
-            // A watch whose server shut it down is abandoned, like the inputs (see jackUsable).
-            if (watch != nullptr && !jackUp_.load()) watch = nullptr;
-            if (watch == nullptr) {
+            {
                 const std::lock_guard<std::mutex> hold(jackLock_);
-                watch = watchJack(&jackUp_);
-                if (watch != nullptr) jackLife_.fetch_add(1);
+                if (jack_ && jack_->client.shutDown()) abandonJack();
+                if (!jack_) {
+                    try {
+                        jack_ = std::make_unique<JackInput>(relay_);
+                    } catch (const SoundError&) {  // no server now
+                    }
+                }
             }
             lock.lock();
-            probeWake_.wait_for(lock, std::chrono::seconds(2), [this] { return stopProbe_; });
+            probeWake_.wait_for(lock, std::chrono::milliseconds(500), [this] { return stopProbe_; });
         }
-        lock.unlock();
-        if (watch != nullptr && jackUp_.load()) jack_client_close(watch);
     });
 }
 
@@ -113,72 +124,71 @@ MidiInputs::~MidiInputs() {
     probeWake_.notify_all();
     prober_.join();
     relay_->cut();  // no message reaches the sink from here on
-    for (auto& s : systems_) {
-        if (!s->in) continue;
-        if (s->api == RtMidi::UNIX_JACK && !jackUsable(*s)) {
-            abandon(*s);
-            continue;
-        }
-        // Closing can wait for a busy server: the closing thread does it.
-        closeLater(std::make_shared<Closing>(Closing{relay_, std::move(s->in)}));
-    }
+    // Closing can wait for a busy server: the closing thread does it.
+    if (jackUsable() != nullptr) closeLater(std::move(jack_));
+    abandonJack();
+    for (auto& s : systems_)
+        if (s->in) closeLater(std::make_shared<Closing>(Closing{relay_, std::move(s->in)}));
 }
 
-bool MidiInputs::jackUsable(const System& s) const { return jackUp_.load() && s.jackLife == jackLife_.load(); }
+MidiInputs::JackInput* MidiInputs::jackUsable() const {
+    return jack_ && !jack_->client.shutDown() ? jack_.get() : nullptr;
+}
 
-void MidiInputs::abandon(System& s) {
-    // Never destroyed: once its server has shut the client down, any call
-    // into it may touch what the JACK library has already freed (the next
-    // client opened in the process deletes the dead server's clients). The
-    // input's few kilobytes are left behind instead, with the relay it calls.
-    if (s.open) open_.clear();
-    s.open = false;
-    s.ports.clear();
-    if (!s.in) return;
-    [[maybe_unused]] RtMidiIn* left = s.in.release();
-    [[maybe_unused]] auto* relay = new std::shared_ptr<Relay>(relay_);
+void MidiInputs::abandonJack() {
+    // Never destroyed: once its server has shut the client down, nothing may
+    // touch it (the next client opened in the process deletes it). Its few
+    // bytes, with the relay it calls, are left behind; so its address is
+    // never that of a later client.
+    [[maybe_unused]] JackInput* left = jack_.release();
 }
 
 void MidiInputs::onMessage(double, std::vector<unsigned char>* message, void* relay) {
-    if (message != nullptr) static_cast<Relay*>(relay)->pass(*message);
+    if (message != nullptr) static_cast<Relay*>(relay)->pass(message->data(), message->size());
+}
+
+void MidiInputs::refreshJack(std::vector<std::string>& names) {
+    // Looked at only while the prober is not opening a client and no client
+    // is being opened or closed elsewhere; otherwise the last listing stands.
+    std::unique_lock<std::mutex> jack(jackLock_, std::try_to_lock);
+    std::unique_lock<std::mutex> library(JackClient::libraryMutex(), std::defer_lock);
+    if (jack.owns_lock() && library.try_lock()) {
+        JackInput* in = jackUsable();
+        if (jackOpenOn_ != nullptr && jackOpenOn_ != in) {  // its server has gone
+            jackOpenOn_ = nullptr;
+            open_.clear();
+        }
+        jackUp_ = in != nullptr;
+        jackPorts_ =
+            in != nullptr ? in->client.ports(JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput) : std::vector<std::string>{};
+    }
+    for (const auto& raw : jackPorts_) names.push_back(shownName(kJackPrefix, raw));
 }
 
 void MidiInputs::refresh() {
     std::vector<std::string> names;
-    // The JACK system is looked at only while the prober is not opening a
-    // client; otherwise its last listing stands.
-    std::unique_lock<std::mutex> jack(jackLock_, std::try_to_lock);
-    for (auto& s : systems_) {
-        const bool isJack = s->api == RtMidi::UNIX_JACK;
-        if (isJack && !jack.owns_lock()) {
-            for (const auto& raw : s->ports) names.push_back(shownName(s->prefix, raw));
-            continue;
-        }
-        if (isJack && s->in && !jackUsable(*s)) abandon(*s);
-        if (!s->in) {
-            const bool present = isJack ? jackUp_.load() : alsaSequencerPresent();
-            if (!present) continue;
-            try {
-                s->jackLife = jackLife_.load();
-                s->in = std::make_unique<RtMidiIn>(s->api, "Zendra");
-                s->in->setErrorCallback(ignoreErrors, nullptr);
-                s->in->ignoreTypes(true, true, true);  // system exclusive, timing, active sensing
-                s->in->setCallback(&MidiInputs::onMessage, relay_.get());
-            } catch (const RtMidiError&) {
-                s->in.reset();
-                continue;
-            }
-        }
-        s->ports.clear();
-        const unsigned n = s->in->getPortCount();
-        for (unsigned i = 0; i < n; ++i) {
-            const std::string raw = s->in->getPortName(i);
-            if (raw.empty()) continue;
-            s->ports.push_back(raw);
-            names.push_back(shownName(s->prefix, raw));
+    System& s = *systems_.front();
+    if (!s.in && alsaSequencerPresent()) {
+        try {
+            s.in = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, "Zendra");
+            s.in->setErrorCallback(ignoreErrors, nullptr);
+            s.in->ignoreTypes(true, true, true);  // system exclusive, timing, active sensing
+            s.in->setCallback(&MidiInputs::onMessage, relay_.get());
+        } catch (const RtMidiError&) {
+            s.in.reset();
         }
     }
-    jack = {};
+    if (s.in) {
+        s.ports.clear();
+        const unsigned n = s.in->getPortCount();
+        for (unsigned i = 0; i < n; ++i) {
+            const std::string raw = s.in->getPortName(i);
+            if (raw.empty()) continue;
+            s.ports.push_back(raw);
+            names.push_back(shownName(kAlsaPrefix, raw));
+        }
+    }
+    refreshJack(names);
     names_ = std::move(names);
     // Gone from two listings in a row: unplugged. (One listing can come back
     // short while the system is busy; closing then would lose notes.)
@@ -189,44 +199,54 @@ void MidiInputs::refresh() {
     }
 }
 
-bool MidiInputs::anySystem() const {
-    for (const auto& s : systems_)
-        if (s->in) return true;
-    return false;
-}
+bool MidiInputs::anySystem() const { return systems_.front()->in || jackUp_; }
 
 bool MidiInputs::open(const std::string& name) {
     close();
-    const std::lock_guard<std::mutex> jack(jackLock_);
-    for (auto& s : systems_) {
-        if (!s->in || name.rfind(s->prefix, 0) != 0) continue;
-        if (s->api == RtMidi::UNIX_JACK && !jackUsable(*s)) return false;
-        for (unsigned i = 0; i < s->ports.size(); ++i) {
-            if (shownName(s->prefix, s->ports[i]) != name) continue;
-            try {
-                s->in->openPort(i, "input");
-            } catch (const RtMidiError&) {
-                return false;
-            }
-            if (!s->in->isPortOpen()) return false;
-            s->open = true;
+    if (name.rfind(kJackPrefix, 0) == 0) {
+        const std::lock_guard<std::mutex> jack(jackLock_);
+        const std::lock_guard<std::mutex> library(JackClient::libraryMutex());
+        JackInput* in = jackUsable();
+        if (in == nullptr) return false;
+        for (const auto& raw : jackPorts_) {
+            if (shownName(kJackPrefix, raw) != name) continue;
+            if (jack_connect(in->client.get(), raw.c_str(), jack_port_name(in->port)) != 0) return false;
+            in->listening.store(true);
+            jackOpenOn_ = in;
             open_ = name;
             return true;
         }
+        return false;
+    }
+    System& s = *systems_.front();
+    if (!s.in || name.rfind(kAlsaPrefix, 0) != 0) return false;
+    for (unsigned i = 0; i < s.ports.size(); ++i) {
+        if (shownName(kAlsaPrefix, s.ports[i]) != name) continue;
+        try {
+            s.in->openPort(i, "input");
+        } catch (const RtMidiError&) {
+            return false;
+        }
+        if (!s.in->isPortOpen()) return false;
+        s.open = true;
+        open_ = name;
+        return true;
     }
     return false;
 }
 
 void MidiInputs::close() {
-    const std::lock_guard<std::mutex> jack(jackLock_);
-    for (auto& s : systems_) {
-        if (s->open && s->in) {
-            if (s->api == RtMidi::UNIX_JACK && !jackUsable(*s))
-                abandon(*s);
-            else
-                s->in->closePort();
+    System& s = *systems_.front();
+    if (s.open && s.in) s.in->closePort();
+    s.open = false;
+    if (jackOpenOn_ != nullptr) {
+        const std::lock_guard<std::mutex> jack(jackLock_);
+        const std::lock_guard<std::mutex> library(JackClient::libraryMutex());
+        if (JackInput* in = jackUsable(); in == jackOpenOn_) {
+            in->listening.store(false);
+            jack_port_disconnect(in->client.get(), in->port);
         }
-        s->open = false;
+        jackOpenOn_ = nullptr;
     }
     open_.clear();
     missing_ = 0;

@@ -1,11 +1,10 @@
-// The MIDI inputs the computer offers, through RtMidi: the ALSA sequencer's
-// ports and a running JACK server's. A system that is absent is simply not
+// The MIDI inputs the computer offers: the ALSA sequencer's ports (through
+// RtMidi) and a running JACK server's (through a JACK client of our own). A system that is absent is simply not
 // listed; nothing is printed about it. At most one input is open at a time.
 // A JACK server that stops or is killed leaves the program running; its
 // inputs come back when it does. Everything here is for the window thread,
 // except the sink, which the MIDI system's thread calls.
 #pragma once
-#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -42,24 +41,30 @@ public:
 private:
     struct System;
     struct Relay;
+    struct JackInput;
     static void onMessage(double, std::vector<unsigned char>* message, void* relay);
-    // Whether a JACK input's client may still be called: its server is the
-    // one running now. Call with jackLock_ held.
-    bool jackUsable(const System& s) const;
-    // Lets go of an input whose server has gone, without calling into it.
-    void abandon(System& s);
+    // The JACK input's client, if its server still runs. Call with jackLock_ held.
+    JackInput* jackUsable() const;
+    // Lets go of a JACK client whose server has gone, without calling into
+    // it. Call with jackLock_ held.
+    void abandonJack();
+    void refreshJack(std::vector<std::string>& names);
 
     std::shared_ptr<Relay> relay_;
-    std::vector<std::unique_ptr<System>> systems_;
-    // Whether a JACK server runs: a thread of our own looks for one every two
-    // seconds (a look can take tens of milliseconds) and then listens for its
-    // end through jack_on_shutdown. Each server it finds starts a new life.
-    std::atomic<bool> jackUp_{false};
-    std::atomic<uint64_t> jackLife_{0};
-    // Held while the prober opens a client (after a server's death, the JACK
-    // library then deletes that server's clients) and while the window thread
-    // calls into a JACK input. refresh() only tries it, so the window thread
-    // never waits for a look.
+    std::vector<std::unique_ptr<System>> systems_;  // RtMidi's, for the ALSA sequencer
+    // JACK MIDI goes through a client of our own ("Zendra-midi", its one
+    // port "input"): RtMidi's JACK client cannot be shared, and tells no one
+    // when its server dies. This client's own shutdown tells that. A thread
+    // of ours opens it when there is none (it looks twice a second; an open
+    // can take tens of milliseconds).
+    std::unique_ptr<JackInput> jack_;
+    // The window thread's view, as of the last listing.
+    std::vector<std::string> jackPorts_;
+    bool jackUp_ = false;
+    const JackInput* jackOpenOn_ = nullptr;  // the client the open input connects to
+    // Held while the prober opens a client and while the window thread calls
+    // into the JACK input (under it, JackClient::libraryMutex()). refresh()
+    // only tries them, so the window thread never waits for a look.
     std::mutex jackLock_;
     std::mutex probeMutex_;
     std::condition_variable probeWake_;

@@ -5,92 +5,35 @@
 // closes them; [audio] is JACK's realtime process thread, which takes no
 // lock; the shutdown and buffer-size callbacks run on JACK's threads (perhaps
 // the realtime one), set atomics and tell the output's callback of a loss.
+// An output's own thread connects it to a sound card that comes after it.
 #include <algorithm>
 #include <atomic>
 #include <jack/jack.h>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sound/audio_systems.h"
 #include "sound/callback_gate.h"
 #include "sound/capture_converter.h"
 #include "sound/ds_types.h"
+#include "sound/jack_client.h"
 
 namespace zendra {
 
 namespace {
 
-// A server that took the client but never runs it counts as lost after this.
-constexpr int64_t kQuietLossNanos = 2'000'000'000;
 constexpr int kChunk = 1024;  // frames mixed at a time, whatever the server's buffer
 
-void quiet(const char*) {}
-
-// A client of the server. When the server shuts it down nothing more is
-// called on it: the library would reach for the server that is gone (and
-// crash). Such a client is abandoned, not closed. `onShutDown(owner)`, if
-// given, is told at once, on JACK's thread.
-class Client {
-public:
-    explicit Client(const char* name, void (*onShutDown)(void*) = nullptr, void* owner = nullptr)
-        : onShutDown_(onShutDown),
-          owner_(owner) {
-        static std::once_flag once;
-        std::call_once(once, [] {  // a missing server is not an error worth printing
-            jack_set_error_function(quiet);
-            jack_set_info_function(quiet);
-        });
-        jack_status_t status{};
-        client_ = jack_client_open(name, JackNoStartServer, &status);
-        if (client_ == nullptr) {
-            throw SoundError(DSERR_NODRIVER, (status & JackServerFailed) != 0 ? "no JACK server is running"
-                                                                              : "the JACK server refused a client");
-        }
-        jack_on_shutdown(
-            client_,
-            [](void* arg) {
-                auto* self = static_cast<Client*>(arg);
-                self->shutDown_.store(true);
-                if (self->onShutDown_ != nullptr) self->onShutDown_(self->owner_);
-            },
-            this);
-    }
-    ~Client() {
-        if (!shutDown_.load()) jack_client_close(client_);  // also deactivates and unregisters its ports
-    }
-    Client(const Client&) = delete;
-    Client& operator=(const Client&) = delete;
-
-    jack_client_t* get() const { return client_; }
-    bool shutDown() const { return shutDown_.load(); }  // [any]
-
-    jack_port_t* registerPort(const char* name, unsigned long flags) {
-        jack_port_t* port = jack_port_register(client_, name, JACK_DEFAULT_AUDIO_TYPE, flags, 0);
-        if (port == nullptr) throw SoundError(DSERR_NODRIVER, std::string("JACK refused the port ") + name);
-        return port;
-    }
-    void activate() {
-        if (jack_activate(client_) != 0) throw SoundError(DSERR_NODRIVER, "JACK would not run the client");
-    }
-    // The physical ports of one direction, in the server's order.
-    std::vector<std::string> physicalPorts(unsigned long direction) const {
-        std::vector<std::string> names;
-        if (const char** ports =
-                jack_get_ports(client_, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | direction)) {
-            for (const char** p = ports; *p != nullptr; ++p) names.emplace_back(*p);
-            jack_free(ports);
-        }
-        return names;
-    }
-
-private:
-    void (*onShutDown_)(void*);
-    void* owner_;
-    jack_client_t* client_ = nullptr;
-    std::atomic<bool> shutDown_{false};
-};
+// Set-up calls into a new client: under the library's lock (see jack_client.h),
+// and never into one its server has already shut down.
+std::unique_lock<std::mutex> setUp(const JackClient& client) {
+    std::unique_lock<std::mutex> lock(JackClient::libraryMutex());
+    if (client.shutDown()) throw SoundError(DSERR_NODRIVER, "the JACK server went away");
+    return lock;
+}
 
 class JackOutput : public OutputDevice {
 public:
@@ -98,8 +41,9 @@ public:
         : callback_(callback),
           client_(
               "Zendra", [](void* self) { static_cast<JackOutput*>(self)->lostNow(); }, this) {
-        left_ = client_.registerPort("out_left", JackPortIsOutput);
-        right_ = client_.registerPort("out_right", JackPortIsOutput);
+        const auto lock = setUp(client_);
+        left_ = client_.registerPort("out_left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+        right_ = client_.registerPort("out_right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
         rate_ = static_cast<int>(jack_get_sample_rate(client_.get()));
         frames_.store(static_cast<int>(jack_get_buffer_size(client_.get())));
         told_ = frames_.load();
@@ -111,24 +55,56 @@ public:
                 return 0;
             },
             this);
+        // A sound card whose ports come after the client (a server still
+        // starting, a card added later) is connected to when they do.
+        jack_set_port_registration_callback(
+            client_.get(),
+            [](jack_port_id_t, int registered, void* self) {
+                if (registered == 0) return;
+                auto& wake = static_cast<JackOutput*>(self)->portsChanged_;
+                wake.store(true);
+                wake.notify_one();
+            },
+            this);
         client_.activate();
-        // To the sound card, as a player expects; other routing is theirs to make.
-        const auto playback = client_.physicalPorts(JackPortIsInput);
-        if (!playback.empty()) {
-            jack_connect(client_.get(), jack_port_name(left_), playback[0].c_str());
-            jack_connect(client_.get(), jack_port_name(right_),
-                         playback[std::min<size_t>(1, playback.size() - 1)].c_str());
-        }
+        connectToCard();
+        connector_ = std::thread([this] {
+            for (;;) {
+                portsChanged_.wait(false);
+                if (stopConnector_.load()) return;
+                portsChanged_.store(false);
+                const std::lock_guard<std::mutex> held(JackClient::libraryMutex());
+                if (client_.shutDown()) return;
+                connectToCard();
+            }
+        });
+    }
+    ~JackOutput() override {
+        stopConnector_.store(true);
+        portsChanged_.store(true);
+        portsChanged_.notify_one();
+        connector_.join();
     }
     int rate() const override { return rate_; }
     int bufferFrames() const override { return frames_.load(); }
     bool realtime() const override { return true; }
     bool lost() const override { return client_.shutDown(); }
-    int64_t quietLossNanos() const override { return kQuietLossNanos; }
+    int64_t quietLossNanos() const override { return kServerQuietLossNanos; }
     bool bufferFixed() const override { return true; }
     void detach() override { gate_.close(); }
 
 private:
+    // To the sound card, as a player expects, once; other routing is theirs
+    // to make. Call with the library's lock held.
+    void connectToCard() {
+        if (connected_) return;
+        const auto playback = client_.ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsInput);
+        if (playback.empty()) return;
+        jack_connect(client_.get(), jack_port_name(left_), playback[0].c_str());
+        jack_connect(client_.get(), jack_port_name(right_), playback[std::min<size_t>(1, playback.size() - 1)].c_str());
+        connected_ = true;
+    }
+
     // [JACK's thread] Told at once; not once detached.
     void lostNow() {
         gate_.pass([&] { callback_->deviceLost(); });
@@ -164,18 +140,24 @@ private:
     std::atomic<int> frames_{0};
     jack_port_t* left_ = nullptr;
     jack_port_t* right_ = nullptr;
-    Client client_;  // last: closed first, so no callback outlives the members above
+    JackClient client_;  // closed before the members above, so no callback outlives them
+    // Connects to a card whose ports come later; stopped before the client closes.
+    std::atomic<bool> portsChanged_{false};
+    std::atomic<bool> stopConnector_{false};
+    bool connected_ = false;  // under the library's lock
+    std::thread connector_;
 };
 
 class JackCapture : public CaptureStream {
 public:
     JackCapture(const std::string& device, int rate, int channels, int bits) : client_("Zendra-record") {
-        in_ = client_.registerPort("in", JackPortIsInput);
+        const auto lock = setUp(client_);
+        in_ = client_.registerPort("in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
         converter_ = std::make_unique<CaptureConverter>(static_cast<int>(jack_get_sample_rate(client_.get())), rate,
                                                         channels, bits);
         std::string source = device;
         if (source.empty()) {
-            const auto ports = client_.physicalPorts(JackPortIsOutput);
+            const auto ports = client_.ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsOutput);
             if (ports.empty()) throw SoundError(DSERR_NODRIVER, "The JACK server has no capture port.");
             source = ports.front();
         } else if (jack_port_by_name(client_.get(), source.c_str()) == nullptr) {
@@ -209,16 +191,17 @@ private:
     std::atomic<bool> running_{false};
     std::unique_ptr<CaptureConverter> converter_;
     jack_port_t* in_ = nullptr;
-    Client client_;  // last: closed first
+    JackClient client_;  // last: closed first
 };
 
 // The physical capture ports, by their alias where they have one.
 std::vector<CaptureDeviceInfo> listCapturePorts() {
     std::vector<CaptureDeviceInfo> list;
     try {
-        Client client("Zendra-list");
+        JackClient client("Zendra-list");
+        const auto lock = setUp(client);
         std::vector<char> a(static_cast<size_t>(jack_port_name_size())), b(a.size());
-        for (const auto& name : client.physicalPorts(JackPortIsOutput)) {
+        for (const auto& name : client.ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsOutput)) {
             char* aliases[2] = {a.data(), b.data()};
             const jack_port_t* port = jack_port_by_name(client.get(), name.c_str());
             const bool aliased = port != nullptr && jack_port_get_aliases(port, aliases) > 0;
@@ -239,7 +222,7 @@ public:
     }
     bool prepare() override {
         try {
-            Client probe("Zendra-probe");
+            JackClient probe("Zendra-probe");
             return true;
         } catch (const SoundError&) {
             return false;

@@ -56,7 +56,7 @@ Child startJack(const std::string& server, MidiOut& midi) {
 // Whether the program listens to this test's MIDI output on `server`.
 bool listening(const std::string& server) {
     const RunResult r = run({"jack_lsp", "-c", "zendra-test:out"}, {{"JACK_DEFAULT_SERVER", server}});
-    return r.out.find("Zendra:input") != std::string::npos;
+    return r.out.find("Zendra-midi:input") != std::string::npos;
 }
 
 using MidiEndToEnd = AppTest;

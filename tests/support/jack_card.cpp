@@ -95,6 +95,14 @@ void JackCard::restart() {
 
 bool JackCard::running() const { return client_ != nullptr && !shutDown_; }
 
+bool JackCard::hasClient(const std::string& name) const {
+    if (!running()) return false;
+    char* uuid = jack_get_uuid_for_client_name(client_, name.c_str());
+    if (uuid == nullptr) return false;
+    jack_free(uuid);
+    return true;
+}
+
 void JackCard::beginTake() {
     recording_ = false;
     frames_ = 0;

@@ -45,6 +45,8 @@ public:
     // Ends the take: its frames and, per period, when the card had them.
     Stereo endTake(std::vector<std::pair<TimePoint, size_t>>& arrivals);
     bool running() const;
+    // Whether a client of that exact name is on the server, ports or none.
+    bool hasClient(const std::string& name) const;
 
 private:
     void start();

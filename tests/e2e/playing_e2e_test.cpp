@@ -155,7 +155,9 @@ TEST_F(PlayingE2E, DialogPromptMouseAndKeysPlayTheBankAsSet) {
         ASSERT_EQ(segs.size(), 1u) << "only the kick may sound";
         const size_t kick = segs[0].first;
         EXPECT_GT(kick, firstFrameAfter(rec, s.left.size(), at[0]) + kRate / 4) << "the unbound key sounded";
-        EXPECT_GE(kick, firstFrameAfter(rec, s.left.size(), at[1]));
+        // A key's moment is when the X server confirmed it; the program may
+        // sound it before this test's next look at the clock (a cycle or so).
+        EXPECT_GE(kick + kRate / 100, firstFrameAfter(rec, s.left.size(), at[1]));
         // The restart plays a whole kick (0.45 s) from the second "k": the
         // sound lasts past the end of the first, and ends (no loop).
         const double length = double(segs[0].second - kick) / kRate;

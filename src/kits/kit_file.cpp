@@ -18,6 +18,13 @@ const QString kFormatName = QStringLiteral("zendra-kit");
 
 ReadResult fail(const QString& why) { return {std::nullopt, why}; }
 
+// A sample's path as the kit names it, against the kit's folder. A name
+// beginning with ':' is a file of that name, not one of Qt's resources.
+QString resolve(const QDir& base, const QString& file) {
+    return QDir::cleanPath(file.startsWith(QLatin1Char(':')) ? base.filePath(QStringLiteral("./") + file)
+                                                             : base.absoluteFilePath(file));
+}
+
 // An optional whole number within [lo, hi]; false when present but not one.
 bool readInt(const QJsonObject& o, const char* name, int lo, int hi, int& out) {
     const QJsonValue v = o.value(QLatin1String(name));
@@ -75,7 +82,7 @@ bool readLayers(const QJsonObject& o, const QDir& base, std::vector<model::Layer
             !readNumber(l, "maxVelocity", 1, 127, layer.maxVelocity, true) || layer.minVelocity > layer.maxVelocity ||
             !readNumber(l, "gainDb", -100, kMaxLayerGainDb, layer.gainDb))
             return false;
-        layer.file = QDir::cleanPath(base.absoluteFilePath(file));
+        layer.file = resolve(base, file);
         layers.push_back(layer);
     }
     return true;
@@ -131,7 +138,7 @@ ReadResult parseKit(const QByteArray& bytes, const QString& folder) {
                         readInt(o, "frequency", 0, 1000000, s.frequency) && readBool(o, "paused", s.paused) &&
                         (key.isUndefined() || (key.isString() && s.key.size() <= 1)) && readExact(o, base, s);
         if (!ok) return fail(QStringLiteral("the settings of sample %1 are damaged.").arg(n));
-        s.file = QDir::cleanPath(base.absoluteFilePath(file));
+        s.file = resolve(base, file);
         kit.samples.push_back(s);
     }
     kit.midi = root.value(QStringLiteral("midi")).toObject();

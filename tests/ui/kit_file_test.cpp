@@ -21,7 +21,8 @@ KitSample full() {
     s.name = "Kick Soft";
     s.gainDb = -4.25;
     s.balance = 0.3;
-    s.layers = {{"/kits/a/kick-soft.wav", 1, 63, -3.5}, {"/kits/a/kick.wav", 64, 127, 2.0}};
+    // A name beginning with ':' is a file, not one of Qt's resources.
+    s.layers = {{"/kits/:kick-soft.wav", 1, 63, -3.5}, {"/kits/a/kick.wav", 64, 127, 2.0}};
     s.defaultLayer = 1;
     s.muteGroup = 8;
     s.envelope = {1.5, 20.0, 0.25, 300.0, true};

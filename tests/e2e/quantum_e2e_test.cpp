@@ -112,12 +112,13 @@ TEST_F(QuantumE2E, ToneArrivesWholeAndInTuneAtQuantaOtherThanAskedFor) {
         const double peak = peakAbs(mid, begin, end);
         EXPECT_GT(peak, 0.3) << "the tone was not heard";
         // A machine shared with other realtime work stalls the graph now and
-        // then, most at the smallest quantum; an output that does not follow
-        // the quantum breaks the tone every cycle, and a reopened stream
-        // leaves a gap of tens of milliseconds.
+        // then, most at the smallest quantum (an eighth of its 1.3 ms cycles
+        // on this 2-core machine under the test command); an output that does
+        // not follow the quantum breaks the tone every cycle or every other
+        // one, and a reopened stream leaves a gap of tens of milliseconds.
         const Breaks b = breaks(mid, kToneHz, static_cast<float>(0.1 * peak), begin, end);
         const size_t cycles = (end - begin) / size_t(quantum);
-        EXPECT_LE(b.count, std::max<size_t>(4, cycles / 20)) << "breaks in the tone, in " << cycles << " cycles";
+        EXPECT_LE(b.count, std::max<size_t>(4, cycles / 4)) << "breaks in the tone, in " << cycles << " cycles";
         EXPECT_LE(b.longestGap, size_t(std::max(2 * quantum, 2048)));
         EXPECT_NEAR(cycleFrequencyHz(mid, kRate, begin, end), kToneHz, 1.0);
     }

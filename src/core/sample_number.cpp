@@ -24,7 +24,8 @@ std::optional<int16_t> loadedSampleOf(const QString& text, const DXMoudule& shar
     return static_cast<int16_t>(*i);
 }
 
-void fillSampleChooser(QComboBox* c, int count) {
+namespace {
+void fillNumbers(QComboBox* c, int count) {
     if (count <= 0) return;
     c->clear();
     for (int k = 1; k <= count; ++k) c->addItem(QString::number(k));
@@ -33,9 +34,10 @@ void fillSampleChooser(QComboBox* c, int count) {
     else
         c->setCurrentIndex(c->findText(QStringLiteral("1")));
 }
+}  // namespace
 
 void fillSampleChooser(QComboBox* c, const model::SampleBank& bank) {
-    fillSampleChooser(c, bank.count());
+    fillNumbers(c, bank.count());
     nameSampleChooser(c, bank);
 }
 

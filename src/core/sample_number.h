@@ -22,10 +22,9 @@ std::optional<int32_t> sampleIndexOf(const QString& text);
 // The same, but only for a slot of the loaded bank that holds a sound.
 std::optional<int16_t> loadedSampleOf(const QString& text, const DXMoudule& shared);
 
-// Fills a sample chooser for a bank of `count` samples: the entries "1" up
-// to the count, and "1" chosen. Nothing when no bank is loaded yet.
-void fillSampleChooser(QComboBox* chooser, int count);
-// The same for the bank, each entry's tooltip the name of its sample.
+// Fills a sample chooser for the bank: the entries "1" up to its count, each
+// with its sample's name as tooltip, and "1" chosen. Nothing when no bank is
+// loaded yet.
 void fillSampleChooser(QComboBox* chooser, const model::SampleBank& bank);
 // Sets each entry's tooltip to the name of its sample, the entries kept.
 void nameSampleChooser(QComboBox* chooser, const model::SampleBank& bank);

@@ -6,17 +6,11 @@
 
 #include "kits/drumkit_import.h"
 #include "kits/kit_file.h"
-#include "sound/sound_file.h"
+#include "samples/frm_load_samples.h"
 
 namespace zendra::kits {
 
 namespace {
-bool isSoundFileName(const QString& path) {
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    for (const std::string& e : soundFileExtensions())
-        if (suffix == QLatin1String(e.c_str())) return true;
-    return false;
-}
 
 bool isKitName(const QString& path) { return path.endsWith(kExtension, Qt::CaseInsensitive); }
 
@@ -52,7 +46,7 @@ bool nameBefore(const QString& a, const QString& b) {
 QStringList soundsIn(const QDir& folder) {
     QStringList names;
     for (const QString& name : folder.entryList(QDir::Files | QDir::Readable))
-        if (isSoundFileName(name)) names << name;
+        if (frmLoadSamples::isSoundFileName(name)) names << name;
     std::sort(names.begin(), names.end(), nameBefore);
     QStringList paths;
     for (const QString& name : names) paths << folder.absoluteFilePath(name);
@@ -86,7 +80,7 @@ StartFiles sortStartFiles(const QStringList& paths) {
             sounds << found;
         } else if (isKitName(path)) {
             result.problems << quoted(path) + QStringLiteral(": a kit opens only when it is named alone.");
-        } else if (!isSoundFileName(path) || !info.isFile()) {
+        } else if (!frmLoadSamples::isSoundFileName(path) || !info.isFile()) {
             result.problems << quoted(path) + QStringLiteral(": not a sound file.");
         } else if (!info.isReadable()) {
             result.problems << quoted(path) + QStringLiteral(": the file cannot be read.");

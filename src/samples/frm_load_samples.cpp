@@ -181,19 +181,20 @@ void frmLoadSamples::forgetLastFolder() { lastFolder().clear(); }
 
 void frmLoadSamples::setLastFolder(const QString& folder) { lastFolder() = folder; }
 
-namespace {
-bool isSoundFileName(const QString& path) {
+bool frmLoadSamples::isSoundFileName(const QString& path) {
     const QString suffix = QFileInfo(path).suffix().toLower();
     for (const std::string& e : soundFileExtensions())
         if (suffix == QLatin1String(e.c_str())) return true;
     return false;
 }
 
+namespace {
+
 // The sound files among the dropped ones, in their order.
 QStringList droppedSounds(const QMimeData* mime) {
     QStringList files;
     for (const QUrl& url : mime->urls())
-        if (url.isLocalFile() && isSoundFileName(url.toLocalFile())) files << url.toLocalFile();
+        if (url.isLocalFile() && frmLoadSamples::isSoundFileName(url.toLocalFile())) files << url.toLocalFile();
     return files;
 }
 

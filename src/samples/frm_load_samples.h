@@ -83,6 +83,8 @@ public:
     static QString dialogFolder();
     // The demo kit: $ZENDRA_DEMO_KIT, else "demo-kit" next to the executable.
     static QString demoKitFolder();
+    // Whether a file's name says it is a sound file the dock loads.
+    static bool isSoundFileName(const QString& path);
     static void forgetLastFolder();  // tests
     static void setLastFolder(const QString& folder);
 

@@ -78,7 +78,7 @@ SampleEditor::SampleEditor(model::SampleBank& bank, std::function<SamplePlayer*(
     });
     connect(&bank_, &model::SampleBank::changed, this, [this](int i, model::Field f) {
         if (f == model::Field::Name && bank_.loaded(i)) {
-            cmbSample->setItemData(i, bank_.displayName(i), Qt::ToolTipRole);
+            nameSampleChooser(cmbSample, bank_);
             if (i == slot_) choose(i);
         }
         if (i != slot_) return;
@@ -90,10 +90,7 @@ SampleEditor::SampleEditor(model::SampleBank& bank, std::function<SamplePlayer*(
     choose(0);
 }
 
-void SampleEditor::fillChooser() {
-    fillSampleChooser(cmbSample, bank_.count());
-    for (int i = 0; i < cmbSample->count(); ++i) cmbSample->setItemData(i, bank_.displayName(i), Qt::ToolTipRole);
-}
+void SampleEditor::fillChooser() { fillSampleChooser(cmbSample, bank_); }
 
 const SampleData* SampleEditor::sound() const {
     const SamplePlayer* p = player_();

@@ -49,6 +49,8 @@ public:
     // callbacks stopping (or never starting) counts as lost after this long
     // without one; 0: never.
     virtual int64_t quietLossNanos() const { return 0; }
+    // A device whose sound server took it but never runs it counts as lost after this.
+    static constexpr int64_t kServerQuietLossNanos = 2'000'000'000;
     // [window] The buffer belongs to the audio server (JACK): asking for
     // another size changes nothing.
     virtual bool bufferFixed() const { return false; }

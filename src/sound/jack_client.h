@@ -19,9 +19,6 @@
 
 namespace zendra {
 
-// A device whose server took it but never runs it counts as lost after this.
-inline constexpr int64_t kServerQuietLossNanos = 2'000'000'000;
-
 class JackClient {
 public:
     // Opens a client named `name` (the server adds a suffix if it is taken);

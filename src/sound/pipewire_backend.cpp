@@ -30,7 +30,6 @@ namespace {
 
 constexpr int kOutputRate = 48000;
 // A server that took the stream but never runs it counts as lost after this.
-constexpr int64_t kQuietLossNanos = 2'000'000'000;
 constexpr int64_t kListTimeoutNanos = 1'000'000'000;
 constexpr const char* kMonitorSuffix = ".monitor";
 
@@ -247,13 +246,12 @@ public:
     PipeWireOutput(const std::string& device, int frames, OutputCallback* callback)
         : callback_(callback),
           frames_(frames),
-          askRealtime_(realtimeWanted()),
           stream_(contextOrThrow(), spec(device, frames), &PipeWireOutput::process, this, &PipeWireOutput::lost) {}
     int rate() const override { return kOutputRate; }
     int bufferFrames() const override { return frames_.load(std::memory_order_relaxed); }
     bool realtime() const override { return true; }
     bool lost() const override { return stream_.lost(); }
-    int64_t quietLossNanos() const override { return kQuietLossNanos; }
+    int64_t quietLossNanos() const override { return kServerQuietLossNanos; }
     void detach() override { gate_.close(); }
     // The stream's latency updated in place: the graph takes the new quantum
     // at its next cycle, with no new stream and no gap.
@@ -298,10 +296,7 @@ private:
                 b->requested > 0 ? b->requested : static_cast<uint64_t>(self->frames_.load(std::memory_order_relaxed));
             frames = std::min<uint64_t>(frames, d.maxsize / kStride);
             auto* out = static_cast<float*>(d.data);
-            if (self->askRealtime_) {  // once; system calls only
-                self->askRealtime_ = false;
-                askRealtime();
-            }
+            self->askRealtime_();
             const int n = static_cast<int>(frames);
             // A new graph quantum (another client's, or forced) is told first, so
             // that lateness is judged by its period; a resampler's odd frame is not one.
@@ -319,7 +314,7 @@ private:
     OutputCallback* callback_;
     std::atomic<int> frames_;    // asked for; set by [window], read by [audio]
     int told_ = frames_.load();  // [audio] the cycle length the engine knows
-    bool askRealtime_;           // [audio] once started
+    RealtimeOnce askRealtime_;   // [audio] once started
     CallbackGate gate_;
     Stream stream_;  // last: destroyed first, so no callback outlives the members above
 };

@@ -12,4 +12,18 @@ bool realtimeWanted();
 // Called once on the audio thread itself: system calls only, never waits.
 void askRealtime() noexcept;
 
+// Asks once, from the first callback of a device whose audio system does not
+// schedule its thread itself. [window] constructs; [audio] calls.
+class RealtimeOnce {
+public:
+    void operator()() noexcept {
+        if (!pending_) return;
+        pending_ = false;
+        askRealtime();
+    }
+
+private:
+    bool pending_ = realtimeWanted();
+};
+
 }  // namespace zendra

@@ -46,9 +46,7 @@ bool initAudio(std::string& error) {
 
 class SdlOutput : public OutputDevice {
 public:
-    SdlOutput(const std::string& device, int frames, OutputCallback* callback)
-        : callback_(callback),
-          askRealtime_(realtimeWanted()) {
+    SdlOutput(const std::string& device, int frames, OutputCallback* callback) : callback_(callback) {
         std::string error;
         if (!initAudio(error)) throw SoundError(DSERR_NODRIVER, "The audio system could not start: " + error);
         SDL_AudioSpec want{};
@@ -83,10 +81,7 @@ private:
     // [audio]
     static void callback(void* user, Uint8* stream, int len) {
         auto* self = static_cast<SdlOutput*>(user);
-        if (self->askRealtime_) {  // once, on the device's own thread; system calls only
-            self->askRealtime_ = false;
-            askRealtime();
-        }
+        self->askRealtime_();
         if (self->callback_ == nullptr) {
             SDL_memset(stream, 0, static_cast<size_t>(len));
             return;
@@ -94,7 +89,7 @@ private:
         self->callback_->render(reinterpret_cast<float*>(stream), len / static_cast<int>(2 * sizeof(float)));
     }
     OutputCallback* callback_;
-    bool askRealtime_;  // touched by the audio thread only, once started
+    RealtimeOnce askRealtime_;  // [audio] once started
     SDL_AudioDeviceID id_ = 0;
     SDL_AudioSpec have_{};
     bool silentLoss_ = false;  // the pipewire driver's callbacks just stop when its server dies

@@ -1,5 +1,8 @@
 #include "sound/offline_backend.h"
 
+#include <chrono>
+#include <thread>
+
 #include "sound/ds_types.h"
 
 namespace zendra {
@@ -16,7 +19,10 @@ public:
     int bufferFrames() const override { return state_->frames; }
     bool realtime() const override { return realtime_; }
     bool lost() const override { return state_->lost; }
-    void detach() override { state_->callback = nullptr; }
+    void detach() override {
+        const std::lock_guard lock(state_->calling);
+        state_->callback = nullptr;
+    }
     bool resize(int frames) override {
         if (!inPlace_) return false;
         state_->frames = frames;
@@ -53,8 +59,15 @@ private:
 std::unique_ptr<OutputDevice> OfflineBackend::openOutput(const std::string& device, int, OutputCallback* callback) {
     if (failOutput) throw SoundError(DSERR_NODRIVER, "No sound output device could be opened.");
     if (!device.empty()) throw SoundError(DSERR_NODRIVER, "The sound output device \"" + device + "\" does not exist.");
+    if (openOutputMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(openOutputMs));
+    lastOutput_ = std::make_shared<OutputState>();
+    lastOutput_->frames = outputBufferFrames;
+    lastOutput_->callback = callback;
+    {
+        const std::lock_guard lock(outputsLock_);
+        outputs_.push_back(lastOutput_);
+    }
     ++outputsOpened_;
-    lastOutput_ = std::make_shared<OutputState>(OutputState{false, outputBufferFrames, callback});
     return std::make_unique<OfflineOutput>(outputRate, outputRealtime, resizeInPlace, lastOutput_);
 }
 
@@ -62,6 +75,19 @@ void OfflineBackend::loseOutput() {
     if (!lastOutput_) return;
     lastOutput_->lost = true;
     if (lastOutput_->callback != nullptr) lastOutput_->callback->deviceLost();
+}
+
+bool OfflineBackend::renderOutput(int index, float* out, int frames) {
+    std::shared_ptr<OutputState> state;
+    {
+        const std::lock_guard lock(outputsLock_);
+        if (index < 0 || index >= static_cast<int>(outputs_.size())) return false;
+        state = outputs_[static_cast<size_t>(index)];
+    }
+    const std::lock_guard lock(state->calling);
+    if (state->callback == nullptr) return false;
+    state->callback->render(out, frames);
+    return true;
 }
 
 void OfflineBackend::resizeOutput(int frames) {

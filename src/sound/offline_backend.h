@@ -1,7 +1,9 @@
 // An audio backend with no device: output is rendered on demand into memory
 // and capture is fed by the caller. Used by tests and offline rendering.
 #pragma once
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "sound/audio_backend.h"
@@ -33,6 +35,7 @@ public:
     bool resizeInPlace = false;  // an output takes another buffer size without reopening
     bool failOutput = false;     // openOutput throws, as with no usable device
     bool failCapture = false;    // openCapture throws
+    int openOutputMs = 0;        // opening an output takes this long, as a server's can
     // The output claims to call back in real time: its lateness is judged,
     // and the caller calls the engine's render itself, as the device's thread.
     bool outputRealtime = false;
@@ -45,7 +48,7 @@ public:
 
     // The capture stream opened last (owned by its capture buffer), or null.
     FakeCaptureStream* lastCapture() const { return lastCapture_; }
-    int outputsOpened() const { return outputsOpened_; }
+    int outputsOpened() const { return outputsOpened_.load(); }
     // Marks the output opened last as lost, as when its server goes away, and
     // tells its callback at once, as a server's event does.
     void loseOutput();
@@ -53,8 +56,13 @@ public:
     struct OutputState {
         bool lost = false;
         int frames = 0;
+        std::mutex calling;                  // held by a callback; detaching waits for it
         OutputCallback* callback = nullptr;  // null once detached
     };
+    // Calls back the output opened `index`-th (from 0) for `frames`, as its
+    // device thread would, from any one thread per output; false once it is
+    // detached.
+    bool renderOutput(int index, float* interleavedStereo, int frames);
 
     // Gives the output opened last (still open) a buffer of `frames`, as a server that
     // changes its buffer size does; the caller's thread plays the device's
@@ -64,7 +72,9 @@ public:
 private:
     FakeCaptureStream* lastCapture_ = nullptr;
     std::shared_ptr<OutputState> lastOutput_;
-    int outputsOpened_ = 0;
+    std::mutex outputsLock_;
+    std::vector<std::shared_ptr<OutputState>> outputs_;  // every output opened, in order
+    std::atomic<int> outputsOpened_{0};
 };
 
 }  // namespace zendra

@@ -30,7 +30,7 @@ OutputEngine::OutputEngine(AudioBackend& backend, const std::string& device, int
       framesWanted_(frames) {
     // Until live_ is set the device plays silence, so the mixer can follow
     // the rate the device grants.
-    device_ = backend.openOutput(device, framesWanted_, this);
+    device_ = backend.openOutput(device, framesWanted_, &feeds_[deviceFeed_]);
     adoptDevice();
 }
 
@@ -115,6 +115,26 @@ void OutputEngine::bufferResized(int frames) noexcept {
     bufferFrames_.store(frames, std::memory_order_relaxed);
     const int rate = judgedRate_.load(std::memory_order_relaxed);
     restartLateness_.store(rate > 0 ? int64_t{1'000'000'000} * frames / rate : -1, std::memory_order_relaxed);
+}
+
+void OutputEngine::Feed::render(float* out, int frames) noexcept {
+    if (engine_.playingFeed_.load(std::memory_order_acquire) != index_) {
+        // The device being crossed to runs: the playing one hands over after its next block.
+        if (engine_.incomingFeed_.load(std::memory_order_relaxed) == index_)
+            engine_.incomingRuns_.store(true, std::memory_order_release);
+        std::fill(out, out + 2 * static_cast<size_t>(frames), 0.0f);
+        return;
+    }
+    engine_.render(out, frames);
+    if (engine_.incomingRuns_.load(std::memory_order_acquire)) {
+        engine_.incomingRuns_.store(false, std::memory_order_relaxed);
+        // Released after this block, so the next callback to mix sees all it did.
+        engine_.playingFeed_.store(engine_.incomingFeed_.load(std::memory_order_relaxed), std::memory_order_release);
+    }
+}
+
+void OutputEngine::Feed::bufferResized(int frames) noexcept {
+    if (engine_.playingFeed_.load(std::memory_order_acquire) == index_) engine_.bufferResized(frames);
 }
 
 void OutputEngine::render(float* out, int frames) noexcept {
@@ -202,15 +222,56 @@ bool OutputEngine::reopenWithBuffer(int frames) {
         bufferResized(frames);
         return true;
     }
+    if (device_ && realtime_ && !lost()) return crossOver(frames);
     closeDevice();
     schedulingKnown_.store(false, std::memory_order_relaxed);  // a new device, a new thread
     try {
-        device_ = backend_.openOutput(deviceName_, framesWanted_, this);
+        device_ = backend_.openOutput(deviceName_, framesWanted_, &feeds_[deviceFeed_]);
     } catch (const SoundError&) {
         device_.reset();
         return false;
     }
     adoptDevice();
+    return true;
+}
+
+bool OutputEngine::crossOver(int frames) {
+    const int next = 1 - deviceFeed_;
+    incomingRuns_.store(false, std::memory_order_relaxed);
+    incomingFeed_.store(next, std::memory_order_relaxed);
+    std::unique_ptr<OutputDevice> fresh;
+    try {
+        fresh = backend_.openOutput(deviceName_, frames, &feeds_[next]);
+    } catch (const SoundError&) {
+        incomingFeed_.store(-1, std::memory_order_relaxed);
+        return true;  // the playing device plays on at its size
+    }
+    if (fresh->rate() == rate_) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::nanoseconds(kCrossOverNanos);
+        while (playingFeed_.load(std::memory_order_acquire) != next && std::chrono::steady_clock::now() < until)
+            usleep(1000);
+    }
+    // No callback of the old device after this; if it has not handed over
+    // (it stalled, or the new one never ran, or its rate differs) the new
+    // one takes over now.
+    device_->detach();
+    if (playingFeed_.load(std::memory_order_acquire) != next) {
+        live_.store(nullptr, std::memory_order_release);
+        playingFeed_.store(next, std::memory_order_release);
+        closeLater(std::move(device_));
+        device_ = std::move(fresh);
+        deviceFeed_ = next;
+        incomingFeed_.store(-1, std::memory_order_relaxed);
+        schedulingKnown_.store(false, std::memory_order_relaxed);
+        adoptDevice();
+        return true;
+    }
+    closeLater(std::move(device_));
+    device_ = std::move(fresh);
+    deviceFeed_ = next;
+    incomingFeed_.store(-1, std::memory_order_relaxed);
+    schedulingKnown_.store(false, std::memory_order_relaxed);  // a new device, a new thread
+    bufferResized(device_->bufferFrames());
     return true;
 }
 

@@ -61,6 +61,20 @@ private:
 };
 
 class OutputEngine : public OutputCallback {
+    // One device's way into the engine: while two are open (a step to
+    // another buffer size), only the playing one's callbacks mix.
+    class Feed : public OutputCallback {
+    public:
+        Feed(OutputEngine& engine, int index) : engine_(engine), index_(index) {}
+        void render(float* interleavedStereo, int frames) noexcept override;  // [audio]
+        void bufferResized(int frames) noexcept override;                     // [audio]
+        void deviceLost() noexcept override { engine_.deviceLost(); }         // [any]
+
+    private:
+        OutputEngine& engine_;
+        int index_;
+    };
+
 public:
     // [window] Opens the device; throws SoundError when it cannot be opened.
     OutputEngine(AudioBackend& backend, const std::string& device, int frames = kDefaultFrames);
@@ -97,9 +111,14 @@ public:
     // buffer carry on. False while it cannot be opened yet.
     bool reopen();
     // [window] Asks the device for another buffer size (kept for later
-    // reopenings): in place where it can, else by closing and opening it
-    // again; false, and lost, when it cannot be opened.
+    // reopenings): in place where it can, else by opening it again beside
+    // the playing one and crossing over between two of its callbacks, so
+    // that every voice plays on from the same frame. A lost device is closed
+    // and opened again; false, and lost, when it cannot be opened.
     bool reopenWithBuffer(int frames);
+    // [window] How long a step waits for the new device to run before it
+    // stops the old one and crosses over anyway.
+    static constexpr int64_t kCrossOverNanos = 300'000'000;
     // [any] Frames the device asked for in its latest callback (0 before one).
     int callbackFrames() const { return callbackFrames_.load(std::memory_order_relaxed); }
     // [any] Callbacks that came so late that the device ran dry (see Lateness).
@@ -132,11 +151,19 @@ private:
     void adoptDevice();
     // Detaches the device and leaves its closing to the closing thread.
     void closeDevice();
+    // Opens a second device with `frames` and crosses over to it; false when
+    // it could not be opened (the playing one plays on).
+    bool crossOver(int frames);
 
     AudioBackend& backend_;
     std::string deviceName_;
     std::unique_ptr<Mixer> mixer_;
     std::unique_ptr<OutputDevice> device_;
+    Feed feeds_[2]{{*this, 0}, {*this, 1}};
+    int deviceFeed_ = 0;                 // [window] device_'s feed
+    std::atomic<int> playingFeed_{0};    // the feed that mixes
+    std::atomic<int> incomingFeed_{-1};  // a device being crossed to, else -1
+    std::atomic<bool> incomingRuns_{false};
     int framesWanted_;
     int rate_ = 0;
     std::atomic<int> bufferFrames_{0};

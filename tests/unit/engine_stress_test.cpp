@@ -116,8 +116,6 @@ TEST(EngineStress, MillionMixedCommandsWhileTheAudioThreadMixes) {
     }
     stop = true;
     audio.join();
-    std::printf("[   INFO   ] %ld commands, %ld refused, %llu blocks mixed, peak %.2f\n", commands, refused,
-                blocks.load(), peak);
     EXPECT_TRUE(commands > 10000 && blocks > 100u);
     EXPECT_EQ(nonFinite, 0u);
     EXPECT_LE(peak, 2.0f * 48);  // every buffer at full scale, plus overshoot and fading tails

@@ -37,9 +37,7 @@ TEST_F(SoundEngineTest, VolumeAndPanAreHundredthsOfADecibelOfAttenuationAndFrequ
     const double full = rmsDb(render(0.3).left);
     EXPECT_NEAR(full, 20 * std::log10(0.5 / std::sqrt(2.0)), 0.1);  // a new buffer starts at full volume
     // Pan attenuates only the far channel, on top of the volume; the last row is silence.
-    const double cases[][4] = {{-600, 0, -6.0, -6.0},  {-2500, 0, -25.0, -25.0}, {0, -2173, 0.0, -21.73},
-                               {0, 2173, -21.73, 0.0}, {0, -9999, 0.0, -99.99},  {-500, -2173, -5.0, -26.73},
-                               {-10000, 0, -150, -150}};
+    const double cases[][4] = {{-600, 0, -6.0, -6.0}, {-500, -2173, -5.0, -26.73}, {-10000, 0, -150, -150}};
     for (const auto& [volume, pan, left, right] : cases) {
         b->SetVolume(static_cast<int32_t>(volume));
         b->SetPan(static_cast<int32_t>(pan));
@@ -57,10 +55,7 @@ TEST_F(SoundEngineTest, VolumeAndPanAreHundredthsOfADecibelOfAttenuationAndFrequ
         EXPECT_NEAR(frequencyHz(render(0.5).left, kRate), want, want * 0.005) << hz;
         EXPECT_EQ(b->GetFrequency(), hz ? hz : 22050);
     }
-    EXPECT_NO_THROW({
-        b->SetFrequency(100000);
-        b->SetFrequency(100);
-    });  // the limits themselves
+    EXPECT_NO_THROW((b->SetFrequency(100000), b->SetFrequency(100)));  // the limits themselves
 }
 
 TEST_F(SoundEngineTest, PlayStopResumeAndLooping) {
@@ -86,14 +81,6 @@ TEST_F(SoundEngineTest, PlayStopResumeAndLooping) {
     resumed.insert(resumed.begin(), 0.0f);
     EXPECT_LT(maxStep(resumed), 2 * M_PI * 1000.0 / kRate * 0.5 * 1.2);
     EXPECT_NEAR(b->GetCurrentPosition(), stoppedAt + 2 * 22, 4);
-    render(0.3);
-    EXPECT_EQ(b->GetStatus(), 5);
-    EXPECT_GT(rmsDb(render(0.05).left), -10.0);
-    // Played once, it stops at its end by itself.
-    b->Play(0);
-    render(0.2);
-    EXPECT_EQ(b->GetStatus(), 0);
-    EXPECT_LT(rmsDb(render(0.05).left), -150.0);
 }
 
 TEST_F(SoundEngineTest, RestartInOneEventFadesTheCutSoundInsteadOfClicking) {
@@ -112,17 +99,18 @@ TEST_F(SoundEngineTest, RestartInOneEventFadesTheCutSoundInsteadOfClicking) {
         EXPECT_NEAR(after.left[i], 0.5 * std::sin(2 * M_PI * 1000 * static_cast<double>(i) / kRate), 0.01) << i;
 }
 
-TEST_F(SoundEngineTest, LoopWrapAndChangesMidNoteDoNotClick) {
+TEST_F(SoundEngineTest, LoopWrapAndVolumeChangesMidNoteDoNotClick) {
     // Not a whole number of samples per period, but whole periods in the buffer.
     auto b = sine(1050, 0.2);
     b->Play(1);
-    const double slope = 2 * M_PI * 1050.0 / kRate * 0.5;  // the sine's own largest step
-    EXPECT_LT(maxStep(render(1.0).left, 10), slope * 1.1);
-    b->SetVolume(-2500);
-    b->SetFrequency(30000);
-    EXPECT_LT(maxStep(render(0.1).left), slope * 30000 / 22050 * 1.1);
-    b->SetVolume(0);
-    EXPECT_LT(maxStep(render(0.1).left), slope * 30000 / 22050 * 1.1);
+    // Mid-period: a jump in level would be a step. Each change glides from the block it lands in.
+    std::vector<float> out = render(0.4321).left;
+    for (int volume : {-2500, 0}) {
+        b->SetVolume(volume);
+        const std::vector<float> more = render(0.05).left;
+        out.insert(out.end(), more.begin(), more.end());
+    }
+    EXPECT_LT(maxStep(out, 10), 2 * M_PI * 1050.0 / kRate * 0.5 * 1.1);  // the sine's own largest step
 }
 
 TEST_F(SoundEngineTest, DeviceObjectsShareTheOutputBuffersMixAndReleaseStopsOne) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <optional>
@@ -25,17 +26,6 @@ constexpr size_t kWindow = kRate / 20;  // whole cycles of 220 and 440 Hz
 constexpr const char* kNotice = "^Sound device lost$";
 
 double since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
-
-// CPU time (user + system) the process has used, in seconds.
-double cpuSeconds(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), {}), field;
-    std::istringstream fields(text.substr(text.rfind(')') + 2));  // the name may hold spaces
-    double ticks = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i)
-        if (i >= 14) ticks += std::stod(field);
-    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
 
 // Median level of `hz` over the windows of the mid channel that hold no
 // dropout, from the first window where it rises above -20 dB; nullopt if it
@@ -134,6 +124,11 @@ TEST_F(AudioServerLoss, ProgramOutlivesItsServerTellsOnceAndPlaysOnTheNextOne) {
         440.0))
         << "the tone sounded before its pad was clicked";
     EXPECT_TRUE(display.windowsByName(kNotice).empty()) << "a notice after the device came back";
+    const IdleUse idle = idleUse(app.process().pid());
+    std::printf("idle after the loss: process %.1f %%, window thread %.1f %%\n", 100 * idle.process,
+                100 * idle.windowThread);
+    EXPECT_LT(idle.windowThread, 0.03) << "the window thread keeps working with nothing happening";
+    EXPECT_LT(idle.process, 0.15) << "the program keeps working with two loops playing";
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Playing from MIDI, end to end: a private JACK server (dummy driver) carries notes from
 // this test's MIDI output to the real program; its sound is recorded at the monitor.
 // Killing that server leaves the program playing, and MIDI comes back with it.
+#include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
 #include <filesystem>
@@ -142,6 +143,11 @@ TEST_F(MidiEndToEnd, MappedNotesPlayAtTheirVelocityAndALearnedNotePlaysItsSample
     midi.note(60, 127);
     sleepSeconds(0.8);
     EXPECT_GT(peakAbs(after.read().left), 0.01) << "MIDI plays nothing once the server is back";
+    const IdleUse idle = idleUse(app.process().pid());
+    std::printf("idle after the notes: process %.1f %%, window thread %.1f %%\n", 100 * idle.process,
+                100 * idle.windowThread);
+    EXPECT_LT(idle.windowThread, 0.03) << "the window thread keeps working after the notes";
+    EXPECT_LT(idle.process, 0.15) << "the program keeps working after the notes";
     app.terminate();  // then the JACK server stops, after this test's client is gone
 }
 

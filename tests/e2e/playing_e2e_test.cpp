@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -229,6 +230,11 @@ TEST_F(PlayingE2E, DialogPromptMouseAndKeysPlayTheBankAsSet) {
     ASSERT_GE(tone.count, 100u) << "the bound key did not play the tone";
     EXPECT_NEAR(median(tone.lefts), kToneLevel, 0.5);
     EXPECT_NEAR(median(tone.diffs), 66.66, 1.0);
+    const IdleUse idle = idleUse(this->app().process().pid());
+    std::printf("idle after the keys: process %.1f %%, window thread %.1f %%\n", 100 * idle.process,
+                100 * idle.windowThread);
+    EXPECT_LT(idle.windowThread, 0.03) << "the window thread keeps working with nothing happening";
+    EXPECT_LT(idle.process, 0.15) << "the program keeps working with one sound playing";
 }
 
 }  // namespace

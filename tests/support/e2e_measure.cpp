@@ -3,7 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <fstream>
+#include <iterator>
 #include <numbers>
+#include <sstream>
+#include <string>
+#include <unistd.h>
 
 namespace zendra::test {
 
@@ -61,6 +66,26 @@ size_t firstFrameAfter(const MonitorRecording& rec, size_t frames, std::chrono::
         }
     }
     return lo;
+}
+
+double cpuSeconds(pid_t pid, bool mainThread) {
+    const std::string p = std::to_string(pid);
+    std::ifstream in("/proc/" + p + (mainThread ? "/task/" + p : std::string()) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), {}), field;
+    if (text.empty()) return 0.0;
+    std::istringstream fields(text.substr(text.rfind(')') + 2));  // the name may hold spaces
+    double ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i)
+        if (i >= 14) ticks += std::stod(field);
+    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+IdleUse idleUse(pid_t pid, double seconds) {
+    const double process = cpuSeconds(pid), window = cpuSeconds(pid, true);
+    const auto start = std::chrono::steady_clock::now();
+    sleepSeconds(seconds);
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return {(cpuSeconds(pid) - process) / took, (cpuSeconds(pid, true) - window) / took};
 }
 
 }  // namespace zendra::test

@@ -4,6 +4,7 @@
 #pragma once
 #include <chrono>
 #include <cstddef>
+#include <sys/types.h>
 #include <vector>
 
 #include "e2e_env.h"
@@ -27,5 +28,16 @@ double correlation(const std::vector<float>& x, size_t a, size_t b, size_t n);
 
 // The first of `frames` recorded frames that reached the file after `t`.
 size_t firstFrameAfter(const MonitorRecording& rec, size_t frames, std::chrono::steady_clock::time_point t);
+
+// CPU time (user + system) the process has used, in seconds; with
+// `mainThread`, only its first thread's (a Qt program's window thread).
+double cpuSeconds(pid_t pid, bool mainThread = false);
+
+// Shares of one CPU the process and its window thread use over `seconds`
+// while the test does nothing.
+struct IdleUse {
+    double process = 0, windowThread = 0;
+};
+IdleUse idleUse(pid_t pid, double seconds = 3.0);
 
 }  // namespace zendra::test

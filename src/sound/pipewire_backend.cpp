@@ -146,6 +146,11 @@ const spa_pod* rawFormat(spa_pod_builder& b, spa_audio_format format, int rate, 
 // lock; its process callback goes to the owner on the data thread, and the
 // first sign of its loss (the stream failing or the connection breaking) to
 // `lost`, if given, on [pw-main].
+// A connection each (a socket and a client object on the server, about a
+// millisecond to make): a stream's loss is then its own to learn and to
+// leave, and a stream opened on a restarted server never shares a dead
+// connection with one still open on the old. There are at most three at once:
+// the output, a capture while recording, and a listing of sources.
 class Stream {
 public:
     struct Spec {

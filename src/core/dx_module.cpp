@@ -2,8 +2,13 @@
 
 #include <QFile>
 #include <QWidget>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
 
 #include "sound/bank_decoder.h"
+#include "sound/output_engine.h"
+#include "sound/start_trace.h"
 
 namespace zendra {
 
@@ -80,6 +85,11 @@ DirectX7& DXMoudule::DX() {
 void DXMoudule::InitDirectSound(QWidget* mainWindow) {
     ds = DX().DirectSoundCreate("");
     player_ = std::make_shared<SamplePlayer>(ds->engine());
+    if (const char* path = std::getenv("ZENDRA_START_TRACE"); path != nullptr && *path != '\0') {
+        // One file a process: PATH.PID. It outlives the audio thread: never freed.
+        static StartTrace* trace = new StartTrace(std::string(path) + "." + std::to_string(getpid()));
+        ds->engine()->mixer().traceStarts(trace);
+    }
     ds->SetCooperativeLevel(mainWindow ? static_cast<uintptr_t>(mainWindow->winId()) : 0, DSSCL_PRIORITY);
     BufferDesc.lFlags = DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPOSITIONNOTIFY;
     WaveFormat.nFormatTag = WAVE_FORMAT_PCM;
@@ -107,7 +117,8 @@ void DXMoudule::LoadSampleBuffers(const QStringList& files, std::vector<std::sha
     bank_.replace(files);
 }
 
-void DXMoudule::LoadSlots(const std::vector<model::SampleSlot>& wanted, std::vector<std::shared_ptr<SampleData>> decoded) {
+void DXMoudule::LoadSlots(const std::vector<model::SampleSlot>& wanted,
+                          std::vector<std::shared_ptr<SampleData>> decoded) {
     if (!ds || !player_) throw SoundError(DSERR_INVALIDCALL, "The sound device has not been started.");
     if (wanted.empty() || wanted.size() > static_cast<size_t>(model::kSlots))
         throw SoundError(DSERR_INVALIDCALL, "A bank holds one to sixteen samples.");
@@ -123,8 +134,10 @@ void DXMoudule::LoadSlots(const std::vector<model::SampleSlot>& wanted, std::vec
         const auto addLayer = [&](int minVelocity, int maxVelocity, double gainDb) {
             const std::shared_ptr<SampleData>& d = decoded[next];
             if (!d || d->frames() == 0)
-                throw SoundError(DSERR_INVALIDPARAM, "Cannot load \"" + QFile::encodeName(files[static_cast<qsizetype>(next)]).toStdString() +
-                                                         "\": Creating a sound buffer: there is no sound.");
+                throw SoundError(DSERR_INVALIDPARAM,
+                                 "Cannot load \"" +
+                                     QFile::encodeName(files[static_cast<qsizetype>(next)]).toStdString() +
+                                     "\": Creating a sound buffer: there is no sound.");
             slot.layers.push_back({d, minVelocity, maxVelocity, gainDb});
             ++next;
         };

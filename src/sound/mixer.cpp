@@ -1,10 +1,12 @@
 #include "sound/mixer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
 #include "sound/resampler.h"
+#include "sound/start_trace.h"
 
 namespace zendra {
 
@@ -165,6 +167,7 @@ void Mixer::start(int voice, bool loop, float level) {
     c.gainLeft = std::clamp(level, 0.0f, 1.0f);
     shadow_[voice].status = statusOf(true, loop);
     shadow_[voice].position = 0;
+    if (StartTrace* trace = startTrace_.load(std::memory_order_relaxed)) trace->asked();
     send(c);
 }
 
@@ -680,7 +683,12 @@ void Mixer::mixVoice(Voice& v, float* out, int frames) noexcept {
 void Mixer::render(float* out, int frames) noexcept {
     uint32_t lastApplied = 0;
     bool anyApplied = false;
+    StartTrace* trace = startTrace_.load(std::memory_order_acquire);
     queue_.drain([&](const MixCommand& c) {
+        if (trace != nullptr && c.type == MixCommand::Start)
+            trace->applied(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                               std::chrono::steady_clock::now().time_since_epoch())
+                               .count());
         apply(c);
         lastApplied = c.seq;
         anyApplied = true;

@@ -58,6 +58,8 @@ struct DeviceStart {
     float level = 1.0f;
 };
 
+class StartTrace;
+
 class Mixer {
 public:
     static constexpr int kMaxVoices = 256;
@@ -87,6 +89,9 @@ public:
     // Starting a voice also fades out, as a cut-off does, the other layers
     // of its sound and every voice of its mute group.
     void start(int voice, bool loop, float level);
+    // [window] Stamps each start asked for and applied from now on (for
+    // measuring; null: none). The trace must outlive the mixer.
+    void traceStarts(StartTrace* trace) { startTrace_.store(trace, std::memory_order_release); }
     // The layers of one sound form a ring through `nextLayer` (the voice
     // itself or -1: a sound of one layer); `group` is its mute group, 1 ..
     // kMuteGroups, or 0 for none.
@@ -141,6 +146,7 @@ public:
     void render(float* interleavedStereo, int frames) noexcept;
 
 private:
+    std::atomic<StartTrace*> startTrace_{nullptr};
     struct Voice {
         const SampleData* data = nullptr;
         int64_t frames = 0;

@@ -100,6 +100,17 @@ Onsets matchOnsets(const std::vector<float>& x, const FrameTime& when, const std
         if (last < triggers.size() && !used[last]) {
             used[last] = true;
             o.ms[triggers[last].path].push_back(msBetween(triggers[last].at, *t));
+            // Each trigger and its onset (steady clock), to lay beside the program's own start trace.
+            if (const char* path = std::getenv("ZENDRA_BENCH_ONSETS"); path != nullptr && *path != '\0') {
+                if (std::FILE* out = std::fopen(path, "a")) {
+                    const auto ns = [](Clock::time_point p) {
+                        return static_cast<long long>(
+                            std::chrono::duration_cast<std::chrono::nanoseconds>(p.time_since_epoch()).count());
+                    };
+                    std::fprintf(out, "%zu %lld %lld\n", triggers[last].path, ns(triggers[last].at), ns(*t));
+                    std::fclose(out);
+                }
+            }
         } else {
             ++o.stray;
         }

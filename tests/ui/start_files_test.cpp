@@ -101,17 +101,8 @@ TEST(StartFiles, SixteenAreTakenAndTheRestAreNamedInOneMessage) {
                            ", " + q(f.path("many/s18.wav")) + ", " + q(f.path("last.wav")) + "."}));
 }
 
-class StartTest : public UiTest {
+class StartTest : public ConfigTest {
 protected:
-    void SetUp() override {
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-        UiTest::SetUp();
-    }
-    void TearDown() override {
-        kits::rememberBetweenRuns(false);
-        UiTest::TearDown();
-        qunsetenv("XDG_CONFIG_HOME");
-    }
     // What the configuration folder holds, file by file.
     QMap<QString, QByteArray> kept() const {
         QMap<QString, QByteArray> files;
@@ -123,7 +114,6 @@ protected:
         }
         return files;
     }
-    QTemporaryDir config;
 };
 
 // Given with a last session kept, the files take the dock in its place (none

@@ -44,12 +44,6 @@ protected:
         }
     }
 
-    // Pitch of the next stretch of output, first 20 ms left out.
-    double pitch(double seconds = 0.5) {
-        const Stereo s = out(seconds);
-        return frequencyHz(s.left, s.rate, static_cast<size_t>(0.02 * s.rate));
-    }
-
     void expectOutOfRangeMessages(size_t count) {
         ASSERT_EQ(messages.size(), count);
         const QString text = "You are trying to play a frequency out of range. Samples for use with the keyboard are "
@@ -74,10 +68,7 @@ TEST_F(KeyboardTest, EachKeyRetunesToTheBaseReadAtTheFirstKeyPlusItsOffset) {
             << keys[i];
     }
     EXPECT_EQ(forms::shared().KeyBoardFrequency, 22050);
-    // Played, the note sounds at its pitch; Set Frequency takes a new base.
-    QTest::mouseClick(kb().chkplay, Qt::LeftButton);
-    press(Qt::Key_A);
-    EXPECT_NEAR(pitch(), 440.0 * 7550 / 22050, 0.2);
+    // Set Frequency takes a new base (the pitch a rate sounds at: sample_player_test).
     var().hscFre[0]->setValue(4410);
     QTest::mouseClick(kb().cmbSet, Qt::LeftButton);
     EXPECT_EQ(forms::shared().KeyBoardFrequency, 44100);
@@ -207,7 +198,6 @@ TEST_F(KeyboardTest, BaseStaysWithTheFirstSampleUntilSetFrequencyAndNotesGoToThe
     pick(kb().ComSampleKeyBoard, 1);
     press(Qt::Key_6);
     EXPECT_EQ(std::pair(bar(1), sound(1).GetFrequency()), std::pair(2205, 22050));
-    EXPECT_NEAR(pitch(), 880.0, 1.0);  // an octave up
     var().hscFre[1]->setValue(1102);
     QTest::mouseClick(kb().cmbSet, Qt::LeftButton);
     EXPECT_EQ(forms::shared().KeyBoardFrequency, 11020);

@@ -12,7 +12,7 @@
 namespace zendra::test {
 namespace {
 
-class CaptureChoiceTest : public UiTest {
+class CaptureChoiceTest : public ConfigTest {
 protected:
     static QStringList items(const frmProperties& w) {
         QStringList out;
@@ -66,8 +66,6 @@ TEST_F(CaptureChoiceTest, ListsDevicesInEnumerationOrderOkStoresTheChoiceAndTheR
 // Remembering between runs: the device kept from the last run comes
 // selected when it is listed; when it is gone the list starts at the first.
 TEST_F(CaptureChoiceTest, TheRememberedDeviceIsSelectedWhenListed) {
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     settings::setRemembering(true);
     settings::setText(frmProperties::kKeptGuid, "alpha");
     backend->devices = {{"Zeta Line In", "zeta"}, {"Alpha Mic", "alpha"}};
@@ -77,8 +75,6 @@ TEST_F(CaptureChoiceTest, TheRememberedDeviceIsSelectedWhenListed) {
     backend->devices = {{"Zeta Line In", "zeta"}, {"Monitor of Output", "mon"}};
     forms::frmProperties().showForm();
     EXPECT_EQ(std::pair(withIt, forms::frmProperties().cboCapture->currentIndex()), std::pair(1, 0));
-    settings::setRemembering(false);
-    qunsetenv("XDG_CONFIG_HOME");
 }
 
 TEST_F(CaptureChoiceTest, NoCaptureDeviceLeavesTheListEmptyAndOkStoresNothing) {

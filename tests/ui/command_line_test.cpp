@@ -20,7 +20,7 @@ CommandLine parse(std::vector<std::string> args) {
     return parseCommandLine(static_cast<int>(argv.size()), argv.data());
 }
 
-class CommandLineTest : public UiTest {};
+using CommandLineTest = ConfigTest;
 
 TEST_F(CommandLineTest, EndsAtOnceWithTheRightStatus) {
     const struct {
@@ -85,8 +85,6 @@ TEST_F(CommandLineTest, NamesTheSoundSystemAskedFor) {
 }
 
 TEST_F(CommandLineTest, TheSoundSystemAskedForIsKeptForLaterRunsOnlyWhileRemembering) {
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     settings::setRemembering(true);
     EXPECT_EQ(decideAudioSystem(std::nullopt), AudioSystem::Automatic);  // a first run
     EXPECT_EQ(decideAudioSystem(AudioSystem::Jack), AudioSystem::Jack);
@@ -99,8 +97,6 @@ TEST_F(CommandLineTest, TheSoundSystemAskedForIsKeptForLaterRunsOnlyWhileRemembe
     EXPECT_EQ(decideAudioSystem(AudioSystem::Sdl), AudioSystem::Sdl);
     settings::setRemembering(true);
     EXPECT_EQ(decideAudioSystem(std::nullopt), AudioSystem::Automatic) << "kept while remembering was off";
-    settings::setRemembering(false);
-    qunsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

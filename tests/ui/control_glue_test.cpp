@@ -1,5 +1,5 @@
 // The control glue driven through real events on a throwaway window: key
-// preview once per press, and a chooser that acts only on a pick.
+// preview once per press (a chooser acting only on a pick: cross_fade_test).
 #include <QLineEdit>
 #include <QPushButton>
 #include <utility>
@@ -48,21 +48,6 @@ TEST_F(ControlGlueTest, KeyPreviewReportsEveryPressOnceWhereverItLands) {
                                                  {Qt::Key_Y, true},  {Qt::Key_Y, true},  {Qt::Key_Y, true},
                                                  {Qt::Key_Z, false}, {Qt::Key_Up, true}, {Qt::Key_Up, true}};
     EXPECT_EQ(presses, want);
-}
-
-TEST_F(ControlGlueTest, ChooserActsOnAPickFromTheListOnly) {
-    auto* chooser = new QComboBox(&window);
-    std::vector<int> picks;
-    glue::pickOnlyChooser(chooser, [&](int row) { picks.push_back(row); });
-    chooser->addItems({"1", "2", "3"});
-    focus(chooser);
-    QTest::keyClick(chooser, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClicks(chooser, "2");  // matches an entry
-    QTest::keyClick(chooser, Qt::Key_Tab);
-    EXPECT_EQ(chooser->currentText(), "2");
-    EXPECT_TRUE(picks.empty());
-    pick(chooser, 2);
-    EXPECT_EQ(picks, std::vector<int>{2});
 }
 
 }  // namespace

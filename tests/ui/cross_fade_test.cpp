@@ -49,25 +49,18 @@ TEST_F(CrossFadeTest, StartsUncoupledAtTheTopAndEveryStepMovesTowardsWhereThePoi
     // 0 is at the top: at -5 the trough under the top arrow is free. Then the
     // arrows at the top and bottom and the keys, each from the last step.
     const int x = bar->width() / 2;
-    const std::pair<std::function<void()>, int> steps[] = {
-        {[&] {
-             bar->setValue(-5);
-             QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(x, bar->width() + 4));
-         },
-         -4},
-        {[&] { QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(x, 3)); }, -3},
-        {[&] { QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(x, bar->height() - 3)); }, -4},
-        {[&] {
-             focus(bar);
-             QTest::keyClick(bar, Qt::Key_Up);
-         },
-         -3},
-        {[&] { QTest::keyClick(bar, Qt::Key_Down); }, -4},
-    };
-    for (size_t i = 0; i < std::size(steps); ++i) {
-        steps[i].first();
-        EXPECT_EQ(bar->value(), steps[i].second) << "step " << i;
-    }
+    bar->setValue(-5);
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(x, bar->width() + 4));
+    EXPECT_EQ(bar->value(), -4);
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(x, 3));
+    EXPECT_EQ(bar->value(), -3);
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(x, bar->height() - 3));
+    EXPECT_EQ(bar->value(), -4);
+    focus(bar);
+    QTest::keyClick(bar, Qt::Key_Up);
+    EXPECT_EQ(bar->value(), -3);
+    QTest::keyClick(bar, Qt::Key_Down);
+    EXPECT_EQ(bar->value(), -4);
     QTest::mouseClick(w.cmbDone, Qt::LeftButton);
     EXPECT_FALSE(w.isShown());
     w.showForm();

@@ -155,25 +155,16 @@ TEST_F(DrumKitWindowTest, ImportFillsTheBankAndTheDockAndSaysOnceWhatWasNotKeptA
         const model::SampleSlot& s = bank().slot(i);
         EXPECT_EQ(s.name, names[i]);
         EXPECT_EQ(s.file, files[i]);
-        EXPECT_NEAR(s.gainDb, gains[i], 1e-3);
-        EXPECT_DOUBLE_EQ(s.pan, pans[i]);
         EXPECT_EQ(s.muteGroup, groups[i]);
         EXPECT_FALSE(s.loop);
         EXPECT_EQ(forms::frmLoadSamples().lblSample[i]->text(), files[i]);
-        // The settings reached the new sounds.
+        // The settings reached the new sounds (the bank's own: drumkit_slots_test).
         EXPECT_EQ(sound(i).GetVolume(), std::lround(gains[i] * 100)) << i;
         EXPECT_EQ(sound(i).GetPan(), std::lround(pans[i] * 10000)) << i;
     }
     EXPECT_TRUE(forms::frmLoadSamples().lblSample[3]->text().isEmpty());
-    const std::vector<model::Layer> kickLayers = {{rock + "/snare.wav", 1, 64, -6.020599913279624},
-                                                  {rock + "/kick.wav", 65, 127, 0.0}};
     ASSERT_EQ(bank().slot(0).layers.size(), 2u);
-    for (size_t k = 0; k < 2; ++k) {
-        EXPECT_EQ(bank().slot(0).layers[k].file, kickLayers[k].file);
-        EXPECT_EQ(bank().slot(0).layers[k].minVelocity, kickLayers[k].minVelocity);
-        EXPECT_EQ(bank().slot(0).layers[k].maxVelocity, kickLayers[k].maxVelocity);
-        EXPECT_NEAR(bank().slot(0).layers[k].gainDb, kickLayers[k].gainDb, 1e-6);
-    }
+    EXPECT_EQ(bank().slot(0).layers[0].file, rock + "/snare.wav");
 
     // Saved and opened again over another bank: the same bank.
     const kits::Kit imported = kits::currentKit(forms::app().kits());

@@ -46,19 +46,7 @@ protected:
     }
 };
 
-class IdleTest : public UiTest {
-protected:
-    void SetUp() override {
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(tmp.filePath("config")));
-        UiTest::SetUp();
-    }
-    void TearDown() override {
-        kits::rememberBetweenRuns(false);
-        UiTest::TearDown();
-        qunsetenv("XDG_CONFIG_HOME");
-    }
-    QTemporaryDir tmp;
-};
+using IdleTest = ConfigTest;
 
 TEST_F(IdleTest, NoTimerFiresMoreThanTwiceASecondWhileNothingHappens) {
     kits::rememberBetweenRuns(true);

@@ -15,7 +15,6 @@
 #include "kits/remembered.h"
 #include "kits/session_keeper.h"
 #include "midi/midi_player.h"
-#include "mixing/frm_sample_play.h"
 #include "mixing/frm_var.h"
 #include "recording/frm_properties.h"
 #include "tappad/frm_settings.h"
@@ -24,17 +23,11 @@
 namespace zendra::test {
 namespace {
 
-class KitTest : public UiTest {
+class KitTest : public ConfigTest {
 protected:
     void SetUp() override {
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(tmp.filePath("config")));
-        UiTest::SetUp();
+        ConfigTest::SetUp();
         for (const char* name : {"tone-22050.wav", "snare.wav", "hat.wav"}) QFile::copy(demo(name), file(name));
-    }
-    void TearDown() override {
-        kits::rememberBetweenRuns(false);
-        UiTest::TearDown();
-        qunsetenv("XDG_CONFIG_HOME");
     }
     // A new run of the program: fresh windows and sound, the same files.
     void restart(bool remember) {
@@ -67,13 +60,11 @@ protected:
         forms::frmSettings().showForm();
         QTest::mouseClick(forms::frmSettings().lblSample[0], Qt::LeftButton);
     }
-    // Left and right level (dB) and pitch of slot 1 played from the pad.
-    std::array<double, 3> soundOfFirst() {
-        forms::frmSamplePlay().showForm();
-        QTest::mouseClick(forms::frmSamplePlay().cmbSample[0], Qt::LeftButton);
-        const Stereo s = out(0.3);
-        stopAll();
-        return {rmsDb(s.left), rmsDb(s.right), frequencyHz(s.left, engine().rate())};
+    // The set-up kept for the next run, and whether it comes to the current one within 2 s.
+    static kits::Kit kept() { return kits::readKit(kits::lastSessionPath()).kit.value_or(kits::Kit{}); }
+    static kits::Kit current() { return kits::currentKit(forms::app().kits()); }
+    static bool keptSoon() {
+        return QTest::qWaitFor([] { return kept() == current(); }, 2000);
     }
     void openKit(const QString& path) {
         openFiles.push_back(path);
@@ -88,8 +79,8 @@ TEST_F(KitTest, SetUpComesBackFromTheLastSessionAndFromAKitAndTheSoundAgrees) {
     ASSERT_TRUE(startMain());
     loadBank({file("tone-22050.wav"), file("snare.wav")});
     setUpByHand();
-    const kits::Kit before = kits::currentKit(forms::app().kits());
-    const auto heard = soundOfFirst();
+    const kits::Kit before = current();
+    const int rate = sound(0).GetFrequency();  // the sound itself: sample_player_test
     QDir(tmp.path()).mkdir("in-the-way.zkit");
     for (const char* name : {"in-the-way.zkit", "set"}) {
         saveFiles.push_back(file(name));
@@ -107,17 +98,16 @@ TEST_F(KitTest, SetUpComesBackFromTheLastSessionAndFromAKitAndTheSoundAgrees) {
     EXPECT_EQ(forms::shared().CaptureGuid.toString(), "mic-2");
     EXPECT_EQ(forms::frmLoadSamples().lblSample[1]->text(), file("snare.wav"));
     QTest::mouseClick(forms::frmLoadSamples().cmbDone, Qt::LeftButton);
-    EXPECT_EQ(kits::currentKit(forms::app().kits()), before);
+    EXPECT_EQ(current(), before);
 
     restart(false);
     openKit(file("set.zkit"));
     EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(kits::currentKit(forms::app().kits()), before);
+    EXPECT_EQ(current(), before);
     EXPECT_EQ(sound(0).GetVolume(), -1000);
     EXPECT_EQ(sound(0).GetPan(), -3333);
-    const auto again = soundOfFirst();
-    for (int k = 0; k < 3; ++k) EXPECT_NEAR(again[k], heard[k], 0.05 * std::abs(heard[k]) + 0.1) << k;
-    EXPECT_LT(heard[1], heard[0] - 20);  // panned hard left
+    EXPECT_EQ(sound(0).GetFrequency(), rate);
+    EXPECT_NE(rate, 22050);
 
     // A damaged configuration is passed over; a kit named on the command line
     // opens once the main window is up.
@@ -128,7 +118,7 @@ TEST_F(KitTest, SetUpComesBackFromTheLastSessionAndFromAKitAndTheSoundAgrees) {
     EXPECT_TRUE(forms::frmLoadSamples().lblSample[0]->text().isEmpty());
     QTest::qWait(50);
     EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(kits::currentKit(forms::app().kits()), before);
+    EXPECT_EQ(current(), before);
 }
 
 TEST_F(KitTest, SettingsReachTheNewBuffersWhereTheControlsAlreadyShowThem) {
@@ -155,9 +145,8 @@ TEST_F(KitTest, TheSetUpIsKeptAsItChangesAndAFailedWriteIsToldOnce) {
     dialogs::setHooks(&hooks);
     loadBank({file("tone-22050.wav")});
     QScrollBar* pan = forms::frmVar().hscPan[0];
-    auto kept = [] { return kits::readKit(kits::lastSessionPath()).kit.value_or(kits::Kit{}); };
     arrow(pan, 1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return kept() == kits::currentKit(forms::app().kits()); }, 2000));
+    ASSERT_TRUE(keptSoon());
     auto keptBytes = [] {
         QFile f(kits::lastSessionPath());
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -179,12 +168,11 @@ TEST_F(KitTest, TheSetUpIsKeptAsItChangesAndAFailedWriteIsToldOnce) {
                                       kits::lastSessionPath() + "\": "))
         << notices[0].toStdString();
     EXPECT_EQ(keptBytes(), before);
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return kept() == kits::currentKit(forms::app().kits()); }, 2000));  // kept once it can be
-    const kits::Kit last = kits::currentKit(forms::app().kits());
+    ASSERT_TRUE(keptSoon());  // kept once it can be
+    const kits::Kit last = current();
     restart(true);  // no keeping at the end: as after a crash
     QTest::mouseClick(forms::frmLoadSamples().cmbDone, Qt::LeftButton);
-    EXPECT_EQ(kits::currentKit(forms::app().kits()), last);
+    EXPECT_EQ(current(), last);
     EXPECT_EQ(last.samples[0].pan, -3);
 }
 
@@ -200,9 +188,7 @@ TEST_F(KitTest, TheKeeperComparesOnlyAfterAChangeAndWritesOnlyWhatChanged) {
     ASSERT_NE(keeper, nullptr);
     EXPECT_FALSE(keeper->due());  // nothing changed yet
     loadBank({file("tone-22050.wav")});
-    auto kept = [] { return kits::readKit(kits::lastSessionPath()).kit.value_or(kits::Kit{}); };
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return kept() == kits::currentKit(forms::app().kits()) && !keeper->due(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return kept() == current() && !keeper->due(); }, 2000));
     // Each write renames a new file into place.
     auto written = [] {
         struct stat st {};
@@ -220,7 +206,7 @@ TEST_F(KitTest, TheKeeperComparesOnlyAfterAChangeAndWritesOnlyWhatChanged) {
 
     arrow(forms::frmVar().hscPan[0], 1);
     EXPECT_TRUE(keeper->due());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return kept() == kits::currentKit(forms::app().kits()); }, 2000));
+    ASSERT_TRUE(keptSoon());
     EXPECT_NE(written(), first);
 
     frmProperties& properties = forms::frmProperties();
@@ -255,10 +241,9 @@ TEST_F(KitTest, RememberSetUpOffKeepsNothingAndTheNextStartIsFreshOnKeepsAtOnce)
         ASSERT_EQ(QApplication::activePopupWidget(), forms::FrmReworked().File);
         QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_R);
     };
-    auto kept = [] { return kits::readKit(kits::lastSessionPath()).kit.value_or(kits::Kit{}); };
     loadBank({file("tone-22050.wav")});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return kept() == kits::currentKit(forms::app().kits()); }, 2000));
-    const kits::Kit first = kits::currentKit(forms::app().kits());
+    ASSERT_TRUE(keptSoon());
+    const kits::Kit first = current();
     ASSERT_NO_FATAL_FAILURE(switchByMenu());
     EXPECT_FALSE(main.RememberSetUp->isChecked());
     EXPECT_EQ(kits::SessionKeeper::running(), nullptr);
@@ -279,8 +264,8 @@ TEST_F(KitTest, RememberSetUpOffKeepsNothingAndTheNextStartIsFreshOnKeepsAtOnce)
     ASSERT_NO_FATAL_FAILURE(switchByMenu());  // on again: kept at once
     EXPECT_TRUE(forms::FrmReworked().RememberSetUp->isChecked());
     ASSERT_NE(kits::SessionKeeper::running(), nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return kept() == kits::currentKit(forms::app().kits()); }, 2000));
-    const kits::Kit second = kits::currentKit(forms::app().kits());
+    ASSERT_TRUE(keptSoon());
+    const kits::Kit second = current();
     EXPECT_NE(second, first);
 
     restart(true);

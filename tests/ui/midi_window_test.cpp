@@ -22,21 +22,15 @@
 namespace zendra::test {
 namespace {
 
-class MidiWindowTest : public UiTest {
+class MidiWindowTest : public ConfigTest {
 protected:
     void SetUp() override {
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-        UiTest::SetUp();
+        ConfigTest::SetUp();
         openMidiWindow();
     }
     void openMidiWindow() {
         ASSERT_TRUE(startMain());
         forms::FrmReworked().Midi->trigger();
-    }
-    void TearDown() override {
-        settings::setRemembering(false);
-        UiTest::TearDown();
-        qunsetenv("XDG_CONFIG_HOME");
     }
     // A new run of the program: fresh windows, the same configuration folder.
     void restart(bool remember) {
@@ -45,18 +39,12 @@ protected:
         settings::setRemembering(remember);
         openMidiWindow();
     }
-    // Clicks sample i's note in the MIDI window, then strikes `note`.
-    static void learn(int i, int note) {
-        QTest::mouseClick(forms::frmMidi().cmdNote[i], Qt::LeftButton);
-        strike(note, 127);
-    }
     // A note-on as the MIDI input delivers it, then the window thread's turn.
     static void strike(int note, int velocity) {
         const uint8_t m[3] = {0x90, static_cast<uint8_t>(note), static_cast<uint8_t>(velocity)};
         forms::app().midi()->receive(m, 3);
         QCoreApplication::processEvents();
     }
-    QTemporaryDir config;
 };
 
 TEST_F(MidiWindowTest, SaysWhenThereIsNoMidiSystem) {
@@ -173,7 +161,8 @@ TEST_F(MidiWindowTest, TheMappingIsKeptForTheNextRunOnlyWhileRemembering) {
     for (const bool remember : {false, true}) {
         restart(remember);
         loadDrums(2);
-        learn(1, 60);
+        QTest::mouseClick(forms::frmMidi().cmdNote[1], Qt::LeftButton);  // sample 2 learns note 60
+        strike(60, 127);
         QTest::mouseClick(forms::frmMidi().chkVelocity, Qt::LeftButton);
         restart(remember);
         EXPECT_EQ(forms::frmMidi().cmdNote[1]->text(), remember ? "60  C4" : "37  C#2") << remember;

@@ -125,6 +125,20 @@ protected:
             steps.push_back({"tick " + std::to_string(t), act, {buttons, 1000, t, QString::number(t)}});
     }
 
+    // A tick after `bytes` captured bytes, or after `seconds` of output.
+    std::function<void()> feedTick(frmRecord& w, int bytes) {
+        return [this, &w, bytes] {
+            feed(bytes);
+            tick(w);
+        };
+    }
+    std::function<void()> playTick(frmRecord& w, double seconds) {
+        return [this, &w, seconds] {
+            render(seconds);
+            tick(w);
+        };
+    }
+
     void runSteps(frmRecord& w, const std::vector<Step>& steps) {
         for (size_t i = 0; i < steps.size(); ++i) {
             SCOPED_TRACE("step " + std::to_string(i) + ": " + steps[i].event);
@@ -148,10 +162,7 @@ TEST_F(RecorderTest, LoadShowsAnIdleWindowAndATakeLeftRunningCountsToFull) {
     EXPECT_EQ(w.windowTitle() + w.lblLTime->text() + w.cmbDone->text() + mic().device.c_str(), "RecordTime:Done");
     std::vector<Step> steps = {{"load", [] {}, {"10000", 0, 0, ""}},
                                {"Start Recording", [&] { press(w.cmdStartRec); }, {"01000", 1000, 0, ""}}};
-    addTicks(steps, 1, 9, "01000", [&] {
-        feed(kRate);
-        tick(w);
-    });
+    addTicks(steps, 1, 9, "01000", feedTick(w, kRate));
     steps.push_back({"Done hides; recording goes on",
                      [&] {
                          press(w.cmbDone);
@@ -161,32 +172,16 @@ TEST_F(RecorderTest, LoadShowsAnIdleWindowAndATakeLeftRunningCountsToFull) {
                      },
                      {"01000", 1000, 10, "10"}});
     steps.push_back({"shown again", [&] { w.showForm(); }, {"01000", 1000, 10, "10"}});
-    addTicks(steps, 11, 18, "01000", [&] {
-        feed(kRate);
-        tick(w);
-    });
-    steps.push_back({"tick 19: full",
-                     [&] {
-                         feed(kRate);
-                         tick(w);
-                     },
-                     {"01111", -1, 19, "Full"}});
+    addTicks(steps, 11, 18, "01000", feedTick(w, kRate));
+    steps.push_back({"tick 19: full", feedTick(w, kRate), {"01111", -1, 19, "Full"}});
     steps.push_back({"Stop Recording", [&] { press(w.cmdStopRec); }, {"10111", -1, 0, ""}});
     runSteps(w, steps);
     EXPECT_FALSE(mic().running());
     // Playing the 19-second take: "Full" at the 19th tick while it still
     // plays; the next take then counts on past 19, up to 32767.
     steps = {{"Play", [&] { press(w.cmdPlayRec); }, {"10111", 1000, 0, ""}}};
-    addTicks(steps, 1, 18, "10111", [&] {
-        render(1.0);
-        tick(w);
-    });
-    steps.push_back({"tick 19 while playing",
-                     [&] {
-                         render(0.4);
-                         tick(w);
-                     },
-                     {"10111", -1, 19, "Full"}});
+    addTicks(steps, 1, 18, "10111", playTick(w, 1.0));
+    steps.push_back({"tick 19 while playing", playTick(w, 0.4), {"10111", -1, 19, "Full"}});
     steps.push_back({"Start Recording", [&] { press(w.cmdStartRec); }, {"01111", 1000, 19, "Full"}});
     addTicks(steps, 20, 22, "01111", [&] { tick(w); });
     runSteps(w, steps);
@@ -212,18 +207,8 @@ TEST_F(RecorderTest, AnEmptyTakeKeepsThePreviousCopyAndPlayDuringARecordingEndsT
                  {"Start Recording", [&] { press(w.cmdStartRec); }, {"01101", 1000, 0, ""}},
                  {"Stop Recording at once", [&] { press(w.cmdStopRec); }, {"10101", -1, 0, ""}},
                  {"Play the old copy", [&] { press(w.cmdPlayRec); }, {"10111", 1000, 0, ""}},
-                 {"tick while playing",
-                  [&] {
-                      render(0.02);
-                      tick(w);
-                  },
-                  {"10111", 1000, 1, "1"}},
-                 {"tick, playback over",
-                  [&] {
-                      render(0.5);
-                      tick(w);
-                  },
-                  {"10101", -1, 1, ""}}});
+                 {"tick while playing", playTick(w, 0.02), {"10111", 1000, 1, "1"}},
+                 {"tick, playback over", playTick(w, 0.5), {"10101", -1, 1, ""}}});
     // The count stays at 1 after a playback that ended by itself: the next
     // take is full at its 18th tick.
     std::vector<Step> steps = {{"Start Recording", [&] { press(w.cmdStartRec); }, {"01101", 1000, 1, ""}}};
@@ -233,19 +218,9 @@ TEST_F(RecorderTest, AnEmptyTakeKeepsThePreviousCopyAndPlayDuringARecordingEndsT
     runSteps(w, steps);
     runSteps(w, {{"Play again", [&] { press(w.cmdPlayRec); }, {"10111", 1000, 0, ""}},
                  {"Start Recording", [&] { press(w.cmdStartRec); }, {"01111", 1000, 0, ""}},
-                 {"tick",
-                  [&] {
-                      feed(4000);
-                      tick(w);
-                  },
-                  {"01111", 1000, 1, "1"}},
+                 {"tick", feedTick(w, 4000), {"01111", 1000, 1, "1"}},
                  {"Play during the recording", [&] { press(w.cmdPlayRec); }, {"01111", 1000, 0, ""}},
-                 {"tick: still recording",
-                  [&] {
-                      render(0.3);
-                      tick(w);
-                  },
-                  {"01111", 1000, 1, "1"}}});
+                 {"tick: still recording", playTick(w, 0.3), {"01111", 1000, 1, "1"}}});
     EXPECT_FALSE(mic().running());
     EXPECT_EQ(copyBytes(w), take);
     // Save during a recording ends the take there too and stops the timer;
@@ -257,12 +232,7 @@ TEST_F(RecorderTest, AnEmptyTakeKeepsThePreviousCopyAndPlayDuringARecordingEndsT
                       press(w.cmdStartRec);
                   },
                   {"01111", 1000, 0, ""}},
-                 {"tick",
-                  [&] {
-                      feed(kRate);
-                      tick(w);
-                  },
-                  {"01111", 1000, 1, "1"}},
+                 {"tick", feedTick(w, kRate), {"01111", 1000, 1, "1"}},
                  {"Save during the recording", [&] { saveAs(w, dir / "cut"); }, {"01101", -1, 0, ""}},
                  {"Stop Recording", [&] { press(w.cmdStopRec); }, {"10101", -1, 0, ""}},
                  {"Play", [&] { press(w.cmdPlayRec); }, {"10111", 1000, 0, ""}},

@@ -1,6 +1,5 @@
 // Key Associations and Tap Pad: bindings kept in the label captions, the
 // prompt, key preview in the Tap Pad, its history, and what typed keys play.
-#include <functional>
 
 #include "core/frm_reworked.h"
 #include "tappad/frm_sample_key_pad.h"
@@ -109,42 +108,29 @@ TEST_F(KeyAssociationsTest, TapPadHistoryKeepsTheLastEightCharactersAndAnEmptyBa
 TEST_F(KeyAssociationsTest, TypedKeysPlayEverySampleWhoseCaptionEndsInThem) {
     struct Step {
         const char* what;
-        std::function<void()> change;
+        int drums;                                                  // a new bank of that many drums first, if not 0
+        std::vector<std::pair<int, std::optional<QString>>> binds;  // then these answers to the prompt
         QString keys;
         std::vector<int> expected;
     };
     const Step steps[] = {
-        {"bindings",
-         [&] {
-             loadDrums(4);
-             bind(0, QStringLiteral("a"));
-             bind(1, QStringLiteral("A"));
-             bind(2, QStringLiteral("xyc"));
-             bind(3, std::nullopt);
-         },
-         "a",
-         {0}},
-        {"case matters", nullptr, "A", {1}},
-        {"only the last character binds", nullptr, "xy", {}},
-        {"the last character", nullptr, "c", {2}},
-        {"a cancelled answer binds the space", nullptr, " ", {3}},
-        {"nothing is left unset", nullptr, "=", {}},
-        {"one key, two samples",
-         [&] {
-             bind(0, QStringLiteral("k"));
-             bind(2, QStringLiteral("k"));
-         },
-         "k",
-         {0, 2}},
-        {"changed while the pad is open", [&] { bind(0, QString::fromUtf8("ß日本")); }, "k", {2}},
-        {"any character", nullptr, QString::fromUtf8("本"), {0}},
-        {"a blank answer binds the space too", [&] { bind(1, QString()); }, " ", {1, 3}},
-        {"a smaller bank keeps captions, not slots", [&] { loadDrums(1); }, "k", {}},
-        {"labels never set are bound to =", [&] { loadDrums(6); }, "=", {4, 5}},
+        {"bindings", 4, {{0, "a"}, {1, "A"}, {2, "xyc"}, {3, std::nullopt}}, "a", {0}},
+        {"case matters", 0, {}, "A", {1}},
+        {"only the last character binds", 0, {}, "xy", {}},
+        {"the last character", 0, {}, "c", {2}},
+        {"a cancelled answer binds the space", 0, {}, " ", {3}},
+        {"nothing is left unset", 0, {}, "=", {}},
+        {"one key, two samples", 0, {{0, "k"}, {2, "k"}}, "k", {0, 2}},
+        {"changed while the pad is open", 0, {{0, QString::fromUtf8("ß日本")}}, "k", {2}},
+        {"any character", 0, {}, QString::fromUtf8("本"), {0}},
+        {"a blank answer binds the space too", 0, {{1, QString()}}, " ", {1, 3}},
+        {"a smaller bank keeps captions, not slots", 1, {}, "k", {}},
+        {"labels never set are bound to =", 6, {}, "=", {4, 5}},
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(s.what);
-        if (s.change) s.change();
+        if (s.drums > 0) loadDrums(s.drums);
+        for (const auto& [index, answer] : s.binds) bind(index, answer);
         stopAll();
         tap(s.keys);
         EXPECT_EQ(playing(), s.expected);

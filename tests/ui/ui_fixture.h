@@ -4,8 +4,10 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QKeyEvent>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
 #include <cstdlib>
@@ -18,6 +20,7 @@
 
 #include "core/dialogs.h"
 #include "core/dx_module.h"
+#include "kits/kit_start.h"
 #include "samples/frm_load_samples.h"
 #include "signal_measure.h"
 #include "sound/offline_backend.h"
@@ -205,6 +208,21 @@ protected:
     std::deque<std::optional<QString>> saveFiles;
     bool ended = false;
     int endCode = -1;
+};
+
+// A window test with a configuration folder of its own; remembering is off again after it.
+class ConfigTest : public UiTest {
+protected:
+    void SetUp() override {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+        UiTest::SetUp();
+    }
+    void TearDown() override {
+        kits::rememberBetweenRuns(false);
+        UiTest::TearDown();
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+    QTemporaryDir config;
 };
 
 }  // namespace zendra::test

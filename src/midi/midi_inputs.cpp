@@ -66,7 +66,7 @@ struct MidiInputs::JackInput {
         const std::lock_guard<std::mutex> lock(JackClient::libraryMutex());
         if (client.shutDown()) throw SoundError(DSERR_NODRIVER, "the JACK server went away");
         port = client.registerPort("input", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
-        jack_set_process_callback(client.get(), &JackInput::process, this);
+        client.setProcess(&JackInput::process, this);
         client.activate();
     }
 
@@ -105,7 +105,8 @@ MidiInputs::MidiInputs(Sink sink) : relay_(std::make_shared<Relay>()) {
                 if (jack_ && jack_->client.shutDown()) abandonJack();
                 if (!jack_) {
                     try {
-                        jack_ = std::make_unique<JackInput>(relay_);
+                        jack_ = openRunning([&] { return std::make_unique<JackInput>(relay_); },
+                                            [](const JackInput& in) -> const JackClient& { return in.client; });
                     } catch (const SoundError&) {  // no server now
                     }
                 }

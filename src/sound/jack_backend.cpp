@@ -47,7 +47,7 @@ public:
         rate_ = static_cast<int>(jack_get_sample_rate(client_.get()));
         frames_.store(static_cast<int>(jack_get_buffer_size(client_.get())));
         told_ = frames_.load();
-        jack_set_process_callback(client_.get(), &JackOutput::process, this);
+        client_.setProcess(&JackOutput::process, this);
         jack_set_buffer_size_callback(
             client_.get(),
             [](jack_nframes_t frames, void* self) {
@@ -89,6 +89,7 @@ public:
     int bufferFrames() const override { return frames_.load(); }
     bool realtime() const override { return true; }
     bool lost() const override { return client_.shutDown(); }
+    const JackClient& client() const { return client_; }
     int64_t quietLossNanos() const override { return kServerQuietLossNanos; }
     bool bufferFixed() const override { return true; }
     void detach() override { gate_.close(); }
@@ -164,7 +165,7 @@ public:
             throw SoundError(DSERR_NODRIVER,
                              "The capture device \"" + device + "\" could not be opened: no such JACK port.");
         }
-        jack_set_process_callback(client_.get(), &JackCapture::process, this);
+        client_.setProcess(&JackCapture::process, this);
         client_.activate();
         jack_connect(client_.get(), source.c_str(), jack_port_name(in_));
     }
@@ -175,6 +176,7 @@ public:
     }
     void start() override { running_.store(true); }
     void stop() override { running_.store(false); }
+    const JackClient& client() const { return client_; }
 
 private:
     // [audio]
@@ -214,11 +216,13 @@ std::vector<CaptureDeviceInfo> listCapturePorts() {
 class JackBackend : public AudioBackend {
 public:
     std::unique_ptr<OutputDevice> openOutput(const std::string&, int, OutputCallback* callback) override {
-        return std::make_unique<JackOutput>(callback);
+        return openRunning([&] { return std::make_unique<JackOutput>(callback); },
+                           [](const JackOutput& out) -> const JackClient& { return out.client(); });
     }
     std::vector<CaptureDeviceInfo> captureDevices() override { return listCapturePorts(); }
     std::unique_ptr<CaptureStream> openCapture(const std::string& device, int rate, int channels, int bits) override {
-        return std::make_unique<JackCapture>(device, rate, channels, bits);
+        return openRunning([&] { return std::make_unique<JackCapture>(device, rate, channels, bits); },
+                           [](const JackCapture& in) -> const JackClient& { return in.client(); });
     }
     bool prepare() override {
         try {

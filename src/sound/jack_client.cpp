@@ -1,11 +1,14 @@
 #include "sound/jack_client.h"
 
+#include <thread>
+
 #include "sound/ds_types.h"
 
 namespace zendra {
 
 namespace {
 void quiet(const char*) {}
+
 }  // namespace
 
 std::mutex& JackClient::libraryMutex() {
@@ -52,8 +55,31 @@ jack_port_t* JackClient::registerPort(const char* name, const char* type, unsign
     return port;
 }
 
+void JackClient::setProcess(JackProcessCallback process, void* arg) {
+    process_ = process;
+    processArg_ = arg;
+    jack_set_process_callback(
+        client_,
+        [](jack_nframes_t frames, void* self) {
+            auto* c = static_cast<JackClient*>(self);
+            if (!c->ran_.load(std::memory_order_relaxed)) c->ran_.store(true, std::memory_order_release);
+            return c->process_(frames, c->processArg_);
+        },
+        this);
+}
+
 void JackClient::activate() {
+    activated_ = std::chrono::steady_clock::now();
     if (jack_activate(client_) != 0) throw SoundError(DSERR_NODRIVER, "JACK would not run the client");
+}
+
+bool JackClient::runs(std::chrono::milliseconds wait) const {
+    const auto until = activated_ + wait;
+    while (!ran_.load(std::memory_order_acquire)) {
+        if (shutDown_.load() || std::chrono::steady_clock::now() >= until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 std::vector<std::string> JackClient::ports(const char* type, unsigned long flags) const {

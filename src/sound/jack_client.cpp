@@ -9,6 +9,13 @@ namespace zendra {
 namespace {
 void quiet(const char*) {}
 
+int64_t steadyNanos() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// When a client of the process was last shut down (steady clock); 0: never.
+std::atomic<int64_t> lastShutDown{0};
 }  // namespace
 
 std::mutex& JackClient::libraryMutex() {
@@ -27,6 +34,9 @@ JackClient::JackClient(const char* name, void (*onShutDown)(void*), void* owner)
     jack_status_t status{};
     {
         const std::lock_guard<std::mutex> lock(libraryMutex());
+        const int64_t shut = lastShutDown.load();
+        if (shut != 0 && steadyNanos() - shut < std::chrono::nanoseconds(kSettle).count())
+            throw SoundError(DSERR_NODRIVER, "the JACK server is going away");
         client_ = jack_client_open(name, JackNoStartServer, &status);
     }
     if (client_ == nullptr) {
@@ -37,6 +47,7 @@ JackClient::JackClient(const char* name, void (*onShutDown)(void*), void* owner)
         client_,
         [](void* arg) {
             auto* self = static_cast<JackClient*>(arg);
+            lastShutDown.store(steadyNanos());
             self->shutDown_.store(true);
             if (self->onShutDown_ != nullptr) self->onShutDown_(self->owner_);
         },

@@ -14,6 +14,12 @@
 // its slot waits on the departed client's wake-up: activated, it is never run.
 // openRunning() closes such a client (which clears the entry) and opens it
 // again.
+//
+// The first client opened after a server's death also closes the dead
+// server's clients, cancelling their notification threads; one cancelled
+// while it handles the dying server's last notifications leaves the
+// library's lock held, and the process hangs at its next open. So no client
+// opens until kSettle after a shutdown: by then those threads have ended.
 // Threads: [any] except where marked; the shutdown callback runs on JACK's
 // thread (perhaps the realtime one).
 #pragma once
@@ -30,7 +36,8 @@ namespace zendra {
 class JackClient {
 public:
     // Opens a client named `name` (the server adds a suffix if it is taken);
-    // throws SoundError when no server answers or it refuses. `onShutDown(owner)`,
+    // throws SoundError when no server answers, it refuses, or a client was
+    // shut down less than kSettle ago. `onShutDown(owner)`,
     // if given, is told at once when the server shuts the client down.
     explicit JackClient(const char* name, void (*onShutDown)(void*) = nullptr, void* owner = nullptr);
     ~JackClient();  // closes it unless abandoned
@@ -54,6 +61,8 @@ public:
 
     // A client the server runs has its first cycle 4 to 30 ms after activation, under load too.
     static constexpr std::chrono::milliseconds kFirstCycleWait{150};
+    // A dead server's clients finish its last notifications within a few milliseconds.
+    static constexpr std::chrono::milliseconds kSettle{150};
     // The ports of a type and flags (e.g. physical playback), in the server's order.
     std::vector<std::string> ports(const char* type, unsigned long flags) const;
 

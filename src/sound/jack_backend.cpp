@@ -8,6 +8,7 @@
 // An output's own thread connects it to a sound card that comes after it.
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <jack/jack.h>
 #include <memory>
 #include <mutex>
@@ -96,14 +97,20 @@ public:
 
 private:
     // To the sound card, as a player expects, once; other routing is theirs
-    // to make. Call with the library's lock held.
+    // to make. The server refuses while the card's client is not active yet
+    // (its ports come before it runs): tried again when it activates, which
+    // announces its ports anew. Call with the library's lock held.
     void connectToCard() {
         if (connected_) return;
         const auto playback = client_.ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsInput);
         if (playback.empty()) return;
-        jack_connect(client_.get(), jack_port_name(left_), playback[0].c_str());
-        jack_connect(client_.get(), jack_port_name(right_), playback[std::min<size_t>(1, playback.size() - 1)].c_str());
-        connected_ = true;
+        const auto link = [&](jack_port_t* from, const std::string& to) {
+            const int result = jack_connect(client_.get(), jack_port_name(from), to.c_str());
+            return result == 0 || result == EEXIST;
+        };
+        const bool left = link(left_, playback[0]);
+        const bool right = link(right_, playback[std::min<size_t>(1, playback.size() - 1)]);
+        connected_ = left && right;
     }
 
     // [JACK's thread] Told at once; not once detached.

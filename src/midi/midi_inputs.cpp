@@ -100,6 +100,7 @@ MidiInputs::MidiInputs(Sink sink) : relay_(std::make_shared<Relay>()) {
         std::unique_lock<std::mutex> lock(probeMutex_);
         while (!stopProbe_) {
             lock.unlock();
+            bool have = false;
             {
                 const std::lock_guard<std::mutex> hold(jackLock_);
                 if (jack_ && jack_->client.shutDown()) abandonJack();
@@ -110,9 +111,11 @@ MidiInputs::MidiInputs(Sink sink) : relay_(std::make_shared<Relay>()) {
                     } catch (const SoundError&) {  // no server now
                     }
                 }
+                have = jack_ != nullptr;
             }
             lock.lock();
-            probeWake_.wait_for(lock, std::chrono::milliseconds(500), [this] { return stopProbe_; });
+            // Without a client, looked for more often: the input is back soon after its server.
+            probeWake_.wait_for(lock, std::chrono::milliseconds(have ? 500 : 100), [this] { return stopProbe_; });
         }
     });
 }

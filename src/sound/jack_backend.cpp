@@ -99,7 +99,10 @@ private:
     // To the sound card, as a player expects, once; other routing is theirs
     // to make. The server refuses while the card's client is not active yet
     // (its ports come before it runs): tried again when it activates, which
-    // announces its ports anew. Call with the library's lock held.
+    // announces its ports anew. Until the card shows a second port the right
+    // channel goes to its first, and moves when the second comes (the list
+    // may have been read while the card was still adding its ports). Call
+    // with the library's lock held.
     void connectToCard() {
         if (connected_) return;
         const auto playback = client_.ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsInput);
@@ -108,9 +111,15 @@ private:
             const int result = jack_connect(client_.get(), jack_port_name(from), to.c_str());
             return result == 0 || result == EEXIST;
         };
+        const std::string& rightTo = playback[std::min<size_t>(1, playback.size() - 1)];
+        if (!rightTo_.empty() && rightTo_ != rightTo) {
+            jack_disconnect(client_.get(), jack_port_name(right_), rightTo_.c_str());
+            rightTo_.clear();
+        }
         const bool left = link(left_, playback[0]);
-        const bool right = link(right_, playback[std::min<size_t>(1, playback.size() - 1)]);
-        connected_ = left && right;
+        const bool right = link(right_, rightTo);
+        if (right) rightTo_ = rightTo;
+        connected_ = left && right && playback.size() > 1;
     }
 
     // [JACK's thread] Told at once; not once detached.
@@ -153,6 +162,7 @@ private:
     std::atomic<bool> portsChanged_{false};
     std::atomic<bool> stopConnector_{false};
     bool connected_ = false;  // under the library's lock
+    std::string rightTo_;     // the card's port the right channel was connected to; under the library's lock
     std::thread connector_;
 };
 

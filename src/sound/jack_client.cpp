@@ -26,19 +26,27 @@ std::mutex& JackClient::libraryMutex() {
 JackClient::JackClient(const char* name, void (*onShutDown)(void*), void* owner)
     : onShutDown_(onShutDown),
       owner_(owner) {
+    const std::lock_guard<std::mutex> lock(libraryMutex());
+    open(name);
+}
+
+JackClient::JackClient(const std::unique_lock<std::mutex>&, const char* name, void (*onShutDown)(void*), void* owner)
+    : onShutDown_(onShutDown),
+      owner_(owner) {
+    open(name);
+}
+
+void JackClient::open(const char* name) {
     static std::once_flag once;
     std::call_once(once, [] {  // a missing server is not an error worth printing
         jack_set_error_function(quiet);
         jack_set_info_function(quiet);
     });
+    const int64_t shut = lastShutDown.load();
+    if (shut != 0 && steadyNanos() - shut < std::chrono::nanoseconds(kSettle).count())
+        throw SoundError(DSERR_NODRIVER, "the JACK server is going away");
     jack_status_t status{};
-    {
-        const std::lock_guard<std::mutex> lock(libraryMutex());
-        const int64_t shut = lastShutDown.load();
-        if (shut != 0 && steadyNanos() - shut < std::chrono::nanoseconds(kSettle).count())
-            throw SoundError(DSERR_NODRIVER, "the JACK server is going away");
-        client_ = jack_client_open(name, JackNoStartServer, &status);
-    }
+    client_ = jack_client_open(name, JackNoStartServer, &status);
     if (client_ == nullptr) {
         throw SoundError(DSERR_NODRIVER, (status & JackServerFailed) != 0 ? "no JACK server is running"
                                                                           : "the JACK server refused a client");

@@ -40,6 +40,9 @@ public:
     // shut down less than kSettle ago. `onShutDown(owner)`,
     // if given, is told at once when the server shuts the client down.
     explicit JackClient(const char* name, void (*onShutDown)(void*) = nullptr, void* owner = nullptr);
+    // The same, by a caller that holds the library's lock (`held`) and keeps
+    // it for its set-up: no other client opens in between.
+    JackClient(const std::unique_lock<std::mutex>& held, const char* name, void (*onShutDown)(void*), void* owner);
     ~JackClient();  // closes it unless abandoned
     JackClient(const JackClient&) = delete;
     JackClient& operator=(const JackClient&) = delete;
@@ -67,6 +70,8 @@ public:
     std::vector<std::string> ports(const char* type, unsigned long flags) const;
 
 private:
+    void open(const char* name);  // with the library's lock held
+
     void (*onShutDown_)(void*);
     void* owner_;
     jack_client_t* client_ = nullptr;

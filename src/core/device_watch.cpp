@@ -1,6 +1,7 @@
 #include "core/device_watch.h"
 
 #include <QSocketNotifier>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -84,6 +85,9 @@ void DeviceWatch::check() {
         bufferStep_ = BufferStep();  // lateness before the loss (a dying server's) does not count
         emit statusChanged(QStringLiteral("The sound device is back."));
     }
+    // Looked at more often while lost: sound is back soon after its server.
+    if (const int every = lost_ ? std::min(lostIntervalMs, intervalMs) : intervalMs; timer_.interval() != every)
+        timer_.setInterval(every);
     // A server that owns the buffer (JACK) keeps its size.
     if (lost_ || !engine.realtime() || engine.bufferFixed()) return;
     const auto now = std::chrono::steady_clock::now().time_since_epoch();

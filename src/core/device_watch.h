@@ -8,7 +8,7 @@
 // on stderr), and once in the status bar when the system asked for could not
 // be opened and another plays instead. A loss the audio system announces
 // (PipeWire, JACK) is seen at once; the rest (SDL, a device gone quiet) at
-// the next look, twice a second. Window thread.
+// the next look, twice a second (ten times while lost). Window thread.
 #pragma once
 #include <QObject>
 #include <QTimer>
@@ -31,6 +31,8 @@ public:
     // loss the device announces at once).
     void check();
     static inline int intervalMs = 500;
+    // While the device is lost: it is reopened this soon after its server is back.
+    static inline int lostIntervalMs = 100;
     bool lostNow() const { return lost_; }
 
 signals:

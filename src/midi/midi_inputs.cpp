@@ -66,7 +66,7 @@ struct MidiInputs::JackInput {
         const std::lock_guard<std::mutex> lock(JackClient::libraryMutex());
         if (client.shutDown()) throw SoundError(DSERR_NODRIVER, "the JACK server went away");
         port = client.registerPort("input", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
-        jack_set_process_callback(client.get(), &JackInput::process, this);
+        client.setProcess(&JackInput::process, this);
         client.activate();
     }
 
@@ -100,18 +100,22 @@ MidiInputs::MidiInputs(Sink sink) : relay_(std::make_shared<Relay>()) {
         std::unique_lock<std::mutex> lock(probeMutex_);
         while (!stopProbe_) {
             lock.unlock();
+            bool have = false;
             {
                 const std::lock_guard<std::mutex> hold(jackLock_);
                 if (jack_ && jack_->client.shutDown()) abandonJack();
                 if (!jack_) {
                     try {
-                        jack_ = std::make_unique<JackInput>(relay_);
+                        jack_ = openRunning([&] { return std::make_unique<JackInput>(relay_); },
+                                            [](const JackInput& in) -> const JackClient& { return in.client; });
                     } catch (const SoundError&) {  // no server now
                     }
                 }
+                have = jack_ != nullptr;
             }
             lock.lock();
-            probeWake_.wait_for(lock, std::chrono::milliseconds(500), [this] { return stopProbe_; });
+            // Without a client, looked for more often: the input is back soon after its server.
+            probeWake_.wait_for(lock, std::chrono::milliseconds(have ? 500 : 100), [this] { return stopProbe_; });
         }
     });
 }

@@ -8,6 +8,7 @@
 // An output's own thread connects it to a sound card that comes after it.
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <jack/jack.h>
 #include <memory>
 #include <mutex>
@@ -37,37 +38,21 @@ std::unique_lock<std::mutex> setUp(const JackClient& client) {
 
 class JackOutput : public OutputDevice {
 public:
+    // Opened, set up and activated under the library's lock held throughout,
+    // so that the MIDI input's client, opening meanwhile, does not keep the
+    // sound waiting (its open took up to 0.8 s under load).
     explicit JackOutput(OutputCallback* callback)
         : callback_(callback),
+          setUp_(JackClient::libraryMutex()),
           client_(
-              "Zendra", [](void* self) { static_cast<JackOutput*>(self)->lostNow(); }, this) {
-        const auto lock = setUp(client_);
-        left_ = client_.registerPort("out_left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
-        right_ = client_.registerPort("out_right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
-        rate_ = static_cast<int>(jack_get_sample_rate(client_.get()));
-        frames_.store(static_cast<int>(jack_get_buffer_size(client_.get())));
-        told_ = frames_.load();
-        jack_set_process_callback(client_.get(), &JackOutput::process, this);
-        jack_set_buffer_size_callback(
-            client_.get(),
-            [](jack_nframes_t frames, void* self) {
-                static_cast<JackOutput*>(self)->frames_.store(static_cast<int>(frames));
-                return 0;
-            },
-            this);
-        // A sound card whose ports come after the client (a server still
-        // starting, a card added later) is connected to when they do.
-        jack_set_port_registration_callback(
-            client_.get(),
-            [](jack_port_id_t, int registered, void* self) {
-                if (registered == 0) return;
-                auto& wake = static_cast<JackOutput*>(self)->portsChanged_;
-                wake.store(true);
-                wake.notify_one();
-            },
-            this);
-        client_.activate();
-        connectToCard();
+              setUp_, "Zendra", [](void* self) { static_cast<JackOutput*>(self)->lostNow(); }, this) {
+        try {
+            setUpClient();
+        } catch (...) {
+            setUp_.unlock();  // closing the client takes it
+            throw;
+        }
+        setUp_.unlock();
         connector_ = std::thread([this] {
             for (;;) {
                 portsChanged_.wait(false);
@@ -89,20 +74,67 @@ public:
     int bufferFrames() const override { return frames_.load(); }
     bool realtime() const override { return true; }
     bool lost() const override { return client_.shutDown(); }
+    const JackClient& client() const { return client_; }
     int64_t quietLossNanos() const override { return kServerQuietLossNanos; }
     bool bufferFixed() const override { return true; }
     void detach() override { gate_.close(); }
 
 private:
+    // Ports, callbacks, activation and the card; under the library's lock.
+    void setUpClient() {
+        if (client_.shutDown()) throw SoundError(DSERR_NODRIVER, "the JACK server went away");
+        left_ = client_.registerPort("out_left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+        right_ = client_.registerPort("out_right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+        rate_ = static_cast<int>(jack_get_sample_rate(client_.get()));
+        frames_.store(static_cast<int>(jack_get_buffer_size(client_.get())));
+        told_ = frames_.load();
+        client_.setProcess(&JackOutput::process, this);
+        jack_set_buffer_size_callback(
+            client_.get(),
+            [](jack_nframes_t frames, void* self) {
+                static_cast<JackOutput*>(self)->frames_.store(static_cast<int>(frames));
+                return 0;
+            },
+            this);
+        // A sound card whose ports come after the client (a server still
+        // starting, a card added later) is connected to when they do.
+        jack_set_port_registration_callback(
+            client_.get(),
+            [](jack_port_id_t, int registered, void* self) {
+                if (registered == 0) return;
+                auto& wake = static_cast<JackOutput*>(self)->portsChanged_;
+                wake.store(true);
+                wake.notify_one();
+            },
+            this);
+        client_.activate();
+        connectToCard();
+    }
+
     // To the sound card, as a player expects, once; other routing is theirs
-    // to make. Call with the library's lock held.
+    // to make. The server refuses while the card's client is not active yet
+    // (its ports come before it runs): tried again when it activates, which
+    // announces its ports anew. Until the card shows a second port the right
+    // channel goes to its first, and moves when the second comes (the list
+    // may have been read while the card was still adding its ports). Call
+    // with the library's lock held.
     void connectToCard() {
         if (connected_) return;
         const auto playback = client_.ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsInput);
         if (playback.empty()) return;
-        jack_connect(client_.get(), jack_port_name(left_), playback[0].c_str());
-        jack_connect(client_.get(), jack_port_name(right_), playback[std::min<size_t>(1, playback.size() - 1)].c_str());
-        connected_ = true;
+        const auto link = [&](jack_port_t* from, const std::string& to) {
+            const int result = jack_connect(client_.get(), jack_port_name(from), to.c_str());
+            return result == 0 || result == EEXIST;
+        };
+        const std::string& rightTo = playback[std::min<size_t>(1, playback.size() - 1)];
+        if (!rightTo_.empty() && rightTo_ != rightTo) {
+            jack_disconnect(client_.get(), jack_port_name(right_), rightTo_.c_str());
+            rightTo_.clear();
+        }
+        const bool left = link(left_, playback[0]);
+        const bool right = link(right_, rightTo);
+        if (right) rightTo_ = rightTo;
+        connected_ = left && right && playback.size() > 1;
     }
 
     // [JACK's thread] Told at once; not once detached.
@@ -140,11 +172,13 @@ private:
     std::atomic<int> frames_{0};
     jack_port_t* left_ = nullptr;
     jack_port_t* right_ = nullptr;
-    JackClient client_;  // closed before the members above, so no callback outlives them
+    std::unique_lock<std::mutex> setUp_;  // the library's lock, while being set up
+    JackClient client_;                   // closed before the members above, so no callback outlives them
     // Connects to a card whose ports come later; stopped before the client closes.
     std::atomic<bool> portsChanged_{false};
     std::atomic<bool> stopConnector_{false};
     bool connected_ = false;  // under the library's lock
+    std::string rightTo_;     // the card's port the right channel was connected to; under the library's lock
     std::thread connector_;
 };
 
@@ -164,7 +198,7 @@ public:
             throw SoundError(DSERR_NODRIVER,
                              "The capture device \"" + device + "\" could not be opened: no such JACK port.");
         }
-        jack_set_process_callback(client_.get(), &JackCapture::process, this);
+        client_.setProcess(&JackCapture::process, this);
         client_.activate();
         jack_connect(client_.get(), source.c_str(), jack_port_name(in_));
     }
@@ -175,6 +209,7 @@ public:
     }
     void start() override { running_.store(true); }
     void stop() override { running_.store(false); }
+    const JackClient& client() const { return client_; }
 
 private:
     // [audio]
@@ -214,11 +249,13 @@ std::vector<CaptureDeviceInfo> listCapturePorts() {
 class JackBackend : public AudioBackend {
 public:
     std::unique_ptr<OutputDevice> openOutput(const std::string&, int, OutputCallback* callback) override {
-        return std::make_unique<JackOutput>(callback);
+        return openRunning([&] { return std::make_unique<JackOutput>(callback); },
+                           [](const JackOutput& out) -> const JackClient& { return out.client(); });
     }
     std::vector<CaptureDeviceInfo> captureDevices() override { return listCapturePorts(); }
     std::unique_ptr<CaptureStream> openCapture(const std::string& device, int rate, int channels, int bits) override {
-        return std::make_unique<JackCapture>(device, rate, channels, bits);
+        return openRunning([&] { return std::make_unique<JackCapture>(device, rate, channels, bits); },
+                           [](const JackCapture& in) -> const JackClient& { return in.client(); });
     }
     bool prepare() override {
         try {

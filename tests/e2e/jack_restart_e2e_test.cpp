@@ -25,12 +25,13 @@ constexpr int kRestarts = 20;
 
 double since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
 
-// Level of 220 Hz in the last window of the mid channel, or -inf when too short.
+// Level of 220 Hz in the last window of the mid channel, or -inf when too short or broken.
 double lastLevel(const Stereo& s) {
     if (s.left.size() < kWindow) return -INFINITY;
     std::vector<float> mid(s.left.size());
     for (size_t i = 0; i < mid.size(); ++i) mid[i] = 0.5f * (s.left[i] + s.right[i]);
-    return bandLevelsDb(mid, kRate, 220.0, kWindow, mid.size() - kWindow, mid.size()).back();
+    const auto levels = bandLevelsDb(mid, kRate, 220.0, kWindow, mid.size() - kWindow, mid.size());
+    return levels.empty() ? -INFINITY : levels.back();  // none when the window has a dropout
 }
 
 // The program's ports ("Zendra:..." and "Zendra-...:...") and what each

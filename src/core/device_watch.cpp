@@ -70,6 +70,7 @@ void DeviceWatch::check() {
     if (engine.lost()) {
         if (!lost_) {
             lost_ = true;
+            lostAt_ = std::chrono::steady_clock::now();
             emit statusChanged(QStringLiteral("The sound device was lost. Reconnecting..."));
             dialogs::notice(QStringLiteral("The sound device stopped working (its audio server may have stopped). "
                                            "Zendra keeps running and will reconnect by itself as soon as the "
@@ -85,8 +86,9 @@ void DeviceWatch::check() {
         bufferStep_ = BufferStep();  // lateness before the loss (a dying server's) does not count
         emit statusChanged(QStringLiteral("The sound device is back."));
     }
-    // Looked at more often while lost: sound is back soon after its server.
-    if (const int every = lost_ ? std::min(lostIntervalMs, intervalMs) : intervalMs; timer_.interval() != every)
+    // Looked at more often for a while after a loss: sound is back soon after its server.
+    const bool soon = lost_ && std::chrono::steady_clock::now() - lostAt_ < kLookOftenAfterLoss;
+    if (const int every = soon ? std::min(lostIntervalMs, intervalMs) : intervalMs; timer_.interval() != every)
         timer_.setInterval(every);
     // A server that owns the buffer (JACK) keeps its size.
     if (lost_ || !engine.realtime() || engine.bufferFixed()) return;

@@ -8,12 +8,14 @@
 // on stderr), and once in the status bar when the system asked for could not
 // be opened and another plays instead. A loss the audio system announces
 // (PipeWire, JACK) is seen at once; the rest (SDL, a device gone quiet) at
-// the next look, twice a second (ten times while lost). Window thread.
+// the next look, twice a second (ten times in the first 30 s of a loss).
+// Window thread.
 #pragma once
 #include <QObject>
 #include <QTimer>
 
 class QSocketNotifier;
+#include <chrono>
 #include <memory>
 
 #include "sound/buffer_step.h"
@@ -31,8 +33,9 @@ public:
     // loss the device announces at once).
     void check();
     static inline int intervalMs = 500;
-    // While the device is lost: it is reopened this soon after its server is back.
+    // For kLookOftenAfterLoss after a loss: it is reopened this soon after its server is back.
     static inline int lostIntervalMs = 100;
+    static constexpr std::chrono::seconds kLookOftenAfterLoss{30};
     bool lostNow() const { return lost_; }
 
 signals:
@@ -48,6 +51,7 @@ private:
     std::shared_ptr<LossSignal> lossSignal_;
     QSocketNotifier* lossNotifier_ = nullptr;
     bool lost_ = false;
+    std::chrono::steady_clock::time_point lostAt_;
     bool schedulingTold_ = false;
     bool fallbackTold_ = false;
     bool restarted_ = false;  // quietly reopened after stalling at its start; not played steadily since

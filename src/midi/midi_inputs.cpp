@@ -98,12 +98,16 @@ MidiInputs::MidiInputs(Sink sink) : relay_(std::make_shared<Relay>()) {
     systems_.push_back(std::make_unique<System>());
     prober_ = std::thread([this] {
         std::unique_lock<std::mutex> lock(probeMutex_);
+        auto lostAt = std::chrono::steady_clock::time_point::min();
         while (!stopProbe_) {
             lock.unlock();
             bool have = false;
             {
                 const std::lock_guard<std::mutex> hold(jackLock_);
-                if (jack_ && jack_->client.shutDown()) abandonJack();
+                if (jack_ && jack_->client.shutDown()) {
+                    abandonJack();
+                    lostAt = std::chrono::steady_clock::now();
+                }
                 if (!jack_) {
                     try {
                         jack_ = openRunning([&] { return std::make_unique<JackInput>(relay_); },
@@ -114,8 +118,10 @@ MidiInputs::MidiInputs(Sink sink) : relay_(std::make_shared<Relay>()) {
                 have = jack_ != nullptr;
             }
             lock.lock();
-            // Without a client, looked for more often: the input is back soon after its server.
-            probeWake_.wait_for(lock, std::chrono::milliseconds(have ? 500 : 100), [this] { return stopProbe_; });
+            // Looked for more often for a while after its server went away: the
+            // input is back soon after the server is; a server never there costs little.
+            const bool soon = !have && std::chrono::steady_clock::now() - lostAt < kLookOftenAfterLoss;
+            probeWake_.wait_for(lock, std::chrono::milliseconds(soon ? 100 : 500), [this] { return stopProbe_; });
         }
     });
 }

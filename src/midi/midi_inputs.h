@@ -5,6 +5,7 @@
 // inputs come back when it does. Everything here is for the window thread,
 // except the sink, which the MIDI system's thread calls.
 #pragma once
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -55,9 +56,10 @@ private:
     // JACK MIDI goes through a client of our own ("Zendra-midi", its one
     // port "input"): RtMidi's JACK client cannot be shared, and tells no one
     // when its server dies. This client's own shutdown tells that. A thread
-    // of ours opens it when there is none (it looks ten times a second while
-    // there is none, twice a second while there is one; an open can take
-    // tens of milliseconds).
+    // of ours opens it when there is none (it looks twice a second, ten times
+    // a second for kLookOftenAfterLoss after its server went away; an open
+    // can take tens of milliseconds).
+    static constexpr std::chrono::seconds kLookOftenAfterLoss{30};
     std::unique_ptr<JackInput> jack_;
     // The window thread's view, as of the last listing.
     std::vector<std::string> jackPorts_;

@@ -12,11 +12,9 @@
 #include "core/program_fonts.h"
 #include "kits/kit_start.h"
 #include "sound/mixer.h"
-#include "sound/realtime.h"
 #include "sound/sinc_kernel.h"
 
 int main(int argc, char** argv) {
-    zendra::askAboveNormal();
     // --help and --version answer without a display.
     const zendra::CommandLine commandLine = zendra::parseCommandLine(argc, argv);
     if (commandLine.exitCode) return *commandLine.exitCode;

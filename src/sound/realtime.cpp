@@ -11,17 +11,11 @@ namespace {
 // Above the sound servers' own threads (PulseAudio and JACK use 5 and 10):
 // the callback is short and the server waits for it.
 constexpr int kRealtimePriority = 12;
-constexpr int kAboveNormalNice = -10;
 }  // namespace
 
 bool realtimeWanted() {
     const char* no = std::getenv("ZENDRA_NO_REALTIME");
     return no == nullptr || std::strcmp(no, "1") != 0;
-}
-
-void askAboveNormal() noexcept {
-    if (!realtimeWanted() || getpriority(PRIO_PROCESS, 0) <= kAboveNormalNice) return;
-    setpriority(PRIO_PROCESS, 0, kAboveNormalNice);  // refused: stays as it is
 }
 
 void askRealtime() noexcept {

@@ -12,13 +12,6 @@ bool realtimeWanted();
 // Called once on the audio thread itself: system calls only, never waits.
 void askRealtime() noexcept;
 
-// Called first thing on the window thread, before any other thread starts
-// (they inherit it): the program's normal threads run above ordinary
-// programs (nice -10) where the system allows it (CAP_SYS_NICE or an
-// RLIMIT_NICE, as audio groups are given), so that a key reaches the audio
-// thread without waiting behind busy processes. Unless ZENDRA_NO_REALTIME=1.
-void askAboveNormal() noexcept;
-
 // Asks once, from the first callback of a device whose audio system does not
 // schedule its thread itself. [window] constructs; [audio] calls.
 class RealtimeOnce {

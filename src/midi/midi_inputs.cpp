@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <jack/jack.h>
 #include <jack/midiport.h>
+#include <optional>
 #include <regex>
 #include <rtmidi/RtMidi.h>
 #include <unistd.h>
@@ -98,7 +99,7 @@ MidiInputs::MidiInputs(Sink sink) : relay_(std::make_shared<Relay>()) {
     systems_.push_back(std::make_unique<System>());
     prober_ = std::thread([this] {
         std::unique_lock<std::mutex> lock(probeMutex_);
-        auto lostAt = std::chrono::steady_clock::time_point::min();
+        std::optional<std::chrono::steady_clock::time_point> lostAt;  // when its server last went away
         while (!stopProbe_) {
             lock.unlock();
             bool have = false;
@@ -120,7 +121,7 @@ MidiInputs::MidiInputs(Sink sink) : relay_(std::make_shared<Relay>()) {
             lock.lock();
             // Looked for more often for a while after its server went away: the
             // input is back soon after the server is; a server never there costs little.
-            const bool soon = !have && std::chrono::steady_clock::now() - lostAt < kLookOftenAfterLoss;
+            const bool soon = !have && lostAt && std::chrono::steady_clock::now() - *lostAt < kLookOftenAfterLoss;
             probeWake_.wait_for(lock, std::chrono::milliseconds(soon ? 100 : 500), [this] { return stopProbe_; });
         }
     });

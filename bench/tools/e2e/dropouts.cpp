@@ -131,7 +131,7 @@ int dropouts(double seconds) {
     std::unique_ptr<PlainTone> sdlTone;
     if (pipewire) {
         pwTone = std::make_unique<PwPlayer>(PwPlayer::Sound::Tone, "plain_out");
-        std::printf("plain client: pw_stream, node latency %d/%d, realtime data thread\n", PwStream::kQuantum,
+        std::printf("plain client: pw_stream, node latency %d/%d, realtime data thread\n", PwStream::quantum(),
                     PwStream::kRate);
     } else {
         setenv("PULSE_SINK", "plain_out", 1);

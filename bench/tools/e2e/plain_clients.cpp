@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <jack/jack.h>
 #include <mutex>
 #include <numbers>
@@ -58,6 +59,12 @@ void PwStream::disconnect() {
     core_ = nullptr;
 }
 
+int PwStream::quantum() {
+    const char* frames = std::getenv("ZENDRA_PLAIN_QUANTUM");
+    const int asked = frames != nullptr ? std::atoi(frames) : 0;
+    return asked > 0 ? asked : kQuantum;
+}
+
 // Under the loop's lock.
 const char* PwStream::connect(const char* name, bool output, const std::string& target) {
     core_ = pw_context_connect(context_, nullptr, 0);
@@ -65,7 +72,7 @@ const char* PwStream::connect(const char* name, bool output, const std::string& 
     pw_properties* props =
         pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, output ? "Playback" : "Capture",
                           PW_KEY_MEDIA_ROLE, "Production", PW_KEY_NODE_NAME, name, nullptr);
-    pw_properties_setf(props, PW_KEY_NODE_LATENCY, "%d/%d", kQuantum, kRate);
+    pw_properties_setf(props, PW_KEY_NODE_LATENCY, "%d/%d", quantum(), kRate);
     if (!target.empty()) pw_properties_set(props, PW_KEY_TARGET_OBJECT, target.c_str());
     if (!output) pw_properties_set(props, PW_KEY_STREAM_CAPTURE_SINK, "true");
     stream_ = pw_stream_new(core_, name, props);

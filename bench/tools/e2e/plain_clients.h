@@ -30,6 +30,9 @@ class PwStream {
 public:
     static constexpr int kRate = 48000;
     static constexpr int kQuantum = 128;
+    // The node latency asked for: kQuantum, or $ZENDRA_PLAIN_QUANTUM frames
+    // (to compare with the program at the buffer it stepped to).
+    static int quantum();
 
     PwStream(const PwStream&) = delete;
     PwStream& operator=(const PwStream&) = delete;

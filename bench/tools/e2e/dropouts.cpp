@@ -32,6 +32,7 @@ namespace {
 struct Holes {
     long count = 0, secondHalf = 0;
     double longestMs = 0, totalMs = 0, seconds = 0;
+    std::vector<std::pair<double, double>> long10;  // holes of 10 ms or more: start (s into the recording), ms
 };
 Holes countHoles(const std::string& path, int rate, int minFrames) {
     Holes h;
@@ -60,6 +61,7 @@ Holes countHoles(const std::string& path, int rate, int minFrames) {
         if (end > frame / 2) ++h.secondHalf;
         h.totalMs += ms;
         h.longestMs = std::max(h.longestMs, ms);
+        if (ms >= 10.0) h.long10.emplace_back(static_cast<double>(end - r) / rate, ms);
     }
     return h;
 }
@@ -170,9 +172,14 @@ int dropouts(double seconds) {
         Child recPlain = record("plain_out.monitor", plainRaw);
         const auto t0 = Clock::now();
         double nextReport = 60;
+        bool stepSeen = false;
         while (msBetween(t0, Clock::now()) < seconds * 1000) {
             sleepSeconds(1.0);
             const double el = msBetween(t0, Clock::now()) / 1000;
+            if (!stepSeen && app.stderrText().find("dropping out") != std::string::npos) {
+                stepSeen = true;
+                std::printf("%5.1f s: the program said it stepped its buffer (within the second before)\n", el);
+            }
             if (el >= nextReport) {
                 std::printf("%5.0f s: load %s\n", el, loadAverage().c_str());
                 std::fflush(stdout);
@@ -225,6 +232,7 @@ int dropouts(double seconds) {
         std::printf("%-12s %.0f s recorded: %ld holes of 0.5 ms or more (%ld in the second half), longest %.1f ms, "
                     "%.1f ms in all\n",
                     who, h.seconds, h.count, h.secondHalf, h.longestMs, h.totalMs);
+        for (const auto& [at, ms] : h.long10) std::printf("  a hole of %.1f ms at %.2f s\n", ms, at);
         std::remove(path.c_str());
     }
     return 0;

@@ -12,10 +12,14 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "demo_files.h"
+
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
 constexpr int kRate = 44100;
+constexpr int kWav16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+constexpr const char* kTool = "make_demo_drumkit";
 
 // A sine of `seconds` with 5 ms linear fades at both ends.
 std::vector<float> tone(double hz, double seconds, double amplitude) {
@@ -27,59 +31,6 @@ std::vector<float> tone(double hz, double seconds, double amplitude) {
         x[i] = static_cast<float>(g * amplitude * std::sin(kTwoPi * hz * static_cast<double>(i) / kRate));
     }
     return x;
-}
-
-bool makeFolder(const std::string& dir) {
-    for (size_t pos = 1; pos <= dir.size(); ++pos) {
-        if (pos != dir.size() && dir[pos] != '/') continue;
-        const std::string part = dir.substr(0, pos);
-        if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
-            std::fprintf(stderr, "make_demo_drumkit: cannot create \"%s\": %s\n", part.c_str(), std::strerror(errno));
-            return false;
-        }
-    }
-    return true;
-}
-
-// Writes under a temporary name and renames, so an interrupted build leaves no half file.
-bool writeWav(const std::string& dir, const std::string& name, const std::vector<float>& samples) {
-    const std::string target = dir + "/" + name;
-    const std::string temp = dir + "/." + name + ".tmp";
-    SF_INFO info{};
-    info.samplerate = kRate;
-    info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* sf = sf_open(temp.c_str(), SFM_WRITE, &info);
-    if (!sf) {
-        std::fprintf(stderr, "make_demo_drumkit: cannot create \"%s\": %s\n", temp.c_str(), sf_strerror(nullptr));
-        return false;
-    }
-    const auto frames = static_cast<sf_count_t>(samples.size());
-    const bool written = sf_writef_float(sf, samples.data(), frames) == frames;
-    const bool closed = sf_close(sf) == 0;
-    if (!written || !closed || std::rename(temp.c_str(), target.c_str()) != 0) {
-        std::remove(temp.c_str());
-        std::fprintf(stderr, "make_demo_drumkit: cannot write \"%s\"\n", target.c_str());
-        return false;
-    }
-    return true;
-}
-
-bool writeText(const std::string& dir, const std::string& name, const std::string& text) {
-    const std::string target = dir + "/" + name;
-    const std::string temp = dir + "/." + name + ".tmp";
-    std::FILE* f = std::fopen(temp.c_str(), "w");
-    if (!f) {
-        std::fprintf(stderr, "make_demo_drumkit: cannot create \"%s\": %s\n", temp.c_str(), std::strerror(errno));
-        return false;
-    }
-    const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    if (std::fclose(f) != 0 || !ok || std::rename(temp.c_str(), target.c_str()) != 0) {
-        std::remove(temp.c_str());
-        std::fprintf(stderr, "make_demo_drumkit: cannot write \"%s\"\n", target.c_str());
-        return false;
-    }
-    return true;
 }
 
 struct Layer {
@@ -112,7 +63,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string dir = argv[1];
-    if (!makeFolder(dir)) return 1;
+    if (!demo_files::makeFolder(kTool, dir)) return 1;
 
     const std::vector<Layer> tone3 = {{"tone-soft-220.wav", 220.0, "0", "0.33"},
                                       {"tone-mid-440.wav", 440.0, "0.34", "0.66"},
@@ -120,7 +71,7 @@ int main(int argc, char** argv) {
     const std::vector<Layer> low = {{"low-330.wav", 330.0, "0", "1"}};
     for (const auto* set : {&tone3, &low})
         for (const Layer& l : *set)
-            if (!writeWav(dir, l.file, tone(l.hz, 0.6, 0.8))) return 1;
+            if (!demo_files::writeSound(kTool, dir, l.file, tone(l.hz, 0.6, 0.8), kRate, 1, kWav16)) return 1;
 
     // The build checks for drumkit.xml, so it is written last.
     const std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -133,5 +84,5 @@ int main(int argc, char** argv) {
                             instrumentXml(0, "Tone", tone3) + instrumentXml(1, "Low", low) +
                             " </instrumentList>\n"
                             "</drumkit_info>\n";
-    return writeText(dir, "drumkit.xml", xml) ? 0 : 1;
+    return demo_files::writeText(kTool, dir, "drumkit.xml", xml) ? 0 : 1;
 }

@@ -11,7 +11,11 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "demo_files.h"
+
 namespace {
+
+constexpr const char* kTool = "make_demo_kit";
 
 constexpr double kTwoPi = 6.283185307179586;
 
@@ -188,66 +192,19 @@ std::vector<double> bellSide(int rate, double base) {
     return x;
 }
 
-bool makeFolder(const std::string& dir) {
-    for (size_t pos = 1; pos <= dir.size(); ++pos) {
-        if (pos != dir.size() && dir[pos] != '/') continue;
-        const std::string part = dir.substr(0, pos);
-        if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
-            std::fprintf(stderr, "make_demo_kit: cannot create \"%s\": %s\n", part.c_str(), std::strerror(errno));
-            return false;
-        }
-    }
-    return true;
-}
-
-// Writes under a temporary name and renames, so an interrupted build leaves no half file.
 bool writeSound(const std::string& dir, const Sound& s) {
-    const std::string target = dir + "/" + s.name;
-    const std::string temp = dir + "/." + s.name + ".tmp";
-    SF_INFO info{};
-    info.samplerate = s.rate;
-    info.channels = s.channels;
-    info.format = s.format;
-    SNDFILE* sf = sf_open(temp.c_str(), SFM_WRITE, &info);
-    if (!sf) {
-        std::fprintf(stderr, "make_demo_kit: cannot create \"%s\": %s\n", temp.c_str(), sf_strerror(nullptr));
-        return false;
-    }
-    sf_command(sf, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-    const sf_count_t frames = static_cast<sf_count_t>(s.samples.size()) / s.channels;
-    const bool written = sf_writef_float(sf, s.samples.data(), frames) == frames;
-    std::string error = written ? "" : sf_strerror(sf);
-    const int closeErr = sf_close(sf);
-    if (written && closeErr != 0) error = sf_error_number(closeErr);
-    if (error.empty() && std::rename(temp.c_str(), target.c_str()) != 0) error = std::strerror(errno);
-    if (!error.empty()) {
-        std::remove(temp.c_str());
-        std::fprintf(stderr, "make_demo_kit: cannot write \"%s\": %s\n", target.c_str(), error.c_str());
-        return false;
-    }
-    return true;
+    return demo_files::writeSound(kTool, dir, s.name, s.samples, s.rate, s.channels, s.format);
 }
 
 bool writeReadme(const std::string& dir, const std::vector<Sound>& kit) {
-    const std::string target = dir + "/README.txt";
-    const std::string temp = dir + "/.README.txt.tmp";
-    std::FILE* f = std::fopen(temp.c_str(), "w");
-    if (!f) {
-        std::fprintf(stderr, "make_demo_kit: cannot create \"%s\": %s\n", temp.c_str(), std::strerror(errno));
-        return false;
-    }
-    std::fprintf(f, "Zendra demo kit - short sounds synthesised at build time.\n\n");
+    std::string text = "Zendra demo kit - short sounds synthesised at build time.\n\n";
     for (const Sound& s : kit) {
+        char line[160];
         const double seconds = static_cast<double>(s.samples.size()) / s.channels / s.rate;
-        std::fprintf(f, "%-16s %s, %.2f s\n", s.name, s.description, seconds);
+        std::snprintf(line, sizeof line, "%-16s %s, %.2f s\n", s.name, s.description, seconds);
+        text += line;
     }
-    const bool ok = std::ferror(f) == 0;
-    if (std::fclose(f) != 0 || !ok || std::rename(temp.c_str(), target.c_str()) != 0) {
-        std::remove(temp.c_str());
-        std::fprintf(stderr, "make_demo_kit: cannot write \"%s\"\n", target.c_str());
-        return false;
-    }
-    return true;
+    return demo_files::writeText(kTool, dir, "README.txt", text);
 }
 
 }  // namespace
@@ -258,7 +215,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string dir = argv[1];
-    if (!makeFolder(dir)) return 1;
+    if (!demo_files::makeFolder(kTool, dir)) return 1;
 
     std::vector<Sound> kit;
     kit.push_back({"kick.wav", 44100, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, "kick drum, 16-bit 44100 Hz mono",

@@ -1,11 +1,14 @@
-// JACK: output ports connected to the physical playback ports, capture from
-// a physical capture port, at the server's own rate and buffer size (the
-// buffer belongs to the server and its user: never changed here).
-// Threads (tags as in audio_backend.h): [window] opens clients, [closing]
-// closes them; [audio] is JACK's realtime process thread, which takes no
-// lock; the shutdown and buffer-size callbacks run on JACK's threads (perhaps
-// the realtime one), set atomics and tell the output's callback of a loss.
-// An output's own thread connects it to a sound card that comes after it.
+// JACK: the program is one client, "Zendra": its output ports connected to
+// the physical playback ports and, while recording, an input port connected
+// to a physical capture port; at the server's own rate and buffer size (the
+// buffer belongs to the server and its user: never changed here). A capture
+// outlives a server restart: the next output's client takes it on.
+// Threads (tags as in audio_backend.h): [window] opens the client and the
+// capture, [closing] closes them; [audio] is JACK's realtime process thread,
+// which takes no lock; the shutdown and buffer-size callbacks run on JACK's
+// threads (perhaps the realtime one), set atomics and tell the output's
+// callback of a loss. An output's own thread connects it to a sound card that
+// comes after it.
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -28,21 +31,33 @@ namespace {
 
 constexpr int kChunk = 1024;  // frames mixed at a time, whatever the server's buffer
 
-// Set-up calls into a new client: under the library's lock (see jack_client.h),
-// and never into one its server has already shut down.
-std::unique_lock<std::mutex> setUp(const JackClient& client) {
-    std::unique_lock<std::mutex> lock(JackClient::libraryMutex());
-    if (client.shutDown()) throw SoundError(DSERR_NODRIVER, "the JACK server went away");
-    return lock;
-}
+class JackOutput;
+class JackCapture;
+
+// [audio] What a capture takes from the client's input port each cycle.
+class CaptureTaker {
+public:
+    virtual void take(const float* in, int frames) noexcept = 0;
+
+protected:
+    ~CaptureTaker() = default;
+};
+
+// The output whose client is the program's, and the capture its input port
+// feeds; under the library's lock.
+struct Attached {
+    JackOutput* output = nullptr;
+    JackCapture* capture = nullptr;
+};
 
 class JackOutput : public OutputDevice {
 public:
     // Opened, set up and activated under the library's lock held throughout,
     // so that the MIDI input's client, opening meanwhile, does not keep the
     // sound waiting (its open took up to 0.8 s under load).
-    explicit JackOutput(OutputCallback* callback)
-        : callback_(callback),
+    JackOutput(Attached& attached, OutputCallback* callback)
+        : attached_(attached),
+          callback_(callback),
           setUp_(JackClient::libraryMutex()),
           client_(
               setUp_, "Zendra", [](void* self) { static_cast<JackOutput*>(self)->lostNow(); }, this) {
@@ -61,6 +76,7 @@ public:
                 const std::lock_guard<std::mutex> held(JackClient::libraryMutex());
                 if (client_.shutDown()) return;
                 connectToCard();
+                if (in_.load() == nullptr && attached_.output == this) takeOverCapture();
             }
         });
     }
@@ -69,6 +85,8 @@ public:
         portsChanged_.store(true);
         portsChanged_.notify_one();
         connector_.join();
+        const std::lock_guard<std::mutex> held(JackClient::libraryMutex());
+        if (attached_.output == this) attached_.output = nullptr;
     }
     int rate() const override { return rate_; }
     int bufferFrames() const override { return frames_.load(); }
@@ -78,6 +96,35 @@ public:
     int64_t quietLossNanos() const override { return kServerQuietLossNanos; }
     bool bufferFixed() const override { return true; }
     void detach() override { gate_.close(); }
+
+    // The capture's port, registered on this client and connected from
+    // `source`; with the library's lock held. Throws SoundError when refused.
+    void takeCapture(CaptureTaker& taker, const std::string& source) {
+        dropCapture();
+        if (client_.shutDown()) throw SoundError(DSERR_NODRIVER, "the JACK server went away");
+        jack_port_t* in = client_.registerPort("record_in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
+        jack_connect(client_.get(), source.c_str(), jack_port_name(in));
+        in_.store(in);
+        taker_.store(&taker, std::memory_order_release);
+    }
+    // No capture is fed after this returns; with the library's lock held.
+    void dropCapture() {
+        jack_port_t* in = in_.load();
+        if (in == nullptr) return;
+        captureGate_.close();
+        taker_.store(nullptr);
+        in_.store(nullptr);
+        captureGate_.open();
+        if (!client_.shutDown()) jack_port_unregister(client_.get(), in);
+    }
+    // A physical capture port of the server, or the named one if it exists;
+    // empty if none. With the library's lock held.
+    std::string captureSource(const std::string& named) const {
+        if (client_.shutDown()) return {};
+        if (!named.empty()) return jack_port_by_name(client_.get(), named.c_str()) != nullptr ? named : std::string();
+        const auto ports = client_.ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsOutput);
+        return ports.empty() ? std::string() : ports.front();
+    }
 
 private:
     // Ports, callbacks, activation and the card; under the library's lock.
@@ -109,7 +156,14 @@ private:
             this);
         client_.activate();
         connectToCard();
+        if (attached_.output != nullptr) attached_.output->dropCapture();
+        attached_.output = this;
+        takeOverCapture();
     }
+
+    // A capture made on an earlier client (before a server restart) goes on
+    // through this one's port, from the same source where it still exists.
+    void takeOverCapture();
 
     // To the sound card, as a player expects, once; other routing is theirs
     // to make. The server refuses while the card's client is not active yet
@@ -149,6 +203,11 @@ private:
         if (const int size = static_cast<int>(frames); size != self->told_) {
             if (self->gate_.pass([&] { self->callback_->bufferResized(size); })) self->told_ = size;
         }
+        self->captureGate_.pass([&] {
+            if (CaptureTaker* taker = self->taker_.load(std::memory_order_acquire))
+                taker->take(static_cast<const float*>(jack_port_get_buffer(self->in_.load(), frames)),
+                            static_cast<int>(frames));
+        });
         auto* left = static_cast<float*>(jack_port_get_buffer(self->left_, frames));
         auto* right = static_cast<float*>(jack_port_get_buffer(self->right_, frames));
         for (jack_nframes_t done = 0; done < frames;) {
@@ -164,8 +223,13 @@ private:
         return 0;
     }
 
+    Attached& attached_;
     OutputCallback* callback_;
     CallbackGate gate_;
+    // The capture fed from the input port; set and cleared under the library's lock.
+    CallbackGate captureGate_;
+    std::atomic<CaptureTaker*> taker_{nullptr};
+    std::atomic<jack_port_t*> in_{nullptr};
     float mixed_[2 * kChunk] = {};  // [audio]
     int told_ = 0;                  // [audio] the buffer size the callback object knows
     int rate_ = 0;
@@ -182,25 +246,30 @@ private:
     std::thread connector_;
 };
 
-class JackCapture : public CaptureStream {
+class JackCapture : public CaptureStream, public CaptureTaker {
 public:
-    JackCapture(const std::string& device, int rate, int channels, int bits) : client_("Zendra-record") {
-        const auto lock = setUp(client_);
-        in_ = client_.registerPort("in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
-        converter_ = std::make_unique<CaptureConverter>(static_cast<int>(jack_get_sample_rate(client_.get())), rate,
-                                                        channels, bits);
-        std::string source = device;
+    JackCapture(Attached& attached, const std::string& device, int rate, int channels, int bits)
+        : attached_(attached),
+          device_(device),
+          rate_(rate),
+          channels_(channels),
+          bits_(bits) {
+        const std::lock_guard<std::mutex> held(JackClient::libraryMutex());
+        JackOutput* output = attached_.output;
+        if (output == nullptr || output->lost()) throw SoundError(DSERR_NODRIVER, "no JACK server is running");
+        const std::string source = output->captureSource(device_);
         if (source.empty()) {
-            const auto ports = client_.ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsOutput);
-            if (ports.empty()) throw SoundError(DSERR_NODRIVER, "The JACK server has no capture port.");
-            source = ports.front();
-        } else if (jack_port_by_name(client_.get(), source.c_str()) == nullptr) {
-            throw SoundError(DSERR_NODRIVER,
-                             "The capture device \"" + device + "\" could not be opened: no such JACK port.");
+            throw SoundError(DSERR_NODRIVER, device_.empty() ? "The JACK server has no capture port."
+                                                             : "The capture device \"" + device_ +
+                                                                   "\" could not be opened: no such JACK port.");
         }
-        client_.setProcess(&JackCapture::process, this);
-        client_.activate();
-        jack_connect(client_.get(), source.c_str(), jack_port_name(in_));
+        attachTo(*output, source);
+    }
+    ~JackCapture() override {
+        const std::lock_guard<std::mutex> held(JackClient::libraryMutex());
+        if (attached_.capture != this) return;
+        attached_.capture = nullptr;
+        if (attached_.output != nullptr) attached_.output->dropCapture();
     }
     void setSink(CaptureSink* sink) override {
         gate_.close();
@@ -209,63 +278,79 @@ public:
     }
     void start() override { running_.store(true); }
     void stop() override { running_.store(false); }
-    const JackClient& client() const { return client_; }
+
+    // Onto `output`'s client, from `source`; with the library's lock held.
+    void attachTo(JackOutput& output, const std::string& source) {
+        const int serverRate = output.rate();
+        if (converter_ == nullptr || serverRate != serverRate_)
+            converter_ = std::make_unique<CaptureConverter>(serverRate, rate_, channels_, bits_);
+        serverRate_ = serverRate;
+        output.takeCapture(*this, source);
+        attached_.capture = this;
+    }
+    const std::string& device() const { return device_; }
 
 private:
     // [audio]
-    static int process(jack_nframes_t frames, void* arg) {
-        auto* self = static_cast<JackCapture*>(arg);
-        if (!self->running_.load(std::memory_order_relaxed)) return 0;
-        const auto* in = static_cast<const float*>(jack_port_get_buffer(self->in_, frames));
-        self->gate_.pass([&] { self->converter_->push(in, static_cast<int>(frames), *self->sink_); });
-        return 0;
+    void take(const float* in, int frames) noexcept override {
+        if (!running_.load(std::memory_order_relaxed)) return;
+        gate_.pass([&] { converter_->push(in, frames, *sink_); });
     }
 
+    Attached& attached_;
+    const std::string device_;
+    const int rate_, channels_, bits_;
+    int serverRate_ = 0;
     CallbackGate gate_{false};  // open while there is a sink
     CaptureSink* sink_ = nullptr;
     std::atomic<bool> running_{false};
-    std::unique_ptr<CaptureConverter> converter_;
-    jack_port_t* in_ = nullptr;
-    JackClient client_;  // last: closed first
+    std::unique_ptr<CaptureConverter> converter_;  // replaced only while no client feeds it
 };
 
-// The physical capture ports, by their alias where they have one.
-std::vector<CaptureDeviceInfo> listCapturePorts() {
-    std::vector<CaptureDeviceInfo> list;
+void JackOutput::takeOverCapture() {
+    JackCapture* capture = attached_.capture;
+    if (capture == nullptr) return;
+    const std::string source = captureSource(capture->device());
+    if (source.empty()) return;  // perhaps later, when the card's ports come
     try {
-        JackClient client("Zendra-list");
-        const auto lock = setUp(client);
-        std::vector<char> a(static_cast<size_t>(jack_port_name_size())), b(a.size());
-        for (const auto& name : client.ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsOutput)) {
-            char* aliases[2] = {a.data(), b.data()};
-            const jack_port_t* port = jack_port_by_name(client.get(), name.c_str());
-            const bool aliased = port != nullptr && jack_port_get_aliases(port, aliases) > 0;
-            list.push_back({aliased ? std::string(aliases[0]) : name, name});
-        }
-    } catch (const SoundError&) {}
+        capture->attachTo(*this, source);
+    } catch (const SoundError&) {}  // the server refused the port: the take stays silent
+}
+
+// The physical capture ports, by their alias where they have one, as the
+// output's client sees them: none while there is no output.
+std::vector<CaptureDeviceInfo> listCapturePorts(const Attached& attached) {
+    std::vector<CaptureDeviceInfo> list;
+    const std::lock_guard<std::mutex> held(JackClient::libraryMutex());
+    if (attached.output == nullptr || attached.output->lost()) return list;
+    const JackClient& client = attached.output->client();
+    std::vector<char> a(static_cast<size_t>(jack_port_name_size())), b(a.size());
+    for (const auto& name : client.ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsOutput)) {
+        char* aliases[2] = {a.data(), b.data()};
+        const jack_port_t* port = jack_port_by_name(client.get(), name.c_str());
+        const bool aliased = port != nullptr && jack_port_get_aliases(port, aliases) > 0;
+        list.push_back({aliased ? std::string(aliases[0]) : name, name});
+    }
     return list;
 }
 
 class JackBackend : public AudioBackend {
 public:
     std::unique_ptr<OutputDevice> openOutput(const std::string&, int, OutputCallback* callback) override {
-        return openRunning([&] { return std::make_unique<JackOutput>(callback); },
+        return openRunning([&] { return std::make_unique<JackOutput>(attached_, callback); },
                            [](const JackOutput& out) -> const JackClient& { return out.client(); });
     }
-    std::vector<CaptureDeviceInfo> captureDevices() override { return listCapturePorts(); }
+    std::vector<CaptureDeviceInfo> captureDevices() override { return listCapturePorts(attached_); }
     std::unique_ptr<CaptureStream> openCapture(const std::string& device, int rate, int channels, int bits) override {
-        return openRunning([&] { return std::make_unique<JackCapture>(device, rate, channels, bits); },
-                           [](const JackCapture& in) -> const JackClient& { return in.client(); });
+        return std::make_unique<JackCapture>(attached_, device, rate, channels, bits);
     }
-    bool prepare() override {
-        try {
-            JackClient probe("Zendra-probe");
-            return true;
-        } catch (const SoundError&) {
-            return false;
-        }
-    }
+    // Nothing to start before the output: each client connects on its own,
+    // and a client opened only to look would show in every patchbay.
+    bool prepare() override { return true; }
     std::string name() const override { return "JACK"; }
+
+private:
+    Attached attached_;
 };
 
 }  // namespace

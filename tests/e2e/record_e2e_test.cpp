@@ -10,8 +10,10 @@
 #include <optional>
 #include <sndfile.h>
 #include <string>
+#include <vector>
 
 #include "e2e_app.h"
+#include "jack_card.h"
 
 namespace zendra::test {
 namespace {
@@ -62,6 +64,10 @@ TEST_F(RecordE2E, TakeOfTheMicrophoneIsSavedAsPcm8BitAndPlaysBack) {
     press(420);  // Start Recording
     const auto startAfter = Clock::now();
     sleepSeconds(3.0);
+    if (const JackCard* card = server_->card()) {  // the program's own client takes the take, no other
+        EXPECT_EQ(card->captureFeeds(), std::vector<std::string>{"Zendra:record_in"});
+        EXPECT_FALSE(card->hasClient("Zendra-record"));
+    }
     const auto stopBefore = Clock::now();
     press(900);  // Stop Recording
     const auto stopAfter = Clock::now();

@@ -103,6 +103,16 @@ bool JackCard::hasClient(const std::string& name) const {
     return true;
 }
 
+std::vector<std::string> JackCard::captureFeeds() const {
+    std::vector<std::string> names;
+    if (!running()) return names;
+    if (const char** list = jack_port_get_all_connections(client_, capture_)) {
+        for (const char** p = list; *p != nullptr; ++p) names.emplace_back(*p);
+        jack_free(list);
+    }
+    return names;
+}
+
 void JackCard::beginTake() {
     recording_ = false;
     frames_ = 0;

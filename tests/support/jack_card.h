@@ -47,6 +47,8 @@ public:
     bool running() const;
     // Whether a client of that exact name is on the server, ports or none.
     bool hasClient(const std::string& name) const;
+    // The ports the card's capture port feeds.
+    std::vector<std::string> captureFeeds() const;
 
 private:
     void start();

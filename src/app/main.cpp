@@ -12,12 +12,16 @@
 #include "core/program_fonts.h"
 #include "kits/kit_start.h"
 #include "sound/mixer.h"
+#include "sound/realtime.h"
 #include "sound/sinc_kernel.h"
 
 int main(int argc, char** argv) {
     // --help and --version answer without a display.
     const zendra::CommandLine commandLine = zendra::parseCommandLine(argc, argv);
     if (commandLine.exitCode) return *commandLine.exitCode;
+    // Before any thread starts, so that the window thread and Qt's X reader
+    // (the two a key press wakes) have it.
+    zendra::askShortSlice();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zendra"));
     // The last session (unless --fresh) or the files named come back after "I Agree".

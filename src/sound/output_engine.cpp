@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <sched.h>
 #include <string>
@@ -15,10 +16,20 @@
 
 namespace zendra {
 
+namespace {
+// ZENDRA_BUFFER_FRAMES=256 or 512 starts at a larger buffer (a slow machine;
+// comparing with a client at that size); anything else is the default.
+int startingFrames() {
+    const char* asked = std::getenv("ZENDRA_BUFFER_FRAMES");
+    const std::string frames = asked != nullptr ? asked : "";
+    return frames == "256" ? 256 : frames == "512" ? 512 : OutputEngine::kDefaultFrames;
+}
+}  // namespace
+
 std::shared_ptr<OutputEngine> AudioBackend::outputEngine(const std::string& device) {
     auto& slot = engines_[device];
     if (auto engine = slot.lock()) return engine;
-    auto engine = std::make_shared<OutputEngine>(*this, device);
+    auto engine = std::make_shared<OutputEngine>(*this, device, startingFrames());
     slot = engine;
     return engine;
 }

@@ -12,6 +12,13 @@ bool realtimeWanted();
 // Called once on the audio thread itself: system calls only, never waits.
 void askRealtime() noexcept;
 
+// The calling thread, and the threads it starts afterwards, get the
+// kernel's shortest time slice at normal priority: woken (a key pressed), they
+// run ahead of busy threads at once rather than after their slice, and get no
+// more of the CPU than before. Linux 6.12 and later; elsewhere, or with
+// ZENDRA_DEFAULT_SLICE=1 (for comparing), nothing changes.
+void askShortSlice() noexcept;
+
 // Asks once, from the first callback of a device whose audio system does not
 // schedule its thread itself. [window] constructs; [audio] calls.
 class RealtimeOnce {

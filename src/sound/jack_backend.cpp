@@ -117,12 +117,17 @@ public:
         captureGate_.open();
         if (!client_.shutDown()) jack_port_unregister(client_.get(), in);
     }
-    // A physical capture port of the server, or the named one if it exists;
-    // empty if none. With the library's lock held.
+    // The server's physical capture ports; with the library's lock held.
+    std::vector<std::string> capturePorts() const {
+        if (client_.shutDown()) return {};
+        return client_.ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsOutput);
+    }
+    // The first physical capture port, or the named one if it exists; empty
+    // if none. With the library's lock held.
     std::string captureSource(const std::string& named) const {
         if (client_.shutDown()) return {};
         if (!named.empty()) return jack_port_by_name(client_.get(), named.c_str()) != nullptr ? named : std::string();
-        const auto ports = client_.ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsOutput);
+        const auto ports = capturePorts();
         return ports.empty() ? std::string() : ports.front();
     }
 
@@ -322,10 +327,10 @@ void JackOutput::takeOverCapture() {
 std::vector<CaptureDeviceInfo> listCapturePorts(const Attached& attached) {
     std::vector<CaptureDeviceInfo> list;
     const std::lock_guard<std::mutex> held(JackClient::libraryMutex());
-    if (attached.output == nullptr || attached.output->lost()) return list;
+    if (attached.output == nullptr) return list;
     const JackClient& client = attached.output->client();
     std::vector<char> a(static_cast<size_t>(jack_port_name_size())), b(a.size());
-    for (const auto& name : client.ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsOutput)) {
+    for (const auto& name : attached.output->capturePorts()) {
         char* aliases[2] = {a.data(), b.data()};
         const jack_port_t* port = jack_port_by_name(client.get(), name.c_str());
         const bool aliased = port != nullptr && jack_port_get_aliases(port, aliases) > 0;

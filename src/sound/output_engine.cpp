@@ -266,23 +266,20 @@ bool OutputEngine::crossOver(int frames) {
     // (it stalled, or the new one never ran, or its rate differs) the new
     // one takes over now.
     device_->detach();
-    if (playingFeed_.load(std::memory_order_acquire) != next) {
+    const bool handedOver = playingFeed_.load(std::memory_order_acquire) == next;
+    if (!handedOver) {
         live_.store(nullptr, std::memory_order_release);
         playingFeed_.store(next, std::memory_order_release);
-        closeLater(std::move(device_));
-        device_ = std::move(fresh);
-        deviceFeed_ = next;
-        incomingFeed_.store(-1, std::memory_order_relaxed);
-        schedulingKnown_.store(false, std::memory_order_relaxed);
-        adoptDevice();
-        return true;
     }
     closeLater(std::move(device_));
     device_ = std::move(fresh);
     deviceFeed_ = next;
     incomingFeed_.store(-1, std::memory_order_relaxed);
     schedulingKnown_.store(false, std::memory_order_relaxed);  // a new device, a new thread
-    bufferResized(device_->bufferFrames());
+    if (handedOver)
+        bufferResized(device_->bufferFrames());
+    else
+        adoptDevice();
     return true;
 }
 

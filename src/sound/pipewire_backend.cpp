@@ -29,7 +29,6 @@ namespace zendra {
 namespace {
 
 constexpr int kOutputRate = 48000;
-// A server that took the stream but never runs it counts as lost after this.
 constexpr int64_t kListTimeoutNanos = 1'000'000'000;
 constexpr const char* kMonitorSuffix = ".monitor";
 
